@@ -1,0 +1,43 @@
+# Compiler settings shared by every target of the project.
+set(VARNO_WARNINGS -Wall -Wextra -Wshadow -Wconversion -Wold-style-cast -Woverloaded-virtual)
+
+function(varno_target_options target)
+  get_target_property(kind ${target} TYPE)
+  if(kind STREQUAL "INTERFACE_LIBRARY")
+    return()
+  endif()
+  target_compile_options(${target} PRIVATE ${VARNO_WARNINGS})
+  if(VARNO_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(VARNO_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined
+                           -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# varno_add_library(name DIRS dir... [DEPENDS target...])
+# A static library of every .cpp in the folders (not their subfolders), leaving out
+# *Main.cpp, which hold the entry points of executables. A folder without sources yet
+# gives an interface library, so that later work only adds files.
+function(varno_add_library name)
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPENDS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    list(FILTER found EXCLUDE REGEX "Main\\.cpp$")
+    list(APPEND sources ${found})
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+    varno_target_options(${name})
+    if(VARNO_SANITIZE)
+      target_link_options(${name} INTERFACE -fsanitize=address,undefined)
+    endif()
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPENDS})
+  endif()
+endfunction()

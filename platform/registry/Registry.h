@@ -1,0 +1,92 @@
+// The per-user and machine registry: three hives of keys and named values, each kept in a
+// text file in the registry export format ("Windows Registry Editor Version 5.00") under
+// the registry folder of the user home (see RegistryFolder).
+//
+// Key paths use backslashes and compare without regard to letter case, as do value
+// names; a key keeps the spelling it was created with. The empty value name is the key's
+// default value. Reads never create anything. Every change is written to a temporary
+// file, flushed and renamed over the hive file while an advisory lock on the hive is
+// held; a change made by another process is picked up before the next read or change,
+// so two processes writing at the same time lose nothing. A hive file that cannot be
+// parsed is moved aside with a timestamp and a warning on standard error, and an empty
+// hive takes its place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ERegHive { ClassesRoot, CurrentUser, LocalMachine };
+
+// Value kinds, with the numbers stored data uses.
+inline constexpr std::uint32_t REG_NONE = 0;
+inline constexpr std::uint32_t REG_SZ = 1;
+inline constexpr std::uint32_t REG_BINARY = 3;
+inline constexpr std::uint32_t REG_DWORD = 4;
+
+enum [[nodiscard]] ERegStatus : std::int32_t {
+    REG_STATUS_OK = 0,
+    REG_STATUS_NOT_FOUND = 2,      // no such key or value
+    REG_STATUS_ACCESS_DENIED = 5,  // the hive folder or file cannot be written
+    REG_STATUS_WRITE_FAILED = 29,  // writing or renaming the hive file failed
+    REG_STATUS_INVALID = 87,       // a bad argument: closed key, empty path part, bad type
+    REG_STATUS_NO_MORE_ITEMS = 259,
+    REG_STATUS_KEY_DELETED = 1018, // the open key was deleted meanwhile
+    REG_STATUS_HAS_SUBKEYS = 1020,
+};
+
+// The folder of the hive files: VARNO_HOME/registry when VARNO_HOME is set, else
+// $XDG_CONFIG_HOME/varno/registry, else ~/.config/varno/registry.
+[[nodiscard]] std::string RegistryFolder();
+// "HKEY_CURRENT_USER" and so on.
+[[nodiscard]] const char* HiveName(ERegHive hive);
+
+// A handle on one key. It names the key by hive and path; every operation finds the key
+// anew in the hive's current content.
+class CRegKey {
+public:
+    CRegKey() = default;
+
+    // Opens an existing key; REG_STATUS_NOT_FOUND when it or a key above it is missing.
+    ERegStatus Open(ERegHive hive, std::string_view path);
+    // Opens a key, creating it and every missing key above it.
+    ERegStatus Create(ERegHive hive, std::string_view path);
+    void Close();
+    [[nodiscard]] bool IsOpen() const { return m_bOpen; }
+    [[nodiscard]] ERegHive Hive() const { return m_hive; }
+    [[nodiscard]] const std::string& Path() const { return m_strPath; }
+
+    // Raw value: its kind and bytes. REG_SZ bytes include the terminating zero byte.
+    ERegStatus QueryValue(std::string_view name, std::uint32_t& type, std::string& data) const;
+    ERegStatus SetValue(std::string_view name, std::uint32_t type, std::string_view data);
+
+    // REG_SZ without its terminating zero (a value of another kind is refused).
+    ERegStatus QueryString(std::string_view name, std::string& text) const;
+    ERegStatus SetString(std::string_view name, std::string_view text);
+    // REG_DWORD (a value of another kind or size is refused).
+    ERegStatus QueryDword(std::string_view name, std::uint32_t& value) const;
+    ERegStatus SetDword(std::string_view name, std::uint32_t value);
+
+    ERegStatus DeleteValue(std::string_view name);
+    // Names of the direct subkeys and of the values, in creation order; index from 0,
+    // REG_STATUS_NO_MORE_ITEMS past the end.
+    ERegStatus EnumSubKey(std::uint32_t index, std::string& name) const;
+    ERegStatus EnumValue(std::uint32_t index, std::string& name) const;
+    [[nodiscard]] std::vector<std::string> SubKeyNames() const;
+    [[nodiscard]] std::vector<std::string> ValueNames() const;
+
+private:
+    bool m_bOpen = false;
+    ERegHive m_hive = ERegHive::CurrentUser;
+    std::string m_strPath;
+};
+
+// Deletes a key that has no subkeys (REG_STATUS_HAS_SUBKEYS otherwise).
+ERegStatus RegDeleteKey(ERegHive hive, std::string_view path);
+// Deletes a key with everything below it.
+ERegStatus RegDeleteTree(ERegHive hive, std::string_view path);
+
+// A number that changes whenever the hive's content may have changed, in this process or
+// another; callers that cache what they derive from registry values compare it.
+[[nodiscard]] std::uint64_t RegChangeStamp(ERegHive hive);
