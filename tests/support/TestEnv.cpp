@@ -48,7 +48,9 @@ void SetClock(int nYear, int nMonth, int nDay, int nHour, int nMinute, int nSeco
     SetClockUtc(*t);
 }
 
-void SetClockUtc(std::int64_t t) { setenv("VARNO_NOW", std::to_string(t).c_str(), 1); }
+void SetClockUtc(std::int64_t t) {
+    setenv("VARNO_NOW", std::to_string(t).c_str(), 1);
+}
 
 namespace {
 
@@ -65,8 +67,9 @@ const SRegional kRegional[] = {
     {"fr-FR", {"dd/MM/yyyy", "HH:mm:ss", ";", "", "", "/", ":"}},
     {"nl-NL", {"d-M-yyyy", "H:mm:ss", ";", "", "", "-", ":"}},
     {"es-ES", {"dd/MM/yyyy", "H:mm:ss", ";", "", "", "/", ":"}},
-    {"ja-JP", {"yyyy/MM/dd", "H:mm:ss", ",", "\xE5\x8D\x88\xE5\x89\x8D", "\xE5\x8D\x88\xE5\xBE\x8C",
-               "/", ":"}},
+    {"ja-JP",
+     {"yyyy/MM/dd", "H:mm:ss", ",", "\xE5\x8D\x88\xE5\x89\x8D", "\xE5\x8D\x88\xE5\xBE\x8C", "/",
+      ":"}},
     {"it-IT", {"dd/MM/yyyy", "HH.mm.ss", ";", "", "", "/", "."}},
 };
 
@@ -132,4 +135,6 @@ void CVarnoTest::SetUp() {
     SetClock(2026, 12, 5, 12, 0, 0);
 }
 
-void CVarnoTest::TearDown() { m_pHome.reset(); }
+void CVarnoTest::TearDown() {
+    m_pHome.reset();
+}
