@@ -1,0 +1,14 @@
+#include "formats/FileFormat.h"
+
+CFileFormat::~CFileFormat() = default;
+
+EStatus CFileFormat::ReadLong(std::int32_t& nOut) {
+    std::int32_t n = nOut;
+    const EStatus status = ReadInt(n);
+    nOut = n;
+    return status;
+}
+
+std::int32_t CFileFormat::GetRowNumber() const {
+    return m_nRowNumber;
+}

@@ -1,0 +1,89 @@
+// The workbook file engine of the spreadsheet component: legacy Excel workbooks (BIFF8
+// records in an OLE2 compound file), read and written by our own code. This layer knows
+// cells, formats and sizes; the automation objects (Application, Workbooks, Range, ...)
+// are built on top of it.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A file that cannot be read or written, or is not a well-formed workbook. The message
+// names the file and the reason.
+class CXlsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// How a number cell is shown. Dates are numbers of days since 1899-12-30 (the 1900 date
+// system), the fraction being the time of day.
+enum class EXlsNumberFormat : std::uint8_t {
+    General,
+    Date,      // built-in format 14
+    Time,      // built-in format 20 (h:mm) or 21 (h:mm:ss) when the value has seconds
+    DateTime,  // built-in format 22
+    OtherDate, // any other date or time format found in a file read
+};
+
+struct CXlsCell {
+    enum class EKind : std::uint8_t { Empty, Number, Text, Boolean, Error };
+
+    EKind m_kind = EKind::Empty;
+    double m_dNumber = 0;     // Number; Boolean as 0 or 1; Error as its code
+    std::u16string m_strText; // Text (never empty: an empty text is an empty cell)
+    EXlsNumberFormat m_format = EXlsNumberFormat::General;
+    bool m_bQuotePrefix = false; // text entered with a leading apostrophe
+
+    [[nodiscard]] bool IsEmpty() const { return m_kind == EKind::Empty; }
+    [[nodiscard]] bool IsDate() const {
+        return m_kind == EKind::Number && m_format != EXlsNumberFormat::General;
+    }
+};
+
+// The most rows and columns a sheet of this file format holds.
+inline constexpr std::uint32_t kXlsMaxRows = 65536;
+inline constexpr std::uint32_t kXlsMaxColumns = 256;
+
+class CXlsSheet {
+public:
+    std::u16string m_strName = u"Sheet1";
+    // Cells by 0-based row and column; rows and columns beyond a row's vector are empty.
+    std::vector<std::vector<CXlsCell>> m_vecRows;
+    // Column widths in characters of the default font; 0 means the default width.
+    std::vector<double> m_vecColumnWidths;
+    // Row heights in points; 0 means the default height.
+    std::vector<double> m_vecRowHeights;
+
+    // The cell, created (with its row) when missing. Throws CXlsError past the limits.
+    CXlsCell& At(std::uint32_t nRow, std::uint32_t nColumn);
+    // The cell, or null when it lies outside the stored rows and columns.
+    [[nodiscard]] const CXlsCell* Find(std::uint32_t nRow, std::uint32_t nColumn) const;
+
+    // The bounding box of the non-empty cells, 0-based and inclusive; false when the
+    // sheet has no non-empty cell.
+    [[nodiscard]] bool UsedRange(std::uint32_t& nFirstRow, std::uint32_t& nFirstColumn,
+                                 std::uint32_t& nLastRow, std::uint32_t& nLastColumn) const;
+
+    // Row height in points of a row (the default when none is set).
+    [[nodiscard]] double RowHeight(std::uint32_t nRow) const;
+    static constexpr double kDefaultRowHeight = 12.75; // points
+};
+
+class CXlsWorkbook {
+public:
+    CXlsWorkbook(); // one empty sheet
+    std::vector<CXlsSheet> m_vecSheets;
+
+    // Writes the workbook; throws CXlsError. Sheet 1 only is written when there are
+    // several (the program uses one sheet).
+    void Save(const std::string& strPath) const;
+    [[nodiscard]] std::string SaveToMemory() const;
+
+    // Reads a workbook written by this engine or another program; throws CXlsError for
+    // anything malformed, never reads outside the file, never loops.
+    [[nodiscard]] static CXlsWorkbook Load(const std::string& strPath);
+    [[nodiscard]] static CXlsWorkbook LoadFromMemory(std::string_view bytes,
+                                                     const std::string& strName = "");
+};
