@@ -1,0 +1,311 @@
+// Key paths: "" is the hive's root; otherwise names joined by single backslashes. A path
+// with an empty name anywhere (a leading, trailing or doubled backslash) is refused with
+// REG_STATUS_INVALID, as is a name holding a control character. Names compare with ASCII
+// case folding (HiveFile.h).
+//
+// Raw values may be of any kind number; REG_SZ, REG_DWORD and REG_BINARY get their own
+// notation in the hive file, every other kind (and a REG_DWORD that is not 4 bytes) is
+// kept as hex(N): bytes.
+#include "platform/registry/Registry.h"
+
+#include "platform/registry/HiveStore.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+bool IsValidPath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    return SplitKeyPath(path, parts);
+}
+
+// The folder holding the key at path and the key's own name; path is valid and not empty.
+std::pair<std::string_view, std::string_view> SplitParent(std::string_view path) {
+    const std::size_t slash = path.rfind('\\');
+    if (slash == std::string_view::npos)
+        return {std::string_view(), path};
+    return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    struct passwd entry;
+    struct passwd* pResult = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &pResult) == 0 && pResult &&
+        pResult->pw_dir && *pResult->pw_dir)
+        return pResult->pw_dir;
+    return "."; // no home at all: relative to the working folder
+}
+
+ERegStatus DeleteKey(ERegHive hive, std::string_view path, bool bTree) {
+    if (path.empty() || !IsValidPath(path))
+        return REG_STATUS_INVALID;
+    const auto [parentPath, name] = SplitParent(path);
+    const auto check = [&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, path);
+        if (!pKey)
+            return REG_STATUS_NOT_FOUND;
+        if (!bTree && !pKey->m_vecSubKeys.empty())
+            return REG_STATUS_HAS_SUBKEYS;
+        return REG_STATUS_OK;
+    };
+    const auto pStore = HiveStoreFor(hive);
+    // Settled from the cached content first, so that a refused delete touches no file.
+    if (const ERegStatus status = pStore->Read(check); status != REG_STATUS_OK)
+        return status;
+    return pStore->Modify([&](CHiveKey& root, bool& bChanged) {
+        if (const ERegStatus status = check(root); status != REG_STATUS_OK)
+            return status;
+        bChanged = FindKeyPath(root, parentPath)->DeleteSubKey(name);
+        return REG_STATUS_OK;
+    });
+}
+
+} // namespace
+
+std::string RegistryFolder() {
+    if (const char* home = std::getenv("VARNO_HOME"); home && *home)
+        return std::string(home) + "/registry";
+    // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        return std::string(config) + "/varno/registry";
+    return HomeFolder() + "/.config/varno/registry";
+}
+
+const char* HiveName(ERegHive hive) {
+    switch (hive) {
+    case ERegHive::ClassesRoot:
+        return "HKEY_CLASSES_ROOT";
+    case ERegHive::CurrentUser:
+        return "HKEY_CURRENT_USER";
+    case ERegHive::LocalMachine:
+        return "HKEY_LOCAL_MACHINE";
+    }
+    return "HKEY_CURRENT_USER";
+}
+
+ERegStatus CRegKey::Open(ERegHive hive, std::string_view path) {
+    std::string strPath(path); // path may be this key's own
+    Close();
+    if (!IsValidPath(strPath))
+        return REG_STATUS_INVALID;
+    const ERegStatus status = HiveStoreFor(hive)->Read([&](const CHiveKey& root) {
+        return FindKeyPath(root, strPath) ? REG_STATUS_OK : REG_STATUS_NOT_FOUND;
+    });
+    if (status != REG_STATUS_OK)
+        return status;
+    m_bOpen = true;
+    m_hive = hive;
+    m_strPath = std::move(strPath);
+    return REG_STATUS_OK;
+}
+
+ERegStatus CRegKey::Create(ERegHive hive, std::string_view path) {
+    std::string strPath(path);
+    Close();
+    std::vector<std::string_view> parts;
+    if (!SplitKeyPath(strPath, parts))
+        return REG_STATUS_INVALID;
+    const auto pStore = HiveStoreFor(hive);
+    ERegStatus status = pStore->Read([&](const CHiveKey& root) {
+        return FindKeyPath(root, strPath) ? REG_STATUS_OK : REG_STATUS_NOT_FOUND;
+    });
+    if (status == REG_STATUS_NOT_FOUND) {
+        status = pStore->Modify([&](CHiveKey& root, bool& bChanged) {
+            CHiveKey* pKey = &root;
+            for (std::string_view part : parts) {
+                bool bCreated = false;
+                pKey = &pKey->SubKey(part, bCreated);
+                bChanged = bChanged || bCreated;
+            }
+            return REG_STATUS_OK;
+        });
+    }
+    if (status != REG_STATUS_OK)
+        return status;
+    m_bOpen = true;
+    m_hive = hive;
+    m_strPath = std::move(strPath);
+    return REG_STATUS_OK;
+}
+
+void CRegKey::Close() {
+    m_bOpen = false;
+    m_strPath.clear();
+}
+
+ERegStatus CRegKey::QueryValue(std::string_view name, std::uint32_t& type,
+                               std::string& data) const {
+    if (!m_bOpen)
+        return REG_STATUS_INVALID;
+    return HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
+        if (!pKey)
+            return REG_STATUS_KEY_DELETED;
+        const SHiveValue* pValue = pKey->FindValue(name);
+        if (!pValue)
+            return REG_STATUS_NOT_FOUND;
+        type = pValue->m_nType;
+        data = pValue->m_strData;
+        return REG_STATUS_OK;
+    });
+}
+
+ERegStatus CRegKey::SetValue(std::string_view name, std::uint32_t type, std::string_view data) {
+    if (!m_bOpen || !IsValidValueName(name))
+        return REG_STATUS_INVALID;
+    const auto pStore = HiveStoreFor(m_hive);
+    // A value that already holds this is not written again: saving options writes every
+    // value each time.
+    const ERegStatus current = pStore->Read([&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
+        if (!pKey)
+            return REG_STATUS_KEY_DELETED;
+        const SHiveValue* pValue = pKey->FindValue(name);
+        return pValue && pValue->m_nType == type && pValue->m_strData == data
+                   ? REG_STATUS_OK
+                   : REG_STATUS_NOT_FOUND;
+    });
+    if (current != REG_STATUS_NOT_FOUND)
+        return current;
+    return pStore->Modify([&](CHiveKey& root, bool& bChanged) {
+        CHiveKey* pKey = FindKeyPath(root, m_strPath);
+        if (!pKey)
+            return REG_STATUS_KEY_DELETED;
+        bChanged = pKey->SetValue(name, type, data);
+        return REG_STATUS_OK;
+    });
+}
+
+ERegStatus CRegKey::QueryString(std::string_view name, std::string& text) const {
+    std::uint32_t type = REG_NONE;
+    std::string data;
+    if (const ERegStatus status = QueryValue(name, type, data); status != REG_STATUS_OK)
+        return status;
+    if (type != REG_SZ)
+        return REG_STATUS_INVALID;
+    // The text ends at the first zero byte, which is normally the terminating one; a
+    // value stored without one is taken whole.
+    const std::size_t zero = data.find('\0');
+    if (zero != std::string::npos)
+        data.resize(zero);
+    text = std::move(data);
+    return REG_STATUS_OK;
+}
+
+ERegStatus CRegKey::SetString(std::string_view name, std::string_view text) {
+    std::string data(text);
+    data += '\0';
+    return SetValue(name, REG_SZ, data);
+}
+
+ERegStatus CRegKey::QueryDword(std::string_view name, std::uint32_t& value) const {
+    std::uint32_t type = REG_NONE;
+    std::string data;
+    if (const ERegStatus status = QueryValue(name, type, data); status != REG_STATUS_OK)
+        return status;
+    if (type != REG_DWORD || data.size() != 4)
+        return REG_STATUS_INVALID;
+    value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value |= std::uint32_t{static_cast<unsigned char>(data[i])} << (8 * i);
+    return REG_STATUS_OK;
+}
+
+ERegStatus CRegKey::SetDword(std::string_view name, std::uint32_t value) {
+    char data[4];
+    for (std::size_t i = 0; i < 4; ++i)
+        data[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return SetValue(name, REG_DWORD, std::string_view(data, 4));
+}
+
+ERegStatus CRegKey::DeleteValue(std::string_view name) {
+    if (!m_bOpen)
+        return REG_STATUS_INVALID;
+    const auto check = [&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
+        if (!pKey)
+            return REG_STATUS_KEY_DELETED;
+        return pKey->FindValue(name) ? REG_STATUS_OK : REG_STATUS_NOT_FOUND;
+    };
+    const auto pStore = HiveStoreFor(m_hive);
+    if (const ERegStatus status = pStore->Read(check); status != REG_STATUS_OK)
+        return status;
+    return pStore->Modify([&](CHiveKey& root, bool& bChanged) {
+        if (const ERegStatus status = check(root); status != REG_STATUS_OK)
+            return status;
+        bChanged = FindKeyPath(root, m_strPath)->DeleteValue(name);
+        return REG_STATUS_OK;
+    });
+}
+
+ERegStatus CRegKey::EnumSubKey(std::uint32_t index, std::string& name) const {
+    if (!m_bOpen)
+        return REG_STATUS_INVALID;
+    return HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
+        if (!pKey)
+            return REG_STATUS_KEY_DELETED;
+        if (index >= pKey->m_vecSubKeys.size())
+            return REG_STATUS_NO_MORE_ITEMS;
+        name = pKey->m_vecSubKeys[index].m_strName;
+        return REG_STATUS_OK;
+    });
+}
+
+ERegStatus CRegKey::EnumValue(std::uint32_t index, std::string& name) const {
+    if (!m_bOpen)
+        return REG_STATUS_INVALID;
+    return HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
+        if (!pKey)
+            return REG_STATUS_KEY_DELETED;
+        if (index >= pKey->m_vecValues.size())
+            return REG_STATUS_NO_MORE_ITEMS;
+        name = pKey->m_vecValues[index].m_strName;
+        return REG_STATUS_OK;
+    });
+}
+
+std::vector<std::string> CRegKey::SubKeyNames() const {
+    std::vector<std::string> names;
+    if (!m_bOpen)
+        return names;
+    (void)HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
+        if (const CHiveKey* pKey = FindKeyPath(root, m_strPath))
+            for (const CHiveKey& sub : pKey->m_vecSubKeys)
+                names.push_back(sub.m_strName);
+        return REG_STATUS_OK;
+    });
+    return names;
+}
+
+std::vector<std::string> CRegKey::ValueNames() const {
+    std::vector<std::string> names;
+    if (!m_bOpen)
+        return names;
+    (void)HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
+        if (const CHiveKey* pKey = FindKeyPath(root, m_strPath))
+            for (const SHiveValue& value : pKey->m_vecValues)
+                names.push_back(value.m_strName);
+        return REG_STATUS_OK;
+    });
+    return names;
+}
+
+ERegStatus RegDeleteKey(ERegHive hive, std::string_view path) {
+    return DeleteKey(hive, path, false);
+}
+
+ERegStatus RegDeleteTree(ERegHive hive, std::string_view path) {
+    return DeleteKey(hive, path, true);
+}
+
+std::uint64_t RegChangeStamp(ERegHive hive) {
+    return HiveStoreFor(hive)->ChangeStamp();
+}
