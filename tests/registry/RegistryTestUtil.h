@@ -1,0 +1,67 @@
+// Helpers shared by the registry tests.
+#pragma once
+
+#include "platform/registry/Registry.h"
+#include "tests/support/TestEnv.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+inline std::string HivePath(ERegHive hive) {
+    return RegistryFolder() + "/" + HiveName(hive) + ".reg";
+}
+
+// Names in a folder, sorted; empty when it does not exist.
+inline std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs body in a child process and returns its exit code (128 + signal when killed). The
+// child never returns into the test framework.
+template <typename Body> int RunInChild(Body&& body) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        int code = 99;
+        try {
+            code = body();
+        } catch (...) {
+            code = 98;
+        }
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A second home holding a copy of the current home's hive file: its registry is parsed
+// from that file alone, as a new process would see it. Restores the first home when it
+// goes.
+class CReloadedHome {
+public:
+    explicit CReloadedHome(ERegHive hive) : m_strSource(HivePath(hive)), m_pHome(new CTestHome) {
+        std::filesystem::create_directories(RegistryFolder());
+        std::filesystem::copy_file(m_strSource, HivePath(hive));
+    }
+
+private:
+    std::string m_strSource;
+    std::unique_ptr<CTestHome> m_pHome;
+};
