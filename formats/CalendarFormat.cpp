@@ -1,0 +1,848 @@
+#include "formats/CalendarFormat.h"
+
+#include "host/HostInterfaces.h"
+#include "model/Appointment.h"
+#include "platform/com/ComError.h"
+#include "platform/locale/CodePage.h"
+#include "platform/locale/LocalTime.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kMaxValue = 39999;       // longest value written, longest line read
+constexpr std::size_t kBufferSize = 64 * 1024; // output flush size and input chunk
+constexpr std::size_t kQuotedLineLength = 72;  // encoded characters before a soft break
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr const char* kProductId = "-//Brenmark GmbH//NONSGML VARNO//EN";
+constexpr std::array<const char*, 7> kDayCodes = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+
+// ---- Calendar arithmetic on proleptic Gregorian dates, free of any time zone.
+
+struct CDate {
+    int m_nYear = 1970;
+    int m_nMonth = 1;
+    int m_nDay = 1;
+};
+
+// Days since 1970-01-01.
+std::int64_t DaysFromCivil(int nYear, int nMonth, int nDay) {
+    const std::int64_t y = nYear - (nMonth <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (nMonth + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + nDay - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+CDate CivilFromDays(std::int64_t nDays) {
+    const std::int64_t z = nDays + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+}
+
+// 0 Sunday .. 6 Saturday; 1970-01-01 was a Thursday.
+int WeekdayOfDays(std::int64_t nDays) {
+    const std::int64_t w = (nDays + 4) % 7;
+    return static_cast<int>(w < 0 ? w + 7 : w);
+}
+
+int DaysInMonth(int nYear, int nMonth) {
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool bLeap = (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
+    return nMonth == 2 && bLeap ? 29 : kDays[static_cast<std::size_t>(nMonth - 1)];
+}
+
+// A floating local date and time: seconds since 1970-01-01 00:00 of the local calendar,
+// without daylight saving, so that days always have 86400 seconds.
+struct CFloating {
+    std::int64_t m_nSeconds = 0;
+
+    static CFloating Of(std::int64_t nDays, int nHour, int nMinute, int nSecond) {
+        return {nDays * kSecondsPerDay + nHour * 3600 + nMinute * 60 + nSecond};
+    }
+    [[nodiscard]] std::int64_t Days() const {
+        const std::int64_t d = m_nSeconds / kSecondsPerDay;
+        return m_nSeconds % kSecondsPerDay < 0 ? d - 1 : d;
+    }
+    [[nodiscard]] int SecondOfDay() const {
+        return static_cast<int>(m_nSeconds - Days() * kSecondsPerDay);
+    }
+};
+
+struct CLocalParts {
+    std::int64_t m_nDays = 0; // local date, days since 1970-01-01
+    int m_nHour = 0;
+    int m_nMinute = 0;
+    int m_nSecond = 0;
+};
+
+// The local calendar date and time of day of a time value.
+CLocalParts LocalParts(std::int64_t t) {
+    CLocalTime lt;
+    if (!BreakDownLocal(t, lt))
+        return {};
+    return {DaysFromCivil(lt.m_nYear, lt.m_nMonth, lt.m_nDay), lt.m_nHour, lt.m_nMinute,
+            lt.m_nSecond};
+}
+
+// ---- Text encodings of the two flavours.
+
+// Every CR or LF becomes backslash n; an LF right after a CR and a CR right after an LF
+// (in the unconverted text) are dropped, so any alternating run gives one line break.
+std::string PlainValue(std::string_view value) {
+    value = value.substr(0, std::min(value.size(), kMaxValue));
+    std::string out;
+    out.reserve(value.size() + 8);
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c != '\r' && c != '\n') {
+            out += c;
+            continue;
+        }
+        const bool bPairsWithPrevious =
+            i > 0 && ((c == '\r' && value[i - 1] == '\n') || (c == '\n' && value[i - 1] == '\r'));
+        if (!bPairsWithPrevious)
+            out += "\\n";
+    }
+    return out;
+}
+
+// iCalendar TEXT escaping of UTF-8 text: backslash, comma and semicolon get a backslash;
+// a line break (LF, CR, CR LF or LF CR) becomes backslash n.
+void AppendICalendarText(std::string& out, std::string_view utf8) {
+    out.reserve(out.size() + utf8.size() + 8);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        switch (c) {
+        case '\\':
+        case ',':
+        case ';':
+            out += '\\';
+            out += c;
+            break;
+        case '\n':
+        case '\r':
+            out += "\\n";
+            if (i + 1 < utf8.size() && utf8[i + 1] == (c == '\n' ? '\r' : '\n'))
+                ++i;
+            break;
+        default:
+            out += c;
+            break;
+        }
+    }
+}
+
+// Bytes that quoted-printable copies unchanged: space, "%" to "<", ">", "?", letters, "_".
+constexpr std::array<bool, 256> MakeQuotedSafe() {
+    std::array<bool, 256> safe{};
+    safe[' '] = true;
+    for (int c = '%'; c <= '<'; ++c)
+        safe[static_cast<std::size_t>(c)] = true;
+    safe['>'] = safe['?'] = safe['_'] = true;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        safe[static_cast<std::size_t>(c)] = safe[static_cast<std::size_t>(c - 'A' + 'a')] = true;
+    return safe;
+}
+constexpr std::array<bool, 256> kQuotedSafe = MakeQuotedSafe();
+
+// Quoted-printable with a soft line break "=" CR LF before any byte that would follow 72
+// or more encoded characters on the current line.
+void AppendQuotedPrintable(std::string& out, std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out.reserve(out.size() + bytes.size() * 3 / 2 + 8);
+    std::size_t nOnLine = 0;
+    for (const char c : bytes) {
+        if (nOnLine >= kQuotedLineLength) {
+            out += "=\r\n";
+            nOnLine = 0;
+        }
+        const auto b = static_cast<unsigned char>(c);
+        if (kQuotedSafe[b]) {
+            out += c;
+            nOnLine += 1;
+        } else {
+            out += '=';
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+            nOnLine += 3;
+        }
+    }
+}
+
+// The first kMaxValue bytes of UTF-8 text, not cutting a character in two.
+std::string_view CutUtf8(std::string_view text) {
+    if (text.size() <= kMaxValue)
+        return text;
+    std::size_t n = kMaxValue;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return text.substr(0, n);
+}
+
+bool HasHighBytes(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// ---- Date and time values.
+
+std::string FormatUtc(std::int64_t t) {
+    CLocalTime u;
+    if (!BreakDownUtc(t, u))
+        u = CLocalTime{};
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d00Z", u.m_nYear, u.m_nMonth, u.m_nDay,
+                  u.m_nHour, u.m_nMinute);
+    return sz;
+}
+
+std::string FormatDateDigits(int nYear, int nMonth, int nDay) {
+    char sz[16];
+    std::snprintf(sz, sizeof sz, "%04d%02d%02d", nYear, nMonth, nDay);
+    return sz;
+}
+
+std::string FormatFloating(CFloating f) {
+    const CDate d = CivilFromDays(f.Days());
+    const int s = f.SecondOfDay();
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d%02d", d.m_nYear, d.m_nMonth, d.m_nDay,
+                  s / 3600, s / 60 % 60, s % 60);
+    return sz;
+}
+
+// ---- The repeat rule of an event.
+
+// The rule as the host gives it; interval, end day and extra are 0 when the host
+// reports no repeat.
+struct CRuleValues {
+    bool m_bHostRepeats = false;
+    std::int32_t m_nType = 0;
+    std::int32_t m_nInterval = 0;
+    std::int64_t m_tEndDay = 0;
+    std::int32_t m_nExtra = 0;
+    std::int64_t m_tStart = 0;
+};
+
+CRuleValues ReadRule(const CAppointment& appointment, IHostAppointment* pHost) {
+    CRuleValues rule;
+    if (!pHost) {
+        const CRepeatRule& r = appointment.m_repeat;
+        rule.m_bHostRepeats = true;
+        rule.m_nType = r.m_nType;
+        rule.m_nInterval = r.m_nInterval;
+        rule.m_tEndDay = r.m_tEnd;
+        rule.m_nExtra = r.m_nType == REPEAT_WEEKLY           ? r.m_byWeekdays
+                        : r.m_nType == REPEAT_MONTHLY_BY_DAY ? r.m_nWeekIndex
+                                                             : 0;
+        rule.m_tStart = appointment.m_tDate;
+        return rule;
+    }
+    const GUID& iid = IHostAppointment::Iid();
+    BOOL bRepeating = 0;
+    ThrowIfFailed(pHost->GetRepeating(&bRepeating), iid);
+    rule.m_bHostRepeats = bRepeating != 0;
+    if (rule.m_bHostRepeats) {
+        LONG nType = 0;
+        LONG nInterval = 0;
+        HOSTTIME tEnd = 0;
+        LONG nExtra = 0;
+        ThrowIfFailed(pHost->GetRepeat(&nType, &nInterval, &tEnd, &nExtra), iid);
+        rule.m_nInterval = nInterval;
+        rule.m_tEndDay = tEnd;
+        rule.m_nExtra = nExtra;
+    }
+    LONG nType = 0;
+    ThrowIfFailed(pHost->GetRepeatType(&nType), iid);
+    rule.m_nType = nType;
+    HOSTTIME tStart = 0;
+    ThrowIfFailed(pHost->GetStart(&tStart), iid);
+    rule.m_tStart = tStart;
+    return rule;
+}
+
+// The k-th (1..4) or last (5) weekday w of a month, as days since 1970-01-01.
+std::int64_t NthWeekdayOfMonth(int nYear, int nMonth, int nWeekday, int nIndex) {
+    if (nIndex == 5) {
+        const std::int64_t last = DaysFromCivil(nYear, nMonth, DaysInMonth(nYear, nMonth));
+        return last - (WeekdayOfDays(last) - nWeekday + 7) % 7;
+    }
+    const std::int64_t first = DaysFromCivil(nYear, nMonth, 1);
+    return first + (nWeekday - WeekdayOfDays(first) + 7) % 7 + 7 * (nIndex - 1);
+}
+
+// The host's first occurrence on or after the start date (days since 1970-01-01); empty
+// when the pattern gives none. Weeks begin on Sunday.
+std::optional<std::int64_t> FirstOccurrence(const CRuleValues& rule, std::int64_t nStart) {
+    const int n = std::max(rule.m_nInterval, 1);
+    switch (rule.m_nType) {
+    case REPEAT_DAILY:
+    case REPEAT_MONTHLY_BY_DATE:
+    case REPEAT_YEARLY:
+        return nStart;
+    case REPEAT_WEEKLY: {
+        const int nDays = rule.m_nExtra & 0x7F;
+        if (nDays == 0)
+            return std::nullopt;
+        const std::int64_t sunday = nStart - WeekdayOfDays(nStart);
+        for (int w = WeekdayOfDays(nStart); w < 7; ++w) {
+            if (nDays & (1 << w))
+                return sunday + w;
+        }
+        for (int w = 0; w < 7; ++w) {
+            if (nDays & (1 << w))
+                return sunday + 7 * n + w;
+        }
+        return std::nullopt;
+    }
+    case REPEAT_MONTHLY_BY_DAY: {
+        if (rule.m_nExtra < 1 || rule.m_nExtra > 5)
+            return std::nullopt;
+        const CDate d = CivilFromDays(nStart);
+        const int nWeekday = WeekdayOfDays(nStart);
+        const std::int64_t first =
+            NthWeekdayOfMonth(d.m_nYear, d.m_nMonth, nWeekday, rule.m_nExtra);
+        if (first >= nStart)
+            return first;
+        const int nMonthIndex = d.m_nYear * 12 + d.m_nMonth - 1 + n;
+        return NthWeekdayOfMonth(nMonthIndex / 12, nMonthIndex % 12 + 1, nWeekday, rule.m_nExtra);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+const char* Frequency(std::int32_t nType) {
+    switch (nType) {
+    case REPEAT_DAILY:
+        return "FREQ=DAILY";
+    case REPEAT_WEEKLY:
+        return "FREQ=WEEKLY";
+    case REPEAT_MONTHLY_BY_DAY:
+    case REPEAT_MONTHLY_BY_DATE:
+        return "FREQ=MONTHLY";
+    case REPEAT_YEARLY:
+        return "FREQ=YEARLY";
+    default:
+        return nullptr;
+    }
+}
+
+// The RRULE value. nStart is the rule's start date; untilTime the time of day that
+// closes the last day of a timed event (empty for untimed events, whose UNTIL is a date).
+std::string BuildRule(const CRuleValues& rule, std::int64_t nStart,
+                      std::optional<int> nUntilSecondOfDay) {
+    std::string out = Frequency(rule.m_nType);
+    if (rule.m_nInterval > 1)
+        out += ";INTERVAL=" + std::to_string(rule.m_nInterval);
+    if (rule.m_tEndDay > 0) {
+        const CLocalParts end = LocalParts(rule.m_tEndDay);
+        out += ";UNTIL=";
+        if (nUntilSecondOfDay) {
+            out += FormatFloating({end.m_nDays * kSecondsPerDay + *nUntilSecondOfDay});
+        } else {
+            const CDate d = CivilFromDays(end.m_nDays);
+            out += FormatDateDigits(d.m_nYear, d.m_nMonth, d.m_nDay);
+        }
+    }
+    const CDate start = CivilFromDays(nStart);
+    switch (rule.m_nType) {
+    case REPEAT_WEEKLY: {
+        out += ";BYDAY=";
+        bool bFirst = true;
+        for (int w = 0; w < 7; ++w) {
+            if (rule.m_nExtra & (1 << w)) {
+                if (!bFirst)
+                    out += ',';
+                out += kDayCodes[static_cast<std::size_t>(w)];
+                bFirst = false;
+            }
+        }
+        // The host's weeks begin on Sunday; the default week start (Monday) would put a
+        // Sunday into the other week of an every-n-weeks rule.
+        if (rule.m_nInterval > 1 && (rule.m_nExtra & 1))
+            out += ";WKST=SU";
+        break;
+    }
+    case REPEAT_MONTHLY_BY_DATE:
+        // A day that some months lack falls on those months' last day, as the host has it.
+        if (start.m_nDay == 31)
+            out += ";BYMONTHDAY=-1";
+        else if (start.m_nDay == 30)
+            out += ";BYMONTHDAY=28,29,30;BYSETPOS=-1";
+        else if (start.m_nDay == 29)
+            out += ";BYMONTHDAY=28,29;BYSETPOS=-1";
+        else
+            out += ";BYMONTHDAY=" + std::to_string(start.m_nDay);
+        break;
+    case REPEAT_MONTHLY_BY_DAY:
+        out += ";BYDAY=" + std::to_string(rule.m_nExtra == 5 ? -1 : rule.m_nExtra) +
+               kDayCodes[static_cast<std::size_t>(WeekdayOfDays(nStart))];
+        break;
+    case REPEAT_YEARLY:
+        if (start.m_nMonth == 2 && start.m_nDay == 29)
+            out += ";BYMONTH=2;BYMONTHDAY=28,29;BYSETPOS=-1";
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+// The end of a timed appointment falls on the next day when its time of day (hour and
+// minute) lies before the start's.
+bool EndsNextDay(const CLocalParts& start, const CLocalParts& end) {
+    return end.m_nHour < start.m_nHour ||
+           (end.m_nHour == start.m_nHour && end.m_nMinute < start.m_nMinute);
+}
+
+std::int64_t LocalInstant(std::int64_t nDays, const CLocalParts& time, std::int64_t tFallback) {
+    const CDate d = CivilFromDays(nDays);
+    return MakeLocalTime(d.m_nYear, d.m_nMonth, d.m_nDay, time.m_nHour, time.m_nMinute,
+                         time.m_nSecond)
+        .value_or(tFallback);
+}
+
+} // namespace
+
+// ---- CCalendarFormat
+
+CCalendarFormat::CCalendarFormat(std::int32_t nFlavour) : m_nFlavour(nFlavour) {}
+
+CCalendarFormat::~CCalendarFormat() {
+    if (m_bWriting)
+        Flush();
+    CloseFile();
+}
+
+EStatus CCalendarFormat::OpenWrite(const std::string& strFileName) {
+    if (m_fd >= 0)
+        return STATUS_FAILED;
+    const int fd = ::open(strFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return STATUS_FAILED;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return STATUS_FAILED;
+    }
+    m_fd = fd;
+    m_bWriting = true;
+    m_nWriteError = 0;
+    m_nPosition = 0;
+    m_nRowNumber = 0;
+    m_nCodePage = GetSystemCodePage();
+    m_strOut.clear();
+    m_strOut.reserve(kBufferSize + 1024);
+
+    (void)WritePlainLine("BEGIN", "VCALENDAR");
+    if (IsICalendar()) {
+        (void)WritePlainLine("VERSION", "2.0");
+        (void)WritePlainLine("METHOD", "PUBLISH");
+    } else {
+        (void)WritePlainLine("VERSION", "1.0");
+    }
+    (void)WritePlainLine("PRODID", kProductId);
+    return STATUS_OK;
+}
+
+EStatus CCalendarFormat::OpenRead(const std::string& strFileName) {
+    if (m_fd >= 0)
+        return STATUS_FAILED;
+    const int fd = ::open(strFileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return STATUS_FAILED;
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        return STATUS_FAILED;
+    }
+    m_fd = fd;
+    m_bWriting = false;
+    m_nPosition = 0;
+    m_strIn.clear();
+    m_nInPos = 0;
+    m_bInputEnded = false;
+    m_strLine.clear();
+    m_strLastCell.clear();
+    return STATUS_OK;
+}
+
+EStatus CCalendarFormat::CloseWrite() {
+    if (m_fd >= 0 && m_bWriting) {
+        (void)WritePlainLine("END", "VCALENDAR");
+        Flush();
+    }
+    const int nError = m_nWriteError;
+    (void)CloseRead();
+    if (nError != 0)
+        throw CFormatException(std::strerror(nError));
+    return STATUS_OK;
+}
+
+EStatus CCalendarFormat::CloseRead() {
+    CloseFile();
+    return STATUS_OK;
+}
+
+void CCalendarFormat::CloseFile() {
+    if (m_fd >= 0) {
+        if (::close(m_fd) != 0 && m_bWriting && m_nWriteError == 0)
+            m_nWriteError = errno;
+        m_fd = -1;
+    }
+    m_strOut.clear();
+    m_strIn.clear();
+    m_nInPos = 0;
+    m_bWriting = false;
+}
+
+void CCalendarFormat::Append(std::string_view bytes) {
+    if (!m_bWriting || m_nWriteError != 0)
+        return;
+    m_strOut.append(bytes);
+    m_nPosition += static_cast<std::int64_t>(bytes.size());
+    if (m_strOut.size() >= kBufferSize)
+        Flush();
+}
+
+void CCalendarFormat::Flush() {
+    std::size_t nDone = 0;
+    while (nDone < m_strOut.size() && m_nWriteError == 0) {
+        const ssize_t n = ::write(m_fd, m_strOut.data() + nDone, m_strOut.size() - nDone);
+        if (n < 0) {
+            if (errno != EINTR)
+                m_nWriteError = errno;
+        } else {
+            nDone += static_cast<std::size_t>(n);
+        }
+    }
+    m_strOut.clear();
+}
+
+EStatus CCalendarFormat::EndRow() {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    Append("\r\n");
+    ++m_nRowNumber;
+    return STATUS_OK;
+}
+
+bool CCalendarFormat::FillInput() {
+    if (m_bInputEnded || m_fd < 0)
+        return false;
+    m_strIn.erase(0, m_nInPos);
+    m_nInPos = 0;
+    const std::size_t nKeep = m_strIn.size();
+    m_strIn.resize(nKeep + kBufferSize);
+    ssize_t n = 0;
+    do {
+        n = ::read(m_fd, m_strIn.data() + nKeep, kBufferSize);
+    } while (n < 0 && errno == EINTR);
+    m_strIn.resize(nKeep + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    if (n <= 0) {
+        m_bInputEnded = true;
+        return false;
+    }
+    return true;
+}
+
+EStatus CCalendarFormat::NextRow() {
+    if (m_fd < 0 || m_bWriting)
+        return STATUS_FAILED;
+    std::string line;
+    bool bCrLf = false;
+    while (line.size() < kMaxValue) {
+        if (m_nInPos >= m_strIn.size() && !FillInput())
+            break;
+        const char c = m_strIn[m_nInPos++];
+        ++m_nPosition;
+        line += c;
+        if (c == '\n' && line.size() >= 2 && line[line.size() - 2] == '\r') {
+            bCrLf = true;
+            break;
+        }
+    }
+    if (line.empty())
+        return STATUS_FAILED;
+    if (bCrLf)
+        line.resize(line.size() - 2);
+    m_strLine = std::move(line);
+    m_strLastCell.clear();
+    ++m_nRowNumber;
+    return STATUS_OK;
+}
+
+EStatus CCalendarFormat::WriteText(const std::string& strText) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    Append(strText);
+    return STATUS_OK;
+}
+
+EStatus CCalendarFormat::WriteDate(TimeValue) {
+    return STATUS_FAILED;
+}
+EStatus CCalendarFormat::WriteTime(TimeValue) {
+    return STATUS_FAILED;
+}
+EStatus CCalendarFormat::WriteSpan(TimeSpan) {
+    return STATUS_FAILED;
+}
+EStatus CCalendarFormat::WriteInt(std::int32_t) {
+    return STATUS_FAILED;
+}
+
+EStatus CCalendarFormat::ReadText(std::string& strOut) {
+    strOut = m_strLine;
+    m_strLastCell = m_strLine;
+    m_strLine.clear();
+    return STATUS_OK;
+}
+
+EStatus CCalendarFormat::ReadDate(TimeValue&) {
+    return STATUS_FAILED;
+}
+EStatus CCalendarFormat::ReadTime(TimeValue&) {
+    return STATUS_FAILED;
+}
+EStatus CCalendarFormat::ReadSpan(TimeSpan&) {
+    return STATUS_FAILED;
+}
+EStatus CCalendarFormat::ReadInt(std::int32_t&) {
+    return STATUS_FAILED;
+}
+
+std::int32_t CCalendarFormat::GetPosition() {
+    return static_cast<std::int32_t>(m_nPosition / 256);
+}
+
+std::int32_t CCalendarFormat::GetSize() {
+    if (m_fd < 0)
+        return 0;
+    if (m_bWriting)
+        return static_cast<std::int32_t>(m_nPosition / 256);
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return 0;
+    return static_cast<std::int32_t>(st.st_size / 256);
+}
+
+EStatus CCalendarFormat::WritePlainLine(std::string_view name, std::string_view value) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    Append(name);
+    Append(":");
+    Append(PlainValue(value));
+    return EndRow();
+}
+
+EStatus CCalendarFormat::WriteTextLine(std::string_view name, std::string_view value) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    std::string line(name);
+    if (IsICalendar()) {
+        line += ':';
+        AppendICalendarText(line, CodePageToUtf8(value, m_nCodePage));
+    } else if (m_nCodePage == CP_UTF8) {
+        // Ill-formed sequences become U+FFFD, so the declared charset holds.
+        const std::string utf8 = CodePageToUtf8(value, CP_UTF8);
+        const std::string_view cut = CutUtf8(utf8);
+        line += HasHighBytes(cut) ? ";CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:"
+                                  : ";ENCODING=QUOTED-PRINTABLE:";
+        AppendQuotedPrintable(line, cut);
+    } else {
+        line += ";ENCODING=QUOTED-PRINTABLE:";
+        AppendQuotedPrintable(line, value.substr(0, std::min(value.size(), kMaxValue)));
+    }
+    Append(line);
+    return EndRow();
+}
+
+EStatus CCalendarFormat::WriteDateTimeLine(std::string_view name, TimeValue t) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    Append(name);
+    Append(":");
+    Append(FormatUtc(t));
+    return EndRow();
+}
+
+EStatus CCalendarFormat::WriteDateLine(std::string_view name, TimeValue t) {
+    CLocalTime lt;
+    if (!BreakDownLocal(t, lt))
+        lt = CLocalTime{};
+    return WriteLocalDateLine(name, lt.m_nYear, lt.m_nMonth, lt.m_nDay);
+}
+
+EStatus CCalendarFormat::WriteLocalDateTimeLine(std::string_view name, int nYear, int nMonth,
+                                                int nDay, int nHour, int nMinute, int nSecond) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d%02d", nYear, nMonth, nDay, nHour, nMinute,
+                  nSecond);
+    Append(name);
+    Append(":");
+    Append(sz);
+    return EndRow();
+}
+
+EStatus CCalendarFormat::WriteLocalDateLine(std::string_view name, int nYear, int nMonth,
+                                            int nDay) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    Append(name);
+    Append(";VALUE=DATE:");
+    Append(FormatDateDigits(nYear, nMonth, nDay));
+    return EndRow();
+}
+
+// ---- WriteEvent
+
+namespace {
+
+void WriteFloatingLine(CCalendarFormat& format, std::string_view name, CFloating f) {
+    const CDate d = CivilFromDays(f.Days());
+    const int s = f.SecondOfDay();
+    (void)format.WriteLocalDateTimeLine(name, d.m_nYear, d.m_nMonth, d.m_nDay, s / 3600,
+                                        s / 60 % 60, s % 60);
+}
+
+void WriteDaysLine(CCalendarFormat& format, std::string_view name, std::int64_t nDays) {
+    const CDate d = CivilFromDays(nDays);
+    (void)format.WriteLocalDateLine(name, d.m_nYear, d.m_nMonth, d.m_nDay);
+}
+
+} // namespace
+
+int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAppointment* pHost) {
+    const CAppointment& a = appointment;
+
+    // Everything asked of the host comes first, so a failing call leaves no half event.
+    std::optional<CRuleValues> rule;
+    if (a.m_bRepeat) {
+        CRuleValues values = ReadRule(a, pHost);
+        if (Frequency(values.m_nType))
+            rule = values;
+    }
+
+    const CLocalParts day = LocalParts(a.m_tDate);
+    const CLocalParts startTime = LocalParts(a.m_tStart);
+    const CLocalParts endTime = LocalParts(a.m_tEnd);
+    const bool bNextDay = !a.m_bUntimed && EndsNextDay(startTime, endTime);
+
+    // A repeating event starts on its first occurrence: a start day off the pattern (a
+    // weekly rule without the start's weekday) would otherwise count as one more.
+    std::int64_t nRuleStart = day.m_nDays;
+    std::int64_t nEventDay = day.m_nDays;
+    if (rule) {
+        nRuleStart = LocalParts(rule->m_tStart).m_nDays;
+        const std::optional<std::int64_t> first = FirstOccurrence(*rule, nRuleStart);
+        const bool bWithinEnd =
+            first && (rule->m_tEndDay <= 0 || *first <= LocalParts(rule->m_tEndDay).m_nDays);
+        if (first && bWithinEnd) {
+            nEventDay += *first - nRuleStart;
+            nRuleStart = *first;
+        }
+    }
+
+    (void)format.WritePlainLine("BEGIN", "VEVENT");
+    if (!a.m_strText.empty())
+        (void)format.WriteTextLine("SUMMARY", a.m_strText);
+    if (!a.m_strNote.empty())
+        (void)format.WriteTextLine("DESCRIPTION", a.m_strNote);
+    (void)format.WriteDateTimeLine("DTSTAMP", static_cast<TimeValue>(CurrentTime()));
+
+    // The instant the alarm counts back from, in the same form as DTSTART.
+    std::optional<CFloating> floatingStart;
+    std::int64_t tStart = 0;
+    if (a.m_bUntimed) {
+        WriteDaysLine(format, "DTSTART", nEventDay);
+        WriteDaysLine(format, "DTEND", nEventDay + 1);
+        if (rule)
+            floatingStart = CFloating::Of(nEventDay, 0, 0, 0);
+        else
+            tStart = a.GetStartDateTime();
+    } else if (rule) {
+        // Floating local times: the rule's days then are the local days the host repeats on.
+        floatingStart = CFloating::Of(nEventDay, startTime.m_nHour, startTime.m_nMinute, 0);
+        WriteFloatingLine(format, "DTSTART", *floatingStart);
+        WriteFloatingLine(
+            format, "DTEND",
+            CFloating::Of(nEventDay + (bNextDay ? 1 : 0), endTime.m_nHour, endTime.m_nMinute, 0));
+    } else {
+        tStart = a.GetStartDateTime();
+        const std::int64_t tEnd =
+            bNextDay ? LocalInstant(day.m_nDays + 1, endTime, a.m_tEnd) : a.GetEndDateTime();
+        (void)format.WriteDateTimeLine("DTSTART", static_cast<TimeValue>(tStart));
+        (void)format.WriteDateTimeLine("DTEND", static_cast<TimeValue>(tEnd));
+    }
+
+    if (a.m_bPrivate)
+        (void)format.WritePlainLine("CLASS", "PRIVATE");
+
+    if (a.m_bAlarm) {
+        const std::int32_t nMinutes = a.GetAlarmMinutes();
+        if (format.IsICalendar()) {
+            char sz[32];
+            std::snprintf(sz, sizeof sz, "-PT%dM", nMinutes);
+            (void)format.WritePlainLine("BEGIN", "VALARM");
+            (void)format.WritePlainLine("TRIGGER;VALUE=DURATION", sz);
+            (void)format.WritePlainLine("ACTION", "DISPLAY");
+            (void)format.WriteTextLine("DESCRIPTION", a.m_strText);
+            (void)format.WritePlainLine("END", "VALARM");
+        } else if (floatingStart) {
+            WriteFloatingLine(format, "DALARM",
+                              {floatingStart->m_nSeconds - std::int64_t{nMinutes} * 60});
+        } else {
+            (void)format.WriteDateTimeLine(
+                "DALARM", static_cast<TimeValue>(tStart - std::int64_t{nMinutes} * 60));
+        }
+    }
+
+    if (!a.m_strCategory.empty())
+        (void)format.WriteTextLine("CATEGORIES", a.m_strCategory);
+    if (!a.m_strLocation.empty())
+        (void)format.WriteTextLine("LOCATION", a.m_strLocation);
+
+    if (rule) {
+        // The last day closes at the later of the start and end times of day, so that the
+        // occurrence on it is kept also for an appointment that ends after midnight.
+        std::optional<int> nUntilTime;
+        if (!a.m_bUntimed) {
+            const int nStartOfDay = startTime.m_nHour * 3600 + startTime.m_nMinute * 60;
+            const int nEndOfDay =
+                endTime.m_nHour * 3600 + endTime.m_nMinute * 60 + endTime.m_nSecond;
+            nUntilTime = std::max(nStartOfDay, nEndOfDay);
+        }
+        (void)format.WritePlainLine("RRULE", BuildRule(*rule, nRuleStart, nUntilTime));
+    }
+
+    (void)format.WritePlainLine("END", "VEVENT");
+    return 1;
+}
+
+int WriteEvent(CFileFormat& format, const CAppointment& appointment, IHostAppointment* pHost) {
+    auto* pCalendar = dynamic_cast<CCalendarFormat*>(&format);
+    if (!pCalendar)
+        return 0;
+    return WriteEvent(*pCalendar, appointment, pHost);
+}
