@@ -1,0 +1,348 @@
+#include "formats/CsvFormat.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The longest row NextRow hands out; a longer line is cut and continues in the next row.
+constexpr std::size_t kMaxLine = 39999;
+// Output is written in pieces of about this size; input is read in pieces of this size.
+constexpr std::size_t kOutputChunk = 64 * 1024;
+constexpr std::size_t kInputChunk = 64 * 1024;
+
+// Opens a file and takes the advisory lock; -1 when either fails.
+int OpenLocked(const std::string& strFileName, int nFlags, int nLock) {
+    int fd = -1;
+    do {
+        fd = ::open(strFileName.c_str(), nFlags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    int nResult = 0;
+    do {
+        nResult = ::flock(fd, nLock | LOCK_NB);
+    } while (nResult != 0 && errno == EINTR);
+    if (nResult != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::int32_t InUnitsOf256(std::int64_t nBytes) {
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(nBytes >> 8, std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+CCsvFormat::CCsvFormat() = default;
+
+CCsvFormat::~CCsvFormat() {
+    Close();
+}
+
+void CCsvFormat::Close() {
+    if (m_fd < 0)
+        return;
+    Flush();
+    // A file system may report a failed write only when the file is closed.
+    if (::close(m_fd) != 0 && errno != EINTR && m_bWriting && m_nWriteError == 0)
+        m_nWriteError = errno;
+    m_fd = -1;
+    m_bWriting = false;
+    m_strOutput.clear();
+    m_strOutput.shrink_to_fit();
+    m_vecInput.clear();
+    m_vecInput.shrink_to_fit();
+    m_nInputPos = m_nInputEnd = 0;
+}
+
+EStatus CCsvFormat::OpenWrite(const std::string& strFileName) {
+    Close();
+    m_nWriteError = 0;
+    m_fd = OpenLocked(strFileName, O_WRONLY | O_CREAT, LOCK_EX);
+    if (m_fd < 0)
+        return STATUS_FAILED;
+    m_bWriting = true;
+    m_strFileName = strFileName;
+    m_strOutput.reserve(kOutputChunk + kOutputChunk / 4);
+    m_bRowStart = true;
+    return STATUS_OK;
+}
+
+EStatus CCsvFormat::OpenRead(const std::string& strFileName) {
+    Close();
+    m_nWriteError = 0;
+    m_fd = OpenLocked(strFileName, O_RDONLY, LOCK_SH);
+    if (m_fd < 0)
+        return STATUS_FAILED;
+    m_strFileName = strFileName;
+    m_vecInput.resize(kInputChunk);
+    m_nInputPos = m_nInputEnd = 0;
+    m_nInputOffset = 0;
+    m_bInputEnd = false;
+    m_strLine.clear();
+    m_nLinePos = 0;
+    m_bRowStart = true;
+    return STATUS_OK;
+}
+
+EStatus CCsvFormat::CloseWrite() {
+    const bool bWasOpen = m_fd >= 0;
+    (void)CloseRead();
+    if (bWasOpen && m_nWriteError != 0) {
+        const int nError = std::exchange(m_nWriteError, 0);
+        throw CFormatException("The file " + m_strFileName +
+                               " could not be written: " + std::generic_category().message(nError));
+    }
+    return STATUS_OK;
+}
+
+EStatus CCsvFormat::CloseRead() {
+    Close();
+    return STATUS_OK;
+}
+
+void CCsvFormat::Flush() {
+    std::size_t nDone = 0;
+    while (nDone < m_strOutput.size() && m_nWriteError == 0 && m_fd >= 0) {
+        const ssize_t n = ::write(m_fd, m_strOutput.data() + nDone, m_strOutput.size() - nDone);
+        if (n > 0)
+            nDone += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            m_nWriteError = n < 0 ? errno : ENOSPC;
+    }
+    // After a failed write the rest of the output is dropped: the file is incomplete
+    // either way, and CloseWrite reports it.
+    m_strOutput.clear();
+}
+
+EStatus CCsvFormat::EndRow() {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    m_strOutput += "\r\n";
+    m_bRowStart = true;
+    ++m_nRowNumber;
+    if (m_strOutput.size() >= kOutputChunk)
+        Flush();
+    return STATUS_OK;
+}
+
+bool CCsvFormat::Refill() {
+    if (m_bInputEnd || m_fd < 0 || m_vecInput.empty())
+        return false;
+    m_nInputOffset += static_cast<std::int64_t>(m_nInputEnd);
+    m_nInputPos = m_nInputEnd = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(m_fd, m_vecInput.data(), m_vecInput.size());
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        // A read error ends the input as the end of the file does.
+        m_bInputEnd = true;
+        return false;
+    }
+    m_nInputEnd = static_cast<std::size_t>(n);
+    return true;
+}
+
+EStatus CCsvFormat::NextRow() {
+    m_strLine.clear();
+    m_nLinePos = 0;
+    bool bEnded = false;
+    while (m_strLine.size() < kMaxLine) {
+        if (m_nInputPos == m_nInputEnd && !Refill())
+            break;
+        const char* pBegin = m_vecInput.data() + m_nInputPos;
+        const std::size_t nAvail = std::min(m_nInputEnd - m_nInputPos, kMaxLine - m_strLine.size());
+        const auto* pLf = static_cast<const char*>(std::memchr(pBegin, '\n', nAvail));
+        if (!pLf) {
+            m_strLine.append(pBegin, nAvail);
+            m_nInputPos += nAvail;
+            continue;
+        }
+        // Only CR LF ends a row, the CR counted within the row read so far.
+        const bool bCrBefore =
+            pLf > pBegin ? pLf[-1] == '\r' : (!m_strLine.empty() && m_strLine.back() == '\r');
+        const auto nTaken = static_cast<std::size_t>(pLf - pBegin) + 1;
+        m_strLine.append(pBegin, nTaken);
+        m_nInputPos += nTaken;
+        if (bCrBefore) {
+            bEnded = true;
+            break;
+        }
+    }
+    if (m_strLine.empty())
+        return STATUS_FAILED;
+    if (bEnded)
+        m_strLine.resize(m_strLine.size() - 2);
+    ++m_nRowNumber;
+    m_strLastCell.clear();
+    return STATUS_OK;
+}
+
+EStatus CCsvFormat::WriteText(const std::string& strText) {
+    if (!m_bWriting)
+        return STATUS_FAILED;
+    if (!m_bRowStart)
+        m_strOutput += m_strSeparator;
+    m_strOutput += m_strQuote;
+    for (const char c : strText) {
+        switch (c) {
+        case '"':
+            m_strOutput += "\"\"";
+            break;
+        case '\r':
+            break;
+        case '\n':
+            m_strOutput += m_bRemoveLineBreaks ? ' ' : '\n';
+            break;
+        default:
+            m_strOutput += c;
+            break;
+        }
+    }
+    m_strOutput += m_strQuote;
+    m_bRowStart = false;
+    return STATUS_OK;
+}
+
+EStatus CCsvFormat::WriteDate(TimeValue t) {
+    return WriteText(FormatDate(t));
+}
+
+EStatus CCsvFormat::WriteTime(TimeValue t) {
+    return WriteText(m_bDateWithTime ? FormatDateTime(t) : FormatTime(t));
+}
+
+EStatus CCsvFormat::WriteSpan(TimeSpan ts) {
+    return WriteText(std::to_string(ts));
+}
+
+EStatus CCsvFormat::WriteInt(std::int32_t n) {
+    return WriteText(std::to_string(n));
+}
+
+EStatus CCsvFormat::ReadText(std::string& strOut) {
+    strOut.clear();
+    const std::size_t nSize = m_strLine.size();
+    std::size_t i = m_nLinePos;
+    if (i >= nSize)
+        return STATUS_OK;
+    // The options are compared as whole strings against one byte: an empty or longer
+    // option never matches.
+    const bool bHasQuote = m_strQuote.size() == 1;
+    const char cQuote = bHasQuote ? m_strQuote[0] : '\0';
+    const bool bHasSep = m_strSeparator.size() == 1;
+    const char cSep = bHasSep ? m_strSeparator[0] : '\0';
+
+    if (bHasQuote && m_strLine[i] == cQuote) {
+        ++i;
+        while (i < nSize) {
+            const std::size_t nQuote = m_strLine.find(cQuote, i);
+            if (nQuote == std::string::npos) {
+                strOut.append(m_strLine, i, nSize - i);
+                i = nSize;
+                break;
+            }
+            strOut.append(m_strLine, i, nQuote - i);
+            i = nQuote + 1;
+            if (i >= nSize)
+                break;
+            if (bHasSep && m_strLine[i] == cSep) {
+                ++i;
+                break;
+            }
+            if (m_strLine[i] == cQuote) {
+                ++i;
+                strOut += cQuote;
+            }
+            // Any other byte after a lone quote: the quote is dropped, the cell goes on.
+        }
+    } else {
+        const std::size_t nEnd = bHasSep ? m_strLine.find(cSep, i) : std::string::npos;
+        if (nEnd == std::string::npos) {
+            strOut.assign(m_strLine, i, nSize - i);
+            i = nSize;
+        } else {
+            strOut.assign(m_strLine, i, nEnd - i);
+            i = nEnd + 1;
+        }
+    }
+    m_nLinePos = i;
+    m_strLastCell = strOut;
+    return STATUS_OK;
+}
+
+EStatus CCsvFormat::ReadDate(TimeValue& tOut) {
+    std::string strCell;
+    (void)ReadText(strCell);
+    return ParseDateText(strCell, tOut);
+}
+
+EStatus CCsvFormat::ReadTime(TimeValue& tOut) {
+    std::string strCell;
+    (void)ReadText(strCell);
+    return ParseTimeText(strCell, tOut);
+}
+
+EStatus CCsvFormat::ReadSpan(TimeSpan& tsOut) {
+    std::string strCell;
+    (void)ReadText(strCell);
+    return ParseSpanText(strCell, tsOut);
+}
+
+EStatus CCsvFormat::ReadInt(std::int32_t& nOut) {
+    std::string strCell;
+    (void)ReadText(strCell);
+    std::size_t i = 0;
+    bool bNegative = false;
+    if (i < strCell.size() && (strCell[i] == '+' || strCell[i] == '-')) {
+        bNegative = strCell[i] == '-';
+        ++i;
+    }
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t nValue = 0;
+    for (; i < strCell.size() && strCell[i] >= '0' && strCell[i] <= '9'; ++i) {
+        nValue = nValue * 10 + (strCell[i] - '0');
+        if (nValue > kLimit)
+            return STATUS_FAILED;
+    }
+    if (bNegative)
+        nValue = -nValue;
+    if (nValue > std::numeric_limits<std::int32_t>::max())
+        return STATUS_FAILED;
+    nOut = static_cast<std::int32_t>(nValue);
+    return STATUS_OK;
+}
+
+std::int32_t CCsvFormat::GetPosition() {
+    if (m_fd < 0)
+        return 0;
+    return InUnitsOf256(m_nInputOffset + static_cast<std::int64_t>(m_nInputPos));
+}
+
+std::int32_t CCsvFormat::GetSize() {
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return 0;
+    return InUnitsOf256(st.st_size);
+}
