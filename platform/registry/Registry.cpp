@@ -1,11 +1,3 @@
-// Key paths: "" is the hive's root; otherwise names joined by single backslashes. A path
-// with an empty name anywhere (a leading, trailing or doubled backslash) is refused with
-// REG_STATUS_INVALID, as is a name holding a control character. Names compare with ASCII
-// case folding (HiveFile.h).
-//
-// Raw values may be of any kind number; REG_SZ, REG_DWORD and REG_BINARY get their own
-// notation in the hive file, every other kind (and a REG_DWORD that is not 4 bytes) is
-// kept as hex(N): bytes.
 #include "platform/registry/Registry.h"
 
 #include "platform/registry/HiveStore.h"

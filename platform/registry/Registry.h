@@ -3,13 +3,18 @@
 // the registry folder of the user home (see RegistryFolder).
 //
 // Key paths use backslashes and compare without regard to letter case, as do value
-// names; a key keeps the spelling it was created with. The empty value name is the key's
-// default value. Reads never create anything. Every change is written to a temporary
-// file, flushed and renamed over the hive file while an advisory lock on the hive is
-// held; a change made by another process is picked up before the next read or change,
-// so two processes writing at the same time lose nothing. A hive file that cannot be
-// parsed is moved aside with a timestamp and a warning on standard error, and an empty
-// hive takes its place.
+// names; a key keeps the spelling it was created with. Case is folded for the ASCII
+// letters only: bytes from 0x80 up (the code page's accented letters) compare as they are.
+// A path is "" (the hive's root) or names joined by single backslashes; a leading,
+// trailing or doubled backslash, or a name holding a control character, is refused with
+// REG_STATUS_INVALID. The empty value name is the key's default value. Reads never create
+// anything. Every change is written to a temporary file, flushed and renamed over the
+// hive file while an advisory lock on the hive is held; a change made by another
+// process is picked up before the next read or change, so two processes writing at the
+// same time lose nothing. A hive file that cannot be parsed is moved aside with a
+// timestamp and a warning on standard error, and an empty hive takes its place.
+// Besides REG_SZ, REG_DWORD and REG_BINARY, raw values of any other kind number are kept
+// as they are (a REG_DWORD that is not 4 bytes too).
 #pragma once
 
 #include <cstdint>
