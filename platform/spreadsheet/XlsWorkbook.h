@@ -4,6 +4,7 @@
 // are built on top of it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -18,7 +19,13 @@ public:
 };
 
 // How a number cell is shown. Dates are numbers of days since 1899-12-30 (the 1900 date
-// system), the fraction being the time of day.
+// system), the fraction being the time of day; values of a workbook in the 1904 date
+// system are converted when read.
+//
+// Reading maps the built-in formats 14 to Date, 18-21 and 45-47 to Time, 22 to DateTime,
+// 15-17 and any custom format with date or time letters (outside quotes and brackets) to
+// OtherDate. Writing OtherDate picks the built-in format from the value: a whole day is a
+// Date, a value below one day a Time, anything else a DateTime.
 enum class EXlsNumberFormat : std::uint8_t {
     General,
     Date,      // built-in format 14
@@ -31,10 +38,14 @@ struct CXlsCell {
     enum class EKind : std::uint8_t { Empty, Number, Text, Boolean, Error };
 
     EKind m_kind = EKind::Empty;
-    double m_dNumber = 0;     // Number; Boolean as 0 or 1; Error as its code
+    // Number; Boolean as 0 or 1; Error as its code (0x00 #NULL!, 0x07 #DIV/0!, 0x0F
+    // #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A). A number that is not
+    // finite is written as #NUM!.
+    double m_dNumber = 0;
     std::u16string m_strText; // Text (never empty: an empty text is an empty cell)
     EXlsNumberFormat m_format = EXlsNumberFormat::General;
-    bool m_bQuotePrefix = false; // text entered with a leading apostrophe
+    bool m_bQuotePrefix = false; // text entered with a leading apostrophe (not stored in
+                                 // m_strText)
 
     [[nodiscard]] bool IsEmpty() const { return m_kind == EKind::Empty; }
     [[nodiscard]] bool IsDate() const {
@@ -45,6 +56,9 @@ struct CXlsCell {
 // The most rows and columns a sheet of this file format holds.
 inline constexpr std::uint32_t kXlsMaxRows = 65536;
 inline constexpr std::uint32_t kXlsMaxColumns = 256;
+// The longest text a cell of this file format holds (the real application shows at most
+// 32,767 characters of a cell).
+inline constexpr std::size_t kXlsMaxTextLength = 65535;
 
 class CXlsSheet {
 public:
@@ -77,12 +91,17 @@ public:
     std::vector<CXlsSheet> m_vecSheets;
 
     // Writes the workbook; throws CXlsError. Sheet 1 only is written when there are
-    // several (the program uses one sheet).
+    // several (the program uses one sheet). The file is replaced at once (written under a
+    // temporary name, then renamed), so a failed save leaves the old file.
     void Save(const std::string& strPath) const;
     [[nodiscard]] std::string SaveToMemory() const;
 
     // Reads a workbook written by this engine or another program; throws CXlsError for
-    // anything malformed, never reads outside the file, never loops.
+    // anything malformed, never reads outside the file, never loops. Only the first
+    // sheet is read: the result has one sheet, with that sheet's name. The message of
+    // the error starts with the file name (strName, when given): "<name>: not a
+    // workbook", "<name>: damaged workbook (<reason>)", or what kind of file it is when
+    // it is another spreadsheet format (Excel 5.0/95, Excel 2007 .xlsx, ...).
     [[nodiscard]] static CXlsWorkbook Load(const std::string& strPath);
     [[nodiscard]] static CXlsWorkbook LoadFromMemory(std::string_view bytes,
                                                      const std::string& strName = "");

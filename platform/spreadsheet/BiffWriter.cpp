@@ -1,0 +1,446 @@
+#include "platform/spreadsheet/BiffWriter.h"
+
+#include "platform/spreadsheet/BiffRecords.h"
+#include "platform/spreadsheet/ByteWriter.h"
+#include "platform/spreadsheet/SharedStrings.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace {
+
+// Cell XFs after the 16 mandatory ones (15 is the default cell XF).
+enum EXfIndex : std::uint16_t {
+    kXfGeneral = 15,
+    kXfDate = 16,        // format 14
+    kXfTime = 17,        // format 20, h:mm
+    kXfTimeSeconds = 18, // format 21, h:mm:ss
+    kXfDateTime = 19,    // format 22
+    kXfWrap = 20,        // text with a line feed
+    kXfQuote = 21,       // text entered with a leading apostrophe
+    kXfQuoteWrap = 22,
+};
+
+constexpr std::uint16_t kFormatDate = 14;
+constexpr std::uint16_t kFormatTime = 20;
+constexpr std::uint16_t kFormatTimeSeconds = 21;
+constexpr std::uint16_t kFormatDateTime = 22;
+
+constexpr std::uint16_t kDefaultRowTwips = 255; // 12.75 points, the height of 10-point Arial
+constexpr std::uint16_t kMaxRowTwips = 8190;    // 409.5 points
+constexpr double kMaxColumnWidth = 255;         // characters
+constexpr std::uint8_t kErrorNum = 0x24;        // #NUM!
+constexpr std::uint8_t kErrorNa = 0x2A;         // #N/A
+
+// Records whose length is known only once written.
+class CRecord {
+public:
+    CRecord(CByteWriter& out, std::uint16_t id) : m_out(out), m_nStart(out.Size()) {
+        out.U16(id);
+        out.U16(0);
+    }
+    ~CRecord() {
+        m_out.PatchU16(m_nStart + 2, static_cast<std::uint16_t>(m_out.Size() - m_nStart - 4));
+    }
+    CRecord(const CRecord&) = delete;
+    CRecord& operator=(const CRecord&) = delete;
+
+private:
+    CByteWriter& m_out;
+    std::size_t m_nStart;
+};
+
+void Bof(CByteWriter& out, std::uint16_t type) {
+    CRecord rec(out, biff::kBof);
+    out.U16(0x0600); // BIFF8
+    out.U16(type);
+    out.U16(0x0DBB); // build
+    out.U16(0x07CC); // build year
+    out.U32(0);      // file history
+    out.U32(0x0006); // lowest version that can read the file: BIFF8
+}
+
+void Eof(CByteWriter& out) {
+    CRecord rec(out, biff::kEof);
+}
+
+void Font(CByteWriter& out) {
+    static constexpr char16_t kName[] = u"Arial";
+    CRecord rec(out, biff::kFont);
+    out.U16(200);    // 10 points in twips
+    out.U16(0);      // regular
+    out.U16(0x7FFF); // automatic colour
+    out.U16(400);    // normal weight
+    out.U16(0);      // no super- or subscript
+    out.U8(0);       // no underline
+    out.U8(0);       // family
+    out.U8(0);       // character set
+    out.U8(0);
+    out.U8(static_cast<std::uint8_t>(std::size(kName) - 1));
+    out.U8(0); // compressed
+    for (std::size_t i = 0; i + 1 < std::size(kName); ++i) {
+        out.U8(static_cast<std::uint8_t>(kName[i]));
+    }
+}
+
+// nFlags: bit 0 locked, bit 2 style XF, bit 3 quote prefix, bits 4-15 parent style.
+// nAttributes: the attribute groups (bits 2-7: format, font, alignment, borders,
+// background, protection) this XF sets (cell XF) or ignores (style XF).
+void Xf(CByteWriter& out, std::uint16_t nFont, std::uint16_t nFormat, std::uint16_t nFlags,
+        bool bWrap, std::uint8_t nAttributes) {
+    CRecord rec(out, biff::kXf);
+    out.U16(nFont);
+    out.U16(nFormat);
+    out.U16(nFlags);
+    out.U8(bWrap ? 0x28 : 0x20); // general, bottom-aligned, wrapped or not
+    out.U8(0);                   // no rotation
+    out.U8(0);                   // no indent
+    out.U8(nAttributes);
+    out.U32(0);      // no borders
+    out.U32(0);      // border colours, no fill pattern
+    out.U16(0x20C0); // pattern colours: window text on window background
+}
+
+void WriteGlobals(CByteWriter& out, const CXlsSheet& sheet, const CSharedStrings& strings,
+                  std::size_t& nSheetOffsetAt) {
+    Bof(out, 0x0005);
+    {
+        CRecord rec(out, biff::kCodePage);
+        out.U16(1200); // UTF-16
+    }
+    {
+        CRecord rec(out, biff::kWindow1);
+        out.U16(0x0168); // position and size in twips
+        out.U16(0x001E);
+        out.U16(0x3A98);
+        out.U16(0x2328);
+        out.U16(0x0038); // scroll bars and sheet tabs shown
+        out.U16(0);      // active sheet
+        out.U16(0);      // first tab shown
+        out.U16(1);      // sheets selected
+        out.U16(600);    // tab bar width, per mille
+    }
+    {
+        CRecord rec(out, biff::kDateMode);
+        out.U16(0); // 1900 date system
+    }
+    for (int i = 0; i < 4; ++i) { // font index 4 is never used
+        Font(out);
+    }
+    // Style XFs 0-14 (0 is Normal; 1-14 take only the font), then cell XFs.
+    Xf(out, 0, 0, 0xFFF5, false, 0x00);
+    for (std::uint16_t i = 1; i < 15; ++i) {
+        Xf(out, i <= 2 ? 1 : i <= 4 ? 2 : 0, 0, 0xFFF5, false, 0xF4);
+    }
+    Xf(out, 0, 0, 0x0001, false, 0x00);
+    Xf(out, 0, kFormatDate, 0x0001, false, 0x04);
+    Xf(out, 0, kFormatTime, 0x0001, false, 0x04);
+    Xf(out, 0, kFormatTimeSeconds, 0x0001, false, 0x04);
+    Xf(out, 0, kFormatDateTime, 0x0001, false, 0x04);
+    Xf(out, 0, 0, 0x0001, true, 0x10);
+    Xf(out, 0, 0, 0x0009, false, 0x10);
+    Xf(out, 0, 0, 0x0009, true, 0x10);
+    {
+        CRecord rec(out, biff::kStyle);
+        out.U16(0x8000); // built-in style on XF 0
+        out.U8(0);       // Normal
+        out.U8(0xFF);
+    }
+    {
+        CRecord rec(out, biff::kBoundSheet);
+        nSheetOffsetAt = out.Size();
+        out.U32(0); // stream offset of the sheet, patched once known
+        out.U8(0);  // visible
+        out.U8(0);  // worksheet
+        out.U8(static_cast<std::uint8_t>(sheet.m_strName.size()));
+        out.U8(1); // UTF-16
+        for (char16_t c : sheet.m_strName) {
+            out.U16(c);
+        }
+    }
+    strings.Write(out);
+    Eof(out);
+}
+
+// 30-bit integers, and doubles whose low 34 bits are zero, fit an RK value.
+bool EncodeRk(double d, std::uint32_t& rk) {
+    if (d == std::floor(d) && d >= -536870912.0 && d <= 536870911.0 &&
+        !(d == 0 && std::signbit(d))) {
+        rk = static_cast<std::uint32_t>(static_cast<std::int32_t>(d)) << 2 | 0x2;
+        return true;
+    }
+    const auto bits = std::bit_cast<std::uint64_t>(d);
+    if ((bits & 0x3FFFFFFFFull) == 0) {
+        rk = static_cast<std::uint32_t>(bits >> 32);
+        return true;
+    }
+    return false;
+}
+
+bool HasSeconds(double d) {
+    const double frac = d - std::floor(d);
+    const auto nSeconds = static_cast<long long>(std::llround(frac * 86400.0)) % 86400;
+    return nSeconds % 60 != 0;
+}
+
+std::uint16_t NumberXf(const CXlsCell& cell) {
+    const double d = cell.m_dNumber;
+    switch (cell.m_format) {
+    case EXlsNumberFormat::General:
+        return kXfGeneral;
+    case EXlsNumberFormat::Date:
+        return kXfDate;
+    case EXlsNumberFormat::Time:
+        return HasSeconds(d) ? kXfTimeSeconds : kXfTime;
+    case EXlsNumberFormat::DateTime:
+        return kXfDateTime;
+    case EXlsNumberFormat::OtherDate:
+        break;
+    }
+    // Formats read from other files are written as the closest built-in one.
+    if (d == std::floor(d)) {
+        return kXfDate;
+    }
+    if (d >= 0 && d < 1) {
+        return HasSeconds(d) ? kXfTimeSeconds : kXfTime;
+    }
+    return kXfDateTime;
+}
+
+void CellHeader(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, std::uint16_t nXf) {
+    out.U16(static_cast<std::uint16_t>(nRow));
+    out.U16(static_cast<std::uint16_t>(nColumn));
+    out.U16(nXf);
+}
+
+void BoolErr(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, std::uint8_t nValue,
+             bool bError) {
+    CRecord rec(out, biff::kBoolErr);
+    CellHeader(out, nRow, nColumn, kXfGeneral);
+    out.U8(nValue);
+    out.U8(bError ? 1 : 0);
+}
+
+std::uint8_t ErrorCode(double d) {
+    static constexpr std::uint8_t kCodes[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
+    for (std::uint8_t c : kCodes) {
+        if (d == c) {
+            return c;
+        }
+    }
+    return kErrorNa;
+}
+
+void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXlsCell& cell,
+          const std::vector<std::uint32_t>& vecStringIndex, std::size_t& nNextString) {
+    switch (cell.m_kind) {
+    case CXlsCell::EKind::Empty:
+        return;
+    case CXlsCell::EKind::Text: {
+        if (cell.m_strText.empty()) {
+            return;
+        }
+        const bool bWrap = cell.m_strText.find_first_of(u"\n\r") != std::u16string::npos;
+        const std::uint16_t nXf = cell.m_bQuotePrefix ? (bWrap ? kXfQuoteWrap : kXfQuote)
+                                                      : (bWrap ? kXfWrap : kXfGeneral);
+        CRecord rec(out, biff::kLabelSst);
+        CellHeader(out, nRow, nColumn, nXf);
+        out.U32(vecStringIndex[nNextString++]);
+        return;
+    }
+    case CXlsCell::EKind::Number: {
+        const double d = cell.m_dNumber;
+        if (!std::isfinite(d)) { // the file format has no infinities or NaN
+            BoolErr(out, nRow, nColumn, kErrorNum, true);
+            return;
+        }
+        std::uint32_t rk = 0;
+        if (EncodeRk(d, rk)) {
+            CRecord rec(out, biff::kRk);
+            CellHeader(out, nRow, nColumn, NumberXf(cell));
+            out.U32(rk);
+        } else {
+            CRecord rec(out, biff::kNumber);
+            CellHeader(out, nRow, nColumn, NumberXf(cell));
+            out.F64(d);
+        }
+        return;
+    }
+    case CXlsCell::EKind::Boolean:
+        BoolErr(out, nRow, nColumn, cell.m_dNumber != 0 ? 1 : 0, false);
+        return;
+    case CXlsCell::EKind::Error:
+        BoolErr(out, nRow, nColumn, ErrorCode(cell.m_dNumber), true);
+        return;
+    }
+}
+
+bool HasValue(const CXlsCell& cell) {
+    return cell.m_kind != CXlsCell::EKind::Empty &&
+           !(cell.m_kind == CXlsCell::EKind::Text && cell.m_strText.empty());
+}
+
+std::uint16_t RowTwips(const CXlsSheet& sheet, std::uint32_t nRow) {
+    if (nRow >= sheet.m_vecRowHeights.size()) {
+        return 0;
+    }
+    const double pt = sheet.m_vecRowHeights[nRow];
+    if (!(pt > 0)) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(std::clamp(std::lround(pt * 20), 2L, long{kMaxRowTwips}));
+}
+
+void CheckSheet(const CXlsSheet& sheet) {
+    const std::u16string& name = sheet.m_strName;
+    if (name.empty() || name.size() > 31 ||
+        name.find_first_of(u"[]:*?/\\") != std::u16string::npos || name.front() == u'\'' ||
+        name.back() == u'\'') {
+        throw CXlsError("invalid sheet name (1 to 31 characters, none of [ ] : * ? / \\)");
+    }
+    for (std::size_t r = 0; r < sheet.m_vecRows.size(); ++r) {
+        const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (!HasValue(row[c])) {
+                continue;
+            }
+            if (r >= kXlsMaxRows) {
+                throw CXlsError("too many rows for an Excel 97-2003 workbook (65,536 at most)");
+            }
+            if (c >= kXlsMaxColumns) {
+                throw CXlsError("too many columns for an Excel 97-2003 workbook (256 at most)");
+            }
+            if (row[c].m_kind == CXlsCell::EKind::Text &&
+                row[c].m_strText.size() > kXlsMaxTextLength) {
+                throw CXlsError("text too long for an Excel 97-2003 workbook cell (65,535 "
+                                "characters at most)");
+            }
+        }
+    }
+}
+
+void WriteSheet(CByteWriter& out, const CXlsSheet& sheet,
+                const std::vector<std::uint32_t>& vecStringIndex) {
+    Bof(out, 0x0010);
+    {
+        CRecord rec(out, biff::kDefaultRowHeight);
+        out.U16(0);
+        out.U16(kDefaultRowTwips);
+    }
+    {
+        CRecord rec(out, biff::kDefColWidth);
+        out.U16(8); // characters
+    }
+    const std::size_t nWidths = std::min<std::size_t>(sheet.m_vecColumnWidths.size(), 256);
+    for (std::size_t c = 0; c < nWidths; ++c) {
+        const double w = sheet.m_vecColumnWidths[c];
+        if (!(w > 0)) {
+            continue;
+        }
+        CRecord rec(out, biff::kColInfo);
+        out.U16(static_cast<std::uint16_t>(c));
+        out.U16(static_cast<std::uint16_t>(c));
+        out.U16(static_cast<std::uint16_t>(std::lround(std::min(w, kMaxColumnWidth) * 256)));
+        out.U16(kXfGeneral);
+        out.U16(0x0006); // set by the user, best fit
+        out.U16(0);
+    }
+
+    // Extent of the cells, and of each row.
+    const std::size_t nRows = std::min<std::size_t>(
+        kXlsMaxRows, std::max(sheet.m_vecRows.size(), sheet.m_vecRowHeights.size()));
+    std::vector<std::uint16_t> vecFirst(nRows, 0);
+    std::vector<std::uint16_t> vecEnd(nRows, 0);
+    std::uint32_t nFirstRow = 0, nFirstCol = 0, nLastRow = 0, nLastCol = 0;
+    const bool bAny = sheet.UsedRange(nFirstRow, nFirstCol, nLastRow, nLastCol);
+    for (std::size_t r = 0; r < std::min(nRows, sheet.m_vecRows.size()); ++r) {
+        const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (HasValue(row[c])) {
+                if (vecEnd[r] == 0) {
+                    vecFirst[r] = static_cast<std::uint16_t>(c);
+                }
+                vecEnd[r] = static_cast<std::uint16_t>(c + 1);
+            }
+        }
+    }
+    {
+        CRecord rec(out, biff::kDimensions);
+        out.U32(bAny ? nFirstRow : 0);
+        out.U32(bAny ? nLastRow + 1 : 0);
+        out.U16(static_cast<std::uint16_t>(bAny ? nFirstCol : 0));
+        out.U16(static_cast<std::uint16_t>(bAny ? nLastCol + 1 : 0));
+        out.U16(0);
+    }
+
+    // Blocks of up to 32 rows: their ROW records, then their cells.
+    std::size_t nNextString = 0;
+    for (std::size_t nBlock = 0; nBlock < nRows; nBlock += 32) {
+        const std::size_t nBlockEnd = std::min(nRows, nBlock + 32);
+        for (std::size_t r = nBlock; r < nBlockEnd; ++r) {
+            const std::uint16_t nTwips = RowTwips(sheet, static_cast<std::uint32_t>(r));
+            if (vecEnd[r] == 0 && nTwips == 0) {
+                continue;
+            }
+            CRecord rec(out, biff::kRow);
+            out.U16(static_cast<std::uint16_t>(r));
+            out.U16(vecFirst[r]);
+            out.U16(vecEnd[r]);
+            out.U16(nTwips ? nTwips : kDefaultRowTwips);
+            out.U16(0);
+            out.U16(0);
+            out.U32(nTwips ? 0x0140 : 0x0100); // 0x0040: height set, not from the font
+        }
+        for (std::size_t r = nBlock; r < std::min(nBlockEnd, sheet.m_vecRows.size()); ++r) {
+            const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
+            for (std::size_t c = vecFirst[r]; c < vecEnd[r]; ++c) {
+                Cell(out, static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c), row[c],
+                     vecStringIndex, nNextString);
+            }
+        }
+    }
+    {
+        CRecord rec(out, biff::kWindow2);
+        out.U16(0x06B6); // gridlines, headings, zeros, outline symbols, selected, active
+        out.U16(0);      // top row
+        out.U16(0);      // left column
+        out.U16(0x0040); // gridline colour: automatic
+        out.U16(0);
+        out.U16(0); // zoom of page break preview: default
+        out.U16(0); // zoom: default
+        out.U32(0);
+    }
+    Eof(out);
+}
+
+} // namespace
+
+std::string CBiffWriter::WriteStream(const CXlsSheet& sheet) {
+    CheckSheet(sheet);
+
+    // Shared strings, in the order the cells refer to them.
+    CSharedStrings strings;
+    std::vector<std::uint32_t> vecStringIndex;
+    std::size_t nCells = 0;
+    const std::size_t nRows = std::min<std::size_t>(sheet.m_vecRows.size(), kXlsMaxRows);
+    for (std::size_t r = 0; r < nRows; ++r) {
+        for (const CXlsCell& cell : sheet.m_vecRows[r]) {
+            if (!HasValue(cell)) {
+                continue;
+            }
+            ++nCells;
+            if (cell.m_kind == CXlsCell::EKind::Text) {
+                vecStringIndex.push_back(strings.Add(cell.m_strText));
+            }
+        }
+    }
+
+    CByteWriter out;
+    out.Reserve(4096 + nCells * 16);
+    std::size_t nSheetOffsetAt = 0;
+    WriteGlobals(out, sheet, strings, nSheetOffsetAt);
+    out.PatchU32(nSheetOffsetAt, static_cast<std::uint32_t>(out.Size()));
+    WriteSheet(out, sheet, vecStringIndex);
+    return out.Take();
+}

@@ -1,0 +1,47 @@
+// Little-endian byte output for the workbook file engine (compound file sectors and BIFF
+// records).
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class CByteWriter {
+public:
+    [[nodiscard]] std::size_t Size() const { return m_bytes.size(); }
+    [[nodiscard]] const std::string& Bytes() const { return m_bytes; }
+    [[nodiscard]] std::string Take() { return std::move(m_bytes); }
+    void Reserve(std::size_t n) { m_bytes.reserve(n); }
+
+    void U8(std::uint8_t v) { m_bytes.push_back(static_cast<char>(v)); }
+    void U16(std::uint16_t v) {
+        U8(static_cast<std::uint8_t>(v));
+        U8(static_cast<std::uint8_t>(v >> 8));
+    }
+    void U32(std::uint32_t v) {
+        U16(static_cast<std::uint16_t>(v));
+        U16(static_cast<std::uint16_t>(v >> 16));
+    }
+    void U64(std::uint64_t v) {
+        U32(static_cast<std::uint32_t>(v));
+        U32(static_cast<std::uint32_t>(v >> 32));
+    }
+    void F64(double v) { U64(std::bit_cast<std::uint64_t>(v)); }
+    void Raw(std::string_view bytes) { m_bytes.append(bytes); }
+    void Zeros(std::size_t n) { m_bytes.append(n, '\0'); }
+
+    // Overwrites bytes written before (lengths and offsets known only later).
+    void PatchU16(std::size_t at, std::uint16_t v) {
+        m_bytes[at] = static_cast<char>(v);
+        m_bytes[at + 1] = static_cast<char>(v >> 8);
+    }
+    void PatchU32(std::size_t at, std::uint32_t v) {
+        PatchU16(at, static_cast<std::uint16_t>(v));
+        PatchU16(at + 2, static_cast<std::uint16_t>(v >> 16));
+    }
+
+private:
+    std::string m_bytes;
+};

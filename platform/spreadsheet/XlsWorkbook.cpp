@@ -1,0 +1,245 @@
+#include "platform/spreadsheet/XlsWorkbook.h"
+
+#include "platform/spreadsheet/BiffReader.h"
+#include "platform/spreadsheet/BiffWriter.h"
+#include "platform/spreadsheet/CompoundFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The Workbook stream is padded to the mini stream cutoff, so that it always lives in
+// regular sectors and the file needs no mini FAT.
+constexpr std::size_t kMinStreamSize = 4096;
+
+// Files beyond this are refused before reading: the format's own limits stay far below.
+constexpr off_t kMaxFileSize = off_t{1} << 30;
+
+std::string Prefix(const std::string& strName) {
+    return strName.empty() ? std::string() : strName + ": ";
+}
+
+std::string SystemError(int nError) {
+    return std::strerror(nError);
+}
+
+bool StartsWith(std::string_view bytes, std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
+
+// What a file that is no compound file is, as far as its first bytes tell.
+[[noreturn]] void ThrowNotCompound(std::string_view bytes) {
+    using namespace std::string_view_literals;
+    if (StartsWith(bytes, "PK\x03\x04"sv)) {
+        throw CXlsError("an Excel 2007 or later workbook (.xlsx), which cannot be read (save it "
+                        "as an Excel 97-2003 workbook)");
+    }
+    if (StartsWith(bytes, "\x09\x00"sv) || StartsWith(bytes, "\x09\x02"sv) ||
+        StartsWith(bytes, "\x09\x04"sv) || StartsWith(bytes, "\x09\x08"sv)) {
+        throw CXlsError("an Excel 4.0 or older workbook, which cannot be read (only Excel "
+                        "97-2003 workbooks can)");
+    }
+    throw CXlsError("not a workbook");
+}
+
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : m_fd(fd) {}
+    ~CFileDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    [[nodiscard]] int Get() const { return m_fd; }
+    int Release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+CXlsCell& CXlsSheet::At(std::uint32_t nRow, std::uint32_t nColumn) {
+    if (nRow >= kXlsMaxRows) {
+        throw CXlsError("too many rows for an Excel 97-2003 workbook (65,536 at most)");
+    }
+    if (nColumn >= kXlsMaxColumns) {
+        throw CXlsError("too many columns for an Excel 97-2003 workbook (256 at most)");
+    }
+    if (m_vecRows.size() <= nRow) {
+        m_vecRows.resize(std::size_t{nRow} + 1);
+    }
+    std::vector<CXlsCell>& row = m_vecRows[nRow];
+    if (row.size() <= nColumn) {
+        row.resize(std::size_t{nColumn} + 1);
+    }
+    return row[nColumn];
+}
+
+const CXlsCell* CXlsSheet::Find(std::uint32_t nRow, std::uint32_t nColumn) const {
+    if (nRow >= m_vecRows.size() || nColumn >= m_vecRows[nRow].size()) {
+        return nullptr;
+    }
+    return &m_vecRows[nRow][nColumn];
+}
+
+bool CXlsSheet::UsedRange(std::uint32_t& nFirstRow, std::uint32_t& nFirstColumn,
+                          std::uint32_t& nLastRow, std::uint32_t& nLastColumn) const {
+    bool bAny = false;
+    for (std::size_t r = 0; r < m_vecRows.size(); ++r) {
+        const std::vector<CXlsCell>& row = m_vecRows[r];
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const CXlsCell& cell = row[c];
+            if (cell.IsEmpty() ||
+                (cell.m_kind == CXlsCell::EKind::Text && cell.m_strText.empty())) {
+                continue;
+            }
+            const auto nRow = static_cast<std::uint32_t>(r);
+            const auto nCol = static_cast<std::uint32_t>(c);
+            if (!bAny) {
+                nFirstRow = nLastRow = nRow;
+                nFirstColumn = nLastColumn = nCol;
+                bAny = true;
+            }
+            nLastRow = nRow;
+            nFirstColumn = std::min(nFirstColumn, nCol);
+            nLastColumn = std::max(nLastColumn, nCol);
+        }
+    }
+    return bAny;
+}
+
+double CXlsSheet::RowHeight(std::uint32_t nRow) const {
+    if (nRow < m_vecRowHeights.size() && m_vecRowHeights[nRow] > 0) {
+        return m_vecRowHeights[nRow];
+    }
+    return kDefaultRowHeight;
+}
+
+CXlsWorkbook::CXlsWorkbook() : m_vecSheets(1) {}
+
+std::string CXlsWorkbook::SaveToMemory() const {
+    std::string stream =
+        CBiffWriter::WriteStream(m_vecSheets.empty() ? CXlsSheet{} : m_vecSheets.front());
+    if (stream.size() < kMinStreamSize) {
+        stream.resize(kMinStreamSize, '\0');
+    }
+    std::vector<CCompoundFile::CStream> streams(1);
+    streams[0].m_strName = u"Workbook";
+    streams[0].m_bytes = std::move(stream);
+    return CCompoundFile::Write(streams);
+}
+
+void CXlsWorkbook::Save(const std::string& strPath) const {
+    std::string bytes;
+    try {
+        bytes = SaveToMemory();
+    } catch (const CXlsError& e) {
+        throw CXlsError(Prefix(strPath) + e.what());
+    }
+    // A temporary file beside the target, renamed over it once complete.
+    static std::atomic<unsigned> s_nCounter{0};
+    std::string strTemp;
+    int fd = -1;
+    for (int nTry = 0; nTry < 100 && fd < 0; ++nTry) {
+        strTemp = strPath + ".~" + std::to_string(::getpid()) + "-" +
+                  std::to_string(s_nCounter.fetch_add(1)) + ".tmp";
+        fd = ::open(strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        throw CXlsError(Prefix(strPath) + "cannot write (" + SystemError(errno) + ")");
+    }
+    CFileDescriptor file(fd);
+    if (!WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0 || ::close(file.Release()) != 0 ||
+        ::rename(strTemp.c_str(), strPath.c_str()) != 0) {
+        const int nError = errno;
+        ::unlink(strTemp.c_str());
+        throw CXlsError(Prefix(strPath) + "cannot write (" + SystemError(nError) + ")");
+    }
+}
+
+CXlsWorkbook CXlsWorkbook::Load(const std::string& strPath) {
+    const CFileDescriptor file(::open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        throw CXlsError(Prefix(strPath) + "cannot open (" + SystemError(errno) + ")");
+    }
+    struct stat st {};
+    if (::fstat(file.Get(), &st) != 0) {
+        throw CXlsError(Prefix(strPath) + "cannot read (" + SystemError(errno) + ")");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throw CXlsError(Prefix(strPath) + "not a workbook");
+    }
+    if (st.st_size > kMaxFileSize) {
+        throw CXlsError(Prefix(strPath) + "too large for an Excel 97-2003 workbook");
+    }
+    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t nRead = 0;
+    while (nRead < bytes.size()) {
+        const ssize_t n = ::read(file.Get(), bytes.data() + nRead, bytes.size() - nRead);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw CXlsError(Prefix(strPath) + "cannot read (" + SystemError(errno) + ")");
+        }
+        if (n == 0) {
+            bytes.resize(nRead); // the file shrank meanwhile
+            break;
+        }
+        nRead += static_cast<std::size_t>(n);
+    }
+    return LoadFromMemory(bytes, strPath);
+}
+
+CXlsWorkbook CXlsWorkbook::LoadFromMemory(std::string_view bytes, const std::string& strName) {
+    try {
+        if (!CCompoundFile::HasSignature(bytes)) {
+            ThrowNotCompound(bytes);
+        }
+        std::string stream;
+        if (!CCompoundFile::ReadStream(bytes, u"Workbook", stream)) {
+            if (CCompoundFile::ReadStream(bytes, u"Book", stream)) {
+                throw CXlsError("an Excel 5.0/95 workbook, which cannot be read (only Excel "
+                                "97-2003 workbooks can)");
+            }
+            throw CXlsError("not a workbook");
+        }
+        CXlsWorkbook workbook;
+        workbook.m_vecSheets.front() = CBiffReader::ReadFirstSheet(stream);
+        return workbook;
+    } catch (const CXlsError& e) {
+        throw CXlsError(Prefix(strName) + e.what());
+    } catch (const std::bad_alloc&) {
+        throw CXlsError(Prefix(strName) + "not enough memory to read the workbook");
+    }
+}
