@@ -440,7 +440,11 @@ EStatus CCalendarFormat::OpenWrite(const std::string& strFileName) {
     const int fd = ::open(strFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return STATUS_FAILED;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    // Emptied only once the lock is held, so a refused open leaves another writer's file
+    // alone; devices and pipes have nothing to empty.
+    struct stat st {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
+        (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)) {
         ::close(fd);
         return STATUS_FAILED;
     }
