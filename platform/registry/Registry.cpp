@@ -34,6 +34,32 @@ std::string HomeFolder() {
     return "."; // no home at all: relative to the working folder
 }
 
+// Calls read(key) on the current content of the key at path; REG_STATUS_KEY_DELETED when
+// the key is gone.
+template <typename Reader>
+ERegStatus ReadKey(ERegHive hive, const std::string& path, Reader&& read) {
+    return HiveStoreFor(hive)->Read([&](const CHiveKey& root) {
+        const CHiveKey* pKey = FindKeyPath(root, path);
+        return pKey ? read(*pKey) : REG_STATUS_KEY_DELETED;
+    });
+}
+
+// The name of a subkey or value by position.
+template <typename Item>
+ERegStatus NameAt(const std::vector<Item>& items, std::uint32_t index, std::string& name) {
+    if (index >= items.size())
+        return REG_STATUS_NO_MORE_ITEMS;
+    name = items[index].m_strName;
+    return REG_STATUS_OK;
+}
+
+template <typename Item>
+ERegStatus AllNames(const std::vector<Item>& items, std::vector<std::string>& names) {
+    for (const Item& item : items)
+        names.push_back(item.m_strName);
+    return REG_STATUS_OK;
+}
+
 ERegStatus DeleteKey(ERegHive hive, std::string_view path, bool bTree) {
     if (path.empty() || !IsValidPath(path))
         return REG_STATUS_INVALID;
@@ -135,11 +161,8 @@ ERegStatus CRegKey::QueryValue(std::string_view name, std::uint32_t& type,
                                std::string& data) const {
     if (!m_bOpen)
         return REG_STATUS_INVALID;
-    return HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
-        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
-        if (!pKey)
-            return REG_STATUS_KEY_DELETED;
-        const SHiveValue* pValue = pKey->FindValue(name);
+    return ReadKey(m_hive, m_strPath, [&](const CHiveKey& key) {
+        const SHiveValue* pValue = key.FindValue(name);
         if (!pValue)
             return REG_STATUS_NOT_FOUND;
         type = pValue->m_nType;
@@ -237,56 +260,32 @@ ERegStatus CRegKey::DeleteValue(std::string_view name) {
 }
 
 ERegStatus CRegKey::EnumSubKey(std::uint32_t index, std::string& name) const {
-    if (!m_bOpen)
-        return REG_STATUS_INVALID;
-    return HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
-        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
-        if (!pKey)
-            return REG_STATUS_KEY_DELETED;
-        if (index >= pKey->m_vecSubKeys.size())
-            return REG_STATUS_NO_MORE_ITEMS;
-        name = pKey->m_vecSubKeys[index].m_strName;
-        return REG_STATUS_OK;
-    });
+    return m_bOpen
+               ? ReadKey(m_hive, m_strPath,
+                         [&](const CHiveKey& key) { return NameAt(key.m_vecSubKeys, index, name); })
+               : REG_STATUS_INVALID;
 }
 
 ERegStatus CRegKey::EnumValue(std::uint32_t index, std::string& name) const {
-    if (!m_bOpen)
-        return REG_STATUS_INVALID;
-    return HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
-        const CHiveKey* pKey = FindKeyPath(root, m_strPath);
-        if (!pKey)
-            return REG_STATUS_KEY_DELETED;
-        if (index >= pKey->m_vecValues.size())
-            return REG_STATUS_NO_MORE_ITEMS;
-        name = pKey->m_vecValues[index].m_strName;
-        return REG_STATUS_OK;
-    });
+    return m_bOpen
+               ? ReadKey(m_hive, m_strPath,
+                         [&](const CHiveKey& key) { return NameAt(key.m_vecValues, index, name); })
+               : REG_STATUS_INVALID;
 }
 
 std::vector<std::string> CRegKey::SubKeyNames() const {
     std::vector<std::string> names;
-    if (!m_bOpen)
-        return names;
-    (void)HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
-        if (const CHiveKey* pKey = FindKeyPath(root, m_strPath))
-            for (const CHiveKey& sub : pKey->m_vecSubKeys)
-                names.push_back(sub.m_strName);
-        return REG_STATUS_OK;
-    });
+    if (m_bOpen)
+        (void)ReadKey(m_hive, m_strPath,
+                      [&](const CHiveKey& key) { return AllNames(key.m_vecSubKeys, names); });
     return names;
 }
 
 std::vector<std::string> CRegKey::ValueNames() const {
     std::vector<std::string> names;
-    if (!m_bOpen)
-        return names;
-    (void)HiveStoreFor(m_hive)->Read([&](const CHiveKey& root) {
-        if (const CHiveKey* pKey = FindKeyPath(root, m_strPath))
-            for (const SHiveValue& value : pKey->m_vecValues)
-                names.push_back(value.m_strName);
-        return REG_STATUS_OK;
-    });
+    if (m_bOpen)
+        (void)ReadKey(m_hive, m_strPath,
+                      [&](const CHiveKey& key) { return AllNames(key.m_vecValues, names); });
     return names;
 }
 

@@ -12,11 +12,7 @@ using namespace std::string_literals;
 
 namespace {
 
-class RegistryApiTest : public ::testing::Test {
-protected:
-    CTestHome m_home;
-    void SetUp() override { SetTimeZone("UTC"); }
-};
+using RegistryApiTest = CRegistryTest;
 
 constexpr ERegHive HKCU = ERegHive::CurrentUser;
 
@@ -295,22 +291,6 @@ TEST_F(RegistryApiTest, ThreadsWritingAtOnceLoseNothing) {
         ASSERT_EQ(key.Open(HKCU, "Software\\Threads\\T" + std::to_string(t)), REG_STATUS_OK);
         EXPECT_EQ(key.ValueNames().size(), static_cast<std::size_t>(kValues));
     }
-}
-
-// The shared fixture keeps its regional settings and code page in this registry.
-class RegistryFixtureTest : public CVarnoTest {};
-
-TEST_F(RegistryFixtureTest, FixtureSettingsAreStoredInTheHives) {
-    CRegKey key;
-    ASSERT_EQ(key.Open(HKCU, "Control Panel\\International"), REG_STATUS_OK);
-    std::string text;
-    ASSERT_EQ(key.QueryString("sShortDate", text), REG_STATUS_OK);
-    EXPECT_EQ(text, "dd.MM.yyyy");
-    ASSERT_EQ(key.Open(ERegHive::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage"),
-              REG_STATUS_OK);
-    ASSERT_EQ(key.QueryString("ACP", text), REG_STATUS_OK);
-    EXPECT_EQ(text, "1252");
-    EXPECT_EQ(RegistryFolder(), Home() + "/registry");
 }
 
 } // namespace

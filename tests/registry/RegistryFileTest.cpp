@@ -15,11 +15,8 @@ namespace {
 
 constexpr ERegHive HKCU = ERegHive::CurrentUser;
 
-class RegistryFileTest : public ::testing::Test {
+class RegistryFileTest : public CRegistryTest {
 protected:
-    CTestHome m_home;
-    void SetUp() override { SetTimeZone("UTC"); }
-
     // Puts text in place of the current user's hive as an outside program would.
     static void ReplaceHive(std::string_view text) {
         fs::create_directories(RegistryFolder());

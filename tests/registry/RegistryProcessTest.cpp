@@ -17,11 +17,8 @@ namespace {
 
 constexpr ERegHive HKCU = ERegHive::CurrentUser;
 
-class RegistryProcessTest : public ::testing::Test {
+class RegistryProcessTest : public CRegistryTest {
 protected:
-    CTestHome m_home;
-    void SetUp() override { SetTimeZone("UTC"); }
-
     static std::vector<std::string> TempFiles() {
         std::vector<std::string> found;
         for (const std::string& name : FolderEntries(RegistryFolder()))

@@ -14,6 +14,13 @@
 #include <string>
 #include <vector>
 
+// A fresh home for each test; the registry needs nothing else pinned.
+class CRegistryTest : public ::testing::Test {
+protected:
+    CTestHome m_home;
+    void SetUp() override { SetTimeZone("UTC"); }
+};
+
 inline std::string HivePath(ERegHive hive) {
     return RegistryFolder() + "/" + HiveName(hive) + ".reg";
 }
