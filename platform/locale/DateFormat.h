@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Formats a local time with a picture: d dd M MM MMM MMMM yy yyyy h hh H HH m mm s ss t tt,
 // text in single quotes taken literally ('' is one quote), anything else copied. UTF-8.
@@ -16,6 +17,17 @@
 // The time picture without seconds: the seconds field and the separator before it
 // removed ("h:mm:ss tt" gives "h:mm tt").
 [[nodiscard]] std::string TimePictureWithoutSeconds(std::string_view picture);
+
+// The time picture of FormatTimeNoSeconds: the seconds removed, and the hour in 24-hour
+// form where the 12-hour picture could not tell morning from afternoon (no marker field,
+// or markers that are empty or alike), so that what is written reads back as written.
+[[nodiscard]] std::string NoSecondsTimePicture(const CRegionalSettings& settings);
+// h and hh become H and HH; each marker field goes, with the blank beside it.
+[[nodiscard]] std::string TimePictureWith24Hours(std::string_view picture);
+// MMM and MMMM become MM (for month names that the output cannot hold).
+[[nodiscard]] std::string PictureWithNumericMonths(std::string_view picture);
+// Whether the picture has a field of one of the letters, quoted text aside.
+[[nodiscard]] bool PictureHasField(std::string_view picture, std::string_view letters);
 
 // The user's short date and time without seconds of a local time, UTF-8.
 [[nodiscard]] std::string FormatShortDate(const CLocalTime& time, const CRegionalSettings& s);
@@ -30,6 +42,36 @@ struct CParsedDateTime {
     int m_nHour = 0;
     int m_nMinute = 0;
     int m_nSecond = 0;
+};
+
+// UTF-8 text without the white space (no-break spaces included) at both ends.
+[[nodiscard]] std::string_view TrimText(std::string_view text);
+
+// The parser of ParseDateTimeText with what it takes from the settings prepared once, for
+// callers that parse many texts in the same settings.
+class CDateTimeParser {
+public:
+    explicit CDateTimeParser(const CRegionalSettings& settings);
+    [[nodiscard]] std::optional<CParsedDateTime> Parse(std::string_view text,
+                                                       int nCurrentYear) const;
+
+private:
+    enum class ENameKind { Morning, Afternoon, Month, Word };
+    struct CName {
+        std::u32string m_strFolded; // simple case folding, white space as one blank
+        ENameKind m_kind = ENameKind::Word;
+        int m_nMonth = 0;
+    };
+    void AddName(std::string_view utf8, ENameKind kind, int nMonth = 0);
+    [[nodiscard]] const CName* MatchName(const std::u32string& text, std::size_t pos,
+                                         std::size_t& end) const;
+
+    std::vector<CName> m_vecNames;
+    char32_t m_cDateSeparator = U'/';
+    char32_t m_cTimeSeparator = U':';
+    bool m_bDotIsTimeSeparator = true;
+    bool m_bNameStartsWithDigit = false;
+    char m_order[3] = {'M', 'd', 'y'}; // the fields of the short date, in their order
 };
 
 // Parses a date, a time, or both in one text (UTF-8) in the spirit of the platform's

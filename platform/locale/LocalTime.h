@@ -22,13 +22,11 @@ struct CLocalTime {
 // The instant of a local calendar time; daylight saving is decided by the calendar.
 // Fields out of range are carried over as the C library does (day 32 is the 1st of the
 // next month). Empty when the result cannot be represented.
-[[nodiscard]] std::optional<std::int64_t> MakeLocalTime(int nYear, int nMonth, int nDay,
-                                                        int nHour = 0, int nMinute = 0,
-                                                        int nSecond = 0);
+[[nodiscard]] std::optional<std::int64_t>
+MakeLocalTime(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute = 0, int nSecond = 0);
 // The same with daylight saving forced off (standard time).
-[[nodiscard]] std::optional<std::int64_t> MakeStandardTime(int nYear, int nMonth, int nDay,
-                                                           int nHour = 0, int nMinute = 0,
-                                                           int nSecond = 0);
+[[nodiscard]] std::optional<std::int64_t>
+MakeStandardTime(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute = 0, int nSecond = 0);
 // Seconds since 1970-01-01 00:00 UTC broken down in UTC.
 [[nodiscard]] bool BreakDownUtc(std::int64_t t, CLocalTime& out);
 

@@ -36,8 +36,11 @@ struct CRegionalSettings {
 // The settings in force: per-user values over the defaults of the process locale. Cached;
 // the cache follows the registry, the locale variables and VARNO_HOME.
 [[nodiscard]] const CRegionalSettings& GetRegionalSettings();
+// The same, with a number that changes whenever the settings in force or the system code
+// page change, for callers that cache what they derive from them. The reference stays
+// valid until the next call on the same thread.
+[[nodiscard]] const CRegionalSettings& GetRegionalSettings(std::uint64_t& nStamp);
 
 // Registry value names, in the order the settings list them.
-inline constexpr const char* kRegionalValueNames[] = {"sShortDate", "sTimeFormat", "sList",
-                                                      "s1159",      "s2359",       "sDate",
-                                                      "sTime"};
+inline constexpr const char* kRegionalValueNames[] = {"sShortDate", "sTimeFormat", "sList", "s1159",
+                                                      "s2359",      "sDate",       "sTime"};

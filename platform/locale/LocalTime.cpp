@@ -1,0 +1,91 @@
+#include "platform/locale/LocalTime.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+
+namespace {
+
+void FromTm(const std::tm& tm, CLocalTime& out) {
+    out.m_nYear = tm.tm_year + 1900;
+    out.m_nMonth = tm.tm_mon + 1;
+    out.m_nDay = tm.tm_mday;
+    out.m_nHour = tm.tm_hour;
+    out.m_nMinute = tm.tm_min;
+    out.m_nSecond = tm.tm_sec;
+    out.m_nDayOfWeek = tm.tm_wday;
+    out.m_bDaylight = tm.tm_isdst > 0;
+}
+
+bool FitsTimeT(std::int64_t t) {
+    return t >= std::numeric_limits<std::time_t>::min() &&
+           t <= std::numeric_limits<std::time_t>::max();
+}
+
+std::optional<std::int64_t> MakeTime(int nYear, int nMonth, int nDay, int nHour, int nMinute,
+                                     int nSecond, int nDst) {
+    // tm_year counts from 1900; keep the subtraction from overflowing.
+    if (nYear < std::numeric_limits<int>::min() + 1900)
+        return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = nYear - 1900;
+    tm.tm_mon = nMonth - 1;
+    tm.tm_mday = nDay;
+    tm.tm_hour = nHour;
+    tm.tm_min = nMinute;
+    tm.tm_sec = nSecond;
+    tm.tm_isdst = nDst;
+    // mktime returns -1 both for an error and for 1969-12-31 23:59:59 UTC; an untouched
+    // tm_wday tells the two apart.
+    tm.tm_wday = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1) && tm.tm_wday == -1)
+        return std::nullopt;
+    return static_cast<std::int64_t>(t);
+}
+
+} // namespace
+
+bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
+    if (!FitsTimeT(t))
+        return false;
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (!localtime_r(&tt, &tm))
+        return false;
+    FromTm(tm, out);
+    return true;
+}
+
+std::optional<std::int64_t> MakeLocalTime(int nYear, int nMonth, int nDay, int nHour, int nMinute,
+                                          int nSecond) {
+    return MakeTime(nYear, nMonth, nDay, nHour, nMinute, nSecond, -1);
+}
+
+std::optional<std::int64_t> MakeStandardTime(int nYear, int nMonth, int nDay, int nHour,
+                                             int nMinute, int nSecond) {
+    return MakeTime(nYear, nMonth, nDay, nHour, nMinute, nSecond, 0);
+}
+
+bool BreakDownUtc(std::int64_t t, CLocalTime& out) {
+    if (!FitsTimeT(t))
+        return false;
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (!gmtime_r(&tt, &tm))
+        return false;
+    FromTm(tm, out);
+    return true;
+}
+
+std::int64_t CurrentTime() {
+    if (const char* pszNow = std::getenv("VARNO_NOW"); pszNow && *pszNow) {
+        char* pEnd = nullptr;
+        errno = 0;
+        const long long n = std::strtoll(pszNow, &pEnd, 10);
+        if (errno == 0 && pEnd && *pEnd == '\0')
+            return static_cast<std::int64_t>(n);
+    }
+    return static_cast<std::int64_t>(std::time(nullptr));
+}

@@ -1,0 +1,102 @@
+#include "platform/locale/LocalTime.h"
+#include "tests/locale/LocaleTestUtil.h"
+#include "tests/support/TestEnv.h"
+
+namespace {
+
+class LocalTimeTest : public CVarnoTest {};
+
+struct SInstant {
+    int m_nYear, m_nMonth, m_nDay, m_nHour, m_nMinute;
+    std::int64_t m_tExpected; // seconds since 1970 UTC
+    int m_nHourBack;          // the local hour it breaks down to
+    bool m_bDaylight;
+};
+
+void ExpectInstants(const char* pszZone, std::initializer_list<SInstant> cases) {
+    SetTimeZone(pszZone);
+    for (const SInstant& c : cases) {
+        SCOPED_TRACE(std::string(pszZone) + " " + std::to_string(c.m_nYear) + "-" +
+                     std::to_string(c.m_nMonth) + "-" + std::to_string(c.m_nDay) + " " +
+                     std::to_string(c.m_nHour) + ":" + std::to_string(c.m_nMinute));
+        const auto t = MakeLocalTime(c.m_nYear, c.m_nMonth, c.m_nDay, c.m_nHour, c.m_nMinute);
+        ASSERT_TRUE(t.has_value());
+        EXPECT_EQ(*t, c.m_tExpected);
+        CLocalTime back;
+        ASSERT_TRUE(BreakDownLocal(*t, back));
+        EXPECT_EQ(back.m_nHour, c.m_nHourBack);
+        EXPECT_EQ(back.m_bDaylight, c.m_bDaylight);
+    }
+}
+
+TEST_F(LocalTimeTest, MakeLocalTimeLeavesDaylightSavingToTheCalendar) {
+    ExpectInstants("Europe/Berlin", {
+                                        {2026, 1, 15, 12, 0, 1768474800, 12, false},
+                                        {2026, 7, 15, 12, 0, 1784109600, 12, true},
+                                        // The last minute before the spring change and the
+                                        // first after it, one minute apart.
+                                        {2026, 3, 29, 1, 59, 1774745940, 1, false},
+                                        {2026, 3, 29, 3, 0, 1774746000, 3, true},
+                                        // 02:30 does not exist that night: moved on an hour.
+                                        {2026, 3, 29, 2, 30, 1774747800, 3, true},
+                                        {2026, 10, 25, 3, 0, 1792893600, 3, false},
+                                    });
+    ExpectInstants("America/New_York", {
+                                           {2026, 3, 8, 1, 59, 1772953140, 1, false},
+                                           {2026, 3, 8, 3, 0, 1772953200, 3, true},
+                                           {2026, 11, 1, 0, 30, 1793507400, 0, true},
+                                           {2026, 11, 1, 2, 0, 1793516400, 2, false},
+                                       });
+}
+
+TEST_F(LocalTimeTest, OutOfRangeFieldsCarryOver) {
+    SetTimeZone("Europe/Berlin");
+    EXPECT_EQ(MakeLocalTime(2026, 1, 32), MakeLocalTime(2026, 2, 1));
+    EXPECT_EQ(MakeLocalTime(2026, 13, 1), MakeLocalTime(2027, 1, 1));
+    EXPECT_EQ(MakeLocalTime(2026, 3, 1, 0, 0, -1), MakeLocalTime(2026, 2, 28, 23, 59, 59));
+}
+
+TEST_F(LocalTimeTest, MinusOneSecondIsAValidInstant) {
+    SetTimeZone("UTC");
+    EXPECT_EQ(MakeLocalTime(1969, 12, 31, 23, 59, 59), -1);
+    CLocalTime t;
+    ASSERT_TRUE(BreakDownLocal(-1, t));
+    EXPECT_EQ(t.m_nYear, 1969);
+    EXPECT_EQ(t.m_nDayOfWeek, 3); // a Wednesday
+}
+
+TEST_F(LocalTimeTest, StandardTimeIgnoresDaylightSaving) {
+    SetTimeZone("Europe/Berlin");
+    EXPECT_EQ(MakeStandardTime(2026, 7, 15, 12), MakeLocalTime(2026, 7, 15, 13));
+    EXPECT_EQ(MakeStandardTime(2026, 1, 15, 12), MakeLocalTime(2026, 1, 15, 12));
+}
+
+TEST_F(LocalTimeTest, BreakDownUtcIgnoresTheZone) {
+    SetTimeZone("America/New_York");
+    CLocalTime t;
+    ASSERT_TRUE(BreakDownUtc(0, t));
+    EXPECT_EQ(t.m_nYear, 1970);
+    EXPECT_EQ(t.m_nMonth, 1);
+    EXPECT_EQ(t.m_nDay, 1);
+    EXPECT_EQ(t.m_nHour, 0);
+    EXPECT_EQ(t.m_nDayOfWeek, 4);
+    ASSERT_TRUE(BreakDownLocal(0, t));
+    EXPECT_EQ(t.m_nDay, 31);
+    EXPECT_EQ(t.m_nHour, 19);
+}
+
+TEST_F(LocalTimeTest, CurrentTimeFollowsTheClockVariable) {
+    {
+        CScopedEnv now("VARNO_NOW", "1796472000");
+        EXPECT_EQ(CurrentTime(), 1796472000);
+    }
+    for (const char* pszBad : {"", "12x", "soon"}) {
+        CScopedEnv now("VARNO_NOW", pszBad);
+        const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr));
+        const std::int64_t t = CurrentTime();
+        EXPECT_GE(t, before) << pszBad;
+        EXPECT_LE(t, before + 5) << pszBad;
+    }
+}
+
+} // namespace
