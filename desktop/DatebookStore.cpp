@@ -1,0 +1,883 @@
+#include "desktop/DatebookStore.h"
+
+#include "desktop/CalendarDay.h"
+#include "desktop/SqliteDatabase.h"
+#include "desktop/UnicodeText.h"
+#include "platform/locale/LocalTime.h"
+#include "platform/shell/Shell.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+using namespace desktop;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kApplicationId = 0x5644424B; // marks the file as a datebook
+constexpr int kBusyMilliseconds = 15000;
+
+// Step i moves the schema from version i to version i + 1.
+const char* const kMigrations[] = {
+    R"sql(
+CREATE TABLE users(
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE COLLATE NOCASE CHECK (length(name) > 0)
+);
+-- current_user: the id of the user whose datebook the host shows.
+CREATE TABLE settings(
+    key TEXT PRIMARY KEY,
+    value
+) WITHOUT ROWID;
+-- Times are seconds since 1970-01-01 00:00 UTC (32-bit); days are yyyy-mm-dd local dates.
+-- Ids come from AUTOINCREMENT so that none is ever given out again.
+CREATE TABLE appointments(
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    user_id INTEGER NOT NULL REFERENCES users(id),
+    start_time INTEGER NOT NULL,
+    end_time INTEGER NOT NULL,
+    untimed INTEGER NOT NULL DEFAULT 0,
+    text TEXT NOT NULL DEFAULT '',
+    note TEXT NOT NULL DEFAULT '',
+    category TEXT NOT NULL DEFAULT '',
+    location TEXT NOT NULL DEFAULT '',
+    private INTEGER NOT NULL DEFAULT 0,
+    alarm INTEGER NOT NULL DEFAULT 0,
+    alarm_unit INTEGER NOT NULL DEFAULT 0,      -- 0 minutes, 1 hours, 2 days
+    alarm_advance INTEGER NOT NULL DEFAULT 5,
+    repeat_type INTEGER NOT NULL DEFAULT 0,     -- 0 none, 1 daily .. 5 yearly
+    repeat_interval INTEGER NOT NULL DEFAULT 0,
+    repeat_end TEXT,                            -- last day; NULL: no end
+    repeat_extra INTEGER NOT NULL DEFAULT 0,    -- weekday set or week index
+    archive INTEGER NOT NULL DEFAULT 0,         -- to the archive at the next HotSync
+    deleted INTEGER NOT NULL DEFAULT 0          -- purged at the next HotSync
+);
+CREATE INDEX appointments_by_start ON appointments(user_id, start_time);
+CREATE TABLE exceptions(
+    appointment_id INTEGER NOT NULL REFERENCES appointments(id) ON DELETE CASCADE,
+    day TEXT NOT NULL,
+    PRIMARY KEY (appointment_id, day)
+) WITHOUT ROWID;
+-- Records archived by a HotSync, with their record ids; exceptions as comma-separated days.
+CREATE TABLE archive(
+    id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id),
+    start_time INTEGER NOT NULL,
+    end_time INTEGER NOT NULL,
+    untimed INTEGER NOT NULL,
+    text TEXT NOT NULL,
+    note TEXT NOT NULL,
+    category TEXT NOT NULL,
+    location TEXT NOT NULL,
+    private INTEGER NOT NULL,
+    alarm INTEGER NOT NULL,
+    alarm_unit INTEGER NOT NULL,
+    alarm_advance INTEGER NOT NULL,
+    repeat_type INTEGER NOT NULL,
+    repeat_interval INTEGER NOT NULL,
+    repeat_end TEXT,
+    repeat_extra INTEGER NOT NULL,
+    exceptions TEXT NOT NULL,
+    archived_at INTEGER NOT NULL
+);
+)sql",
+};
+static_assert(std::size(kMigrations) == CDatebookStore::kSchemaVersion);
+
+// Columns 0..16 of ReadAppointment.
+constexpr const char* kColumns =
+    "a.id, a.start_time, a.end_time, a.untimed, a.text, a.note, a.category, a.location, "
+    "a.private, a.alarm, a.alarm_unit, a.alarm_advance, a.repeat_type, a.repeat_interval, "
+    "a.repeat_end, a.repeat_extra, "
+    "(SELECT group_concat(e.day) FROM exceptions e WHERE e.appointment_id = a.id)";
+
+const std::string& SqlList() {
+    static const std::string sql =
+        std::string("SELECT ") + kColumns +
+        " FROM appointments a WHERE a.user_id = ?1 AND a.archive = 0 AND a.deleted = 0"
+        " AND a.start_time <= ?3 AND (a.repeat_type <> 0 OR a.start_time >= ?2)"
+        " ORDER BY a.start_time, a.id";
+    return sql;
+}
+
+const std::string& SqlGetForUser() {
+    static const std::string sql = std::string("SELECT ") + kColumns +
+                                   " FROM appointments a WHERE a.id = ?1 AND a.user_id = ?2"
+                                   " AND a.archive = 0 AND a.deleted = 0";
+    return sql;
+}
+
+const std::string& SqlLoad() {
+    static const std::string sql = std::string("SELECT ") + kColumns +
+                                   ", a.archive, a.deleted FROM appointments a WHERE a.id = ?1";
+    return sql;
+}
+
+std::vector<int> ParseDayList(const std::string& text) {
+    std::vector<int> days;
+    std::size_t nFrom = 0;
+    while (nFrom < text.size()) {
+        std::size_t nEnd = text.find(',', nFrom);
+        if (nEnd == std::string::npos)
+            nEnd = text.size();
+        if (const std::optional<int> day =
+                ParseIsoDay(std::string_view(text).substr(nFrom, nEnd - nFrom)))
+            days.push_back(*day);
+        nFrom = nEnd + 1;
+    }
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    return days;
+}
+
+CStoredAppointment ReadAppointment(const CSqliteQuery& q) {
+    CStoredAppointment a;
+    a.m_nRecordId = static_cast<LONG>(q.Int(0));
+    a.m_tStart = static_cast<HOSTTIME>(q.Int(1));
+    a.m_tEnd = static_cast<HOSTTIME>(q.Int(2));
+    a.m_bUntimed = q.Int(3) != 0;
+    a.m_strText = q.Text16(4);
+    a.m_strNote = q.Text16(5);
+    a.m_strCategory = q.Text16(6);
+    a.m_strLocation = q.Text16(7);
+    a.m_bPrivate = q.Int(8) != 0;
+    a.m_bAlarm = q.Int(9) != 0;
+    a.m_nAlarmUnit = static_cast<LONG>(q.Int(10));
+    a.m_nAlarmAdvance = static_cast<LONG>(q.Int(11));
+    a.m_nRepeatType = static_cast<LONG>(q.Int(12));
+    a.m_nRepeatInterval = static_cast<LONG>(q.Int(13));
+    a.m_nRepeatEndDay = q.IsNull(14) ? CRepeatPattern::kNoEnd
+                                     : ParseIsoDay(q.Text(14)).value_or(CRepeatPattern::kNoEnd);
+    a.m_nRepeatExtra = static_cast<LONG>(q.Int(15));
+    if (!q.IsNull(16))
+        a.m_vecExceptionDays = ParseDayList(q.Text(16));
+    return a;
+}
+
+std::string FormatLocalTime(HOSTTIME t) {
+    CLocalTime local;
+    if (!BreakDownLocal(t, local))
+        return std::to_string(t);
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d", local.m_nYear, local.m_nMonth,
+                  local.m_nDay, local.m_nHour, local.m_nMinute);
+    return buffer;
+}
+
+[[noreturn]] void Invalid(const std::string& message) {
+    throw CDatebookError(EDatebookError::InvalidArgument, message);
+}
+
+const char* TextFieldName(EAppointmentText field) {
+    switch (field) {
+    case EAppointmentText::Text:
+        return "text";
+    case EAppointmentText::Note:
+        return "note";
+    case EAppointmentText::Category:
+        return "category";
+    case EAppointmentText::Location:
+        return "location";
+    }
+    return "text";
+}
+
+// The start and end of an appointment: the start day within the datebook's days, the end not
+// before the start; an untimed appointment moves both to the start day's 00:00.
+void CheckTimes(CStoredAppointment& a) {
+    const int nStartDay = LocalDayOf(a.m_tStart);
+    if (nStartDay < kFirstDatebookDay || nStartDay > kLastDatebookDay)
+        Invalid("The start " + FormatLocalTime(a.m_tStart) + " lies outside the datebook's days (" +
+                FormatIsoDay(kFirstDatebookDay) + " to " + FormatIsoDay(kLastDatebookDay) + ").");
+    if (a.m_bUntimed) {
+        const std::optional<HOSTTIME> midnight = LocalMidnightOf(nStartDay);
+        if (!midnight)
+            Invalid("The day " + FormatIsoDay(nStartDay) + " cannot be stored.");
+        a.m_tStart = a.m_tEnd = *midnight;
+        return;
+    }
+    if (a.m_tEnd < a.m_tStart)
+        Invalid("The end " + FormatLocalTime(a.m_tEnd) + " lies before the start " +
+                FormatLocalTime(a.m_tStart) + ".");
+}
+
+void CheckAlarm(LONG nUnit, LONG nAmount) {
+    if (nUnit < 0 || nUnit > 2)
+        Invalid("The alarm unit " + std::to_string(nUnit) +
+                " is not one of 0 (minutes), 1 (hours) or 2 (days).");
+    if (nAmount < 0 || nAmount > kMaxAlarmAdvance)
+        Invalid("The alarm advance " + std::to_string(nAmount) + " is outside 0 to " +
+                std::to_string(kMaxAlarmAdvance) + ".");
+}
+
+// Checks the repeat values of a repeating appointment and brings them to their stored form.
+void CheckRepeat(CStoredAppointment& a) {
+    if (a.m_nRepeatType < HOST_REPEAT_DAILY || a.m_nRepeatType > HOST_REPEAT_YEARLY)
+        Invalid("The repeat type " + std::to_string(a.m_nRepeatType) +
+                " is not one of 1 (daily), 2 (weekly), 3 (monthly by day), 4 (monthly by date) "
+                "or 5 (yearly).");
+    if (a.m_nRepeatInterval == 0)
+        a.m_nRepeatInterval = 1;
+    if (a.m_nRepeatInterval < 1 || a.m_nRepeatInterval > kMaxRepeatInterval)
+        Invalid("The repeat interval " + std::to_string(a.m_nRepeatInterval) + " is outside 1 to " +
+                std::to_string(kMaxRepeatInterval) + ".");
+    switch (a.m_nRepeatType) {
+    case HOST_REPEAT_WEEKLY:
+        // Bit 7 of the set has no meaning and is not kept.
+        if (a.m_nRepeatExtra < 0 || a.m_nRepeatExtra > 0xFF)
+            Invalid("The weekday set " + std::to_string(a.m_nRepeatExtra) +
+                    " of a weekly repeat is not a set of weekdays (bit 0 Sunday to bit 6 "
+                    "Saturday).");
+        a.m_nRepeatExtra &= 0x7F;
+        if (a.m_nRepeatExtra == 0)
+            Invalid("A weekly repeat needs at least one weekday.");
+        break;
+    case HOST_REPEAT_MONTHLY_BY_DAY:
+        if (a.m_nRepeatExtra < 1 || a.m_nRepeatExtra > 5)
+            Invalid("The week index " + std::to_string(a.m_nRepeatExtra) +
+                    " of a monthly repeat by day is outside 1 to 5.");
+        break;
+    default:
+        a.m_nRepeatExtra = 0;
+        break;
+    }
+    if (a.m_nRepeatEndDay >= kLastDatebookDay)
+        a.m_nRepeatEndDay = CRepeatPattern::kNoEnd;
+    const int nStartDay = a.StartDay();
+    if (a.m_nRepeatEndDay < nStartDay)
+        Invalid("The repeat end " + FormatIsoDay(a.m_nRepeatEndDay) +
+                " lies before the appointment's day " + FormatIsoDay(nStartDay) + ".");
+}
+
+void CheckExceptionDay(int nDay) {
+    if (nDay < kFirstDatebookDay || nDay > kLastDatebookDay)
+        Invalid("The exception day " + FormatIsoDay(nDay) + " lies outside the datebook's days (" +
+                FormatIsoDay(kFirstDatebookDay) + " to " + FormatIsoDay(kLastDatebookDay) + ").");
+}
+
+void BindRepeatEnd(CSqliteQuery& q, int nIndex, int nEndDay) {
+    if (nEndDay == CRepeatPattern::kNoEnd)
+        q.BindNull(nIndex);
+    else
+        q.BindUtf8(nIndex, FormatIsoDay(nEndDay));
+}
+
+std::string CheckUserName(std::string_view name) {
+    const std::optional<std::u16string> wide = Utf8ToUtf16(name);
+    if (!wide)
+        Invalid("The user name is not valid UTF-8 text.");
+    if (wide->empty())
+        Invalid("A user name cannot be empty.");
+    if (wide->size() > kMaxUserName)
+        Invalid("The user name is longer than " + std::to_string(kMaxUserName) + " characters.");
+    for (char16_t c : *wide)
+        if (c < 0x20 || c == 0x7F)
+            Invalid("The user name holds a control character.");
+    return std::string(name);
+}
+
+std::string LoginName() {
+    std::string name;
+    long nSize = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(nSize > 0 ? nSize : 16384));
+    passwd pw{};
+    passwd* pResult = nullptr;
+    if (getpwuid_r(geteuid(), &pw, buffer.data(), buffer.size(), &pResult) == 0 && pResult &&
+        pResult->pw_name)
+        name = pResult->pw_name;
+    if (name.empty())
+        if (const char* p = std::getenv("USER"))
+            name = p;
+    try {
+        return CheckUserName(name);
+    } catch (const CDatebookError&) {
+        return "User";
+    }
+}
+
+} // namespace
+
+int CStoredAppointment::StartDay() const {
+    return LocalDayOf(m_tStart);
+}
+
+CRepeatPattern CStoredAppointment::Pattern() const {
+    if (!IsRepeating())
+        return CRepeatPattern(StartDay());
+    return CRepeatPattern(StartDay(), m_nRepeatType, m_nRepeatInterval, m_nRepeatExtra,
+                          m_nRepeatEndDay, m_vecExceptionDays);
+}
+
+CDatebookStore::CDatebookStore(const std::string& strFolder) {
+    const fs::path folder = strFolder.empty() ? fs::path(DefaultFolder()) : fs::path(strFolder);
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        fs::create_directories(folder, ec);
+        if (ec)
+            throw CDatebookError(EDatebookError::Storage, "Cannot create the datebook folder " +
+                                                              folder.string() + ": " +
+                                                              ec.message() + ".");
+        // The datebook is private to its user.
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+    }
+    m_strPath = (folder / kFileName).string();
+    try {
+        m_pDb = std::make_unique<CSqliteDatabase>(m_strPath, kBusyMilliseconds);
+        // WAL: readers never wait for a writer, and a commit is one append to the journal,
+        // which outlives a killed process. synchronous=NORMAL syncs the journal at each
+        // checkpoint rather than at each commit, so a crash of the whole machine may lose
+        // the last changes but never damages the file; a sync per commit would make an
+        // import of thousands of appointments (about ten commits each) take minutes.
+        {
+            CSqliteQuery q = m_pDb->Query("PRAGMA journal_mode=WAL");
+            (void)q.Step();
+        }
+        m_pDb->Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+        Migrate();
+    } catch (const CDatebookError& e) {
+        m_pDb.reset();
+        throw CDatebookError(e.Kind(), "Cannot open the datebook " + m_strPath + ": " + e.what());
+    }
+}
+
+CDatebookStore::~CDatebookStore() {
+    // Copies what the journal holds into the database and syncs both, so that closing is a
+    // point of full durability even while other processes keep the datebook open.
+    try {
+        if (m_pDb)
+            m_pDb->Exec("PRAGMA wal_checkpoint(PASSIVE)");
+    } catch (const CDatebookError&) {
+        // A busy datebook is checkpointed by its last user.
+    }
+}
+
+std::string CDatebookStore::DefaultFolder() {
+    return GetUserDataFolder("datebook");
+}
+
+void CDatebookStore::Migrate() {
+    auto readInt = [this](const char* pszSql) -> std::int64_t {
+        CSqliteQuery q = m_pDb->Query(pszSql);
+        return q.Step() ? q.Int(0) : 0;
+    };
+    std::int64_t nVersion = readInt("PRAGMA user_version");
+    const std::int64_t nApplication = readInt("PRAGMA application_id");
+    if (nApplication != 0 && nApplication != kApplicationId)
+        throw CDatebookError(EDatebookError::Storage, "the file is not a datebook.");
+    if (nVersion > kSchemaVersion)
+        throw CDatebookError(EDatebookError::Storage,
+                             "it was written by a newer version of the datebook (schema " +
+                                 std::to_string(nVersion) + "; this one knows schema " +
+                                 std::to_string(kSchemaVersion) + " and older).");
+    if (nVersion == kSchemaVersion)
+        return;
+
+    CSqliteTransaction txn(*m_pDb);
+    // Another process may have moved the schema on while this one waited for the lock.
+    nVersion = readInt("PRAGMA user_version");
+    if (nVersion == kSchemaVersion)
+        return;
+    if (nVersion == 0 && nApplication != kApplicationId &&
+        readInt("SELECT count(*) FROM sqlite_master") != 0)
+        throw CDatebookError(EDatebookError::Storage, "the file is not a datebook.");
+    for (std::int64_t v = nVersion; v < kSchemaVersion; ++v)
+        m_pDb->Exec(kMigrations[v]);
+    m_pDb->Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+    m_pDb->Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+    if (nVersion == 0)
+        CreateFirstUser();
+    txn.Commit();
+}
+
+CDatebookUser CDatebookStore::CreateFirstUser() {
+    CDatebookUser user;
+    user.m_strName = LoginName();
+    {
+        CSqliteQuery q = m_pDb->Query("INSERT INTO users(name) VALUES (?1)");
+        q.BindUtf8(1, user.m_strName).Run();
+    }
+    user.m_nId = m_pDb->LastInsertId();
+    CSqliteQuery q =
+        m_pDb->Query("INSERT OR REPLACE INTO settings(key, value) VALUES ('current_user', ?1)");
+    q.Bind(1, user.m_nId).Run();
+    return user;
+}
+
+std::vector<CDatebookUser> CDatebookStore::ListUsers() {
+    std::vector<CDatebookUser> users;
+    CSqliteQuery q = m_pDb->Query("SELECT id, name FROM users ORDER BY id");
+    while (q.Step())
+        users.push_back({q.Int(0), q.Text(1)});
+    return users;
+}
+
+CDatebookUser CDatebookStore::CurrentUser() {
+    {
+        CSqliteQuery q =
+            m_pDb->Query("SELECT u.id, u.name FROM settings s JOIN users u ON u.id = s.value"
+                         " WHERE s.key = 'current_user'");
+        if (q.Step())
+            return {q.Int(0), q.Text(1)};
+    }
+    // Only a datebook changed by other means lacks a current user: take the first one.
+    CSqliteTransaction txn(*m_pDb);
+    std::vector<CDatebookUser> users = ListUsers();
+    CDatebookUser user;
+    if (users.empty()) {
+        user = CreateFirstUser();
+    } else {
+        user = users.front();
+        CSqliteQuery q =
+            m_pDb->Query("INSERT OR REPLACE INTO settings(key, value) VALUES ('current_user', ?1)");
+        q.Bind(1, user.m_nId).Run();
+    }
+    txn.Commit();
+    return user;
+}
+
+std::optional<CDatebookUser> CDatebookStore::FindUser(std::string_view strName) {
+    CSqliteQuery q = m_pDb->Query("SELECT id, name FROM users WHERE name = ?1");
+    q.BindUtf8(1, strName);
+    if (!q.Step())
+        return std::nullopt;
+    return CDatebookUser{q.Int(0), q.Text(1)};
+}
+
+std::optional<CDatebookUser> CDatebookStore::FindUser(std::int64_t nUserId) {
+    CSqliteQuery q = m_pDb->Query("SELECT id, name FROM users WHERE id = ?1");
+    q.Bind(1, nUserId);
+    if (!q.Step())
+        return std::nullopt;
+    return CDatebookUser{q.Int(0), q.Text(1)};
+}
+
+CDatebookUser CDatebookStore::AddUser(std::string_view strName) {
+    CDatebookUser user;
+    user.m_strName = CheckUserName(strName);
+    CSqliteTransaction txn(*m_pDb);
+    if (const std::optional<CDatebookUser> existing = FindUser(strName))
+        Invalid("A user named \"" + existing->m_strName + "\" already exists.");
+    {
+        CSqliteQuery q = m_pDb->Query("INSERT INTO users(name) VALUES (?1)");
+        q.BindUtf8(1, user.m_strName).Run();
+    }
+    user.m_nId = m_pDb->LastInsertId();
+    txn.Commit();
+    return user;
+}
+
+void CDatebookStore::SetCurrentUser(std::int64_t nUserId) {
+    CSqliteTransaction txn(*m_pDb);
+    if (!FindUser(nUserId))
+        throw CDatebookError(EDatebookError::NotFound,
+                             "There is no user with id " + std::to_string(nUserId) + ".");
+    CSqliteQuery q =
+        m_pDb->Query("INSERT OR REPLACE INTO settings(key, value) VALUES ('current_user', ?1)");
+    q.Bind(1, nUserId).Run();
+    txn.Commit();
+}
+
+void CDatebookStore::ValidateText(EAppointmentText field, std::u16string_view text) {
+    const std::size_t nMax =
+        field == EAppointmentText::Category ? kMaxCategoryName : kMaxAppointmentText;
+    if (text.size() > nMax)
+        Invalid(std::string("The ") + TextFieldName(field) + " is " + std::to_string(text.size()) +
+                " characters long; the datebook keeps at most " + std::to_string(nMax) + ".");
+    if (!Utf16ToUtf8(text))
+        Invalid(std::string("The ") + TextFieldName(field) +
+                " holds an unpaired surrogate, which is not a character and cannot be stored.");
+}
+
+void CDatebookStore::Validate(CStoredAppointment& a) {
+    ValidateText(EAppointmentText::Text, a.m_strText);
+    ValidateText(EAppointmentText::Note, a.m_strNote);
+    ValidateText(EAppointmentText::Category, a.m_strCategory);
+    ValidateText(EAppointmentText::Location, a.m_strLocation);
+    CheckTimes(a);
+    CheckAlarm(a.m_nAlarmUnit, a.m_nAlarmAdvance);
+    std::sort(a.m_vecExceptionDays.begin(), a.m_vecExceptionDays.end());
+    a.m_vecExceptionDays.erase(
+        std::unique(a.m_vecExceptionDays.begin(), a.m_vecExceptionDays.end()),
+        a.m_vecExceptionDays.end());
+    if (!a.IsRepeating()) {
+        if (!a.m_vecExceptionDays.empty())
+            Invalid("Only a repeating appointment can have exception days.");
+        a.m_nRepeatInterval = 0;
+        a.m_nRepeatEndDay = CRepeatPattern::kNoEnd;
+        a.m_nRepeatExtra = 0;
+        return;
+    }
+    CheckRepeat(a);
+    for (int nDay : a.m_vecExceptionDays)
+        CheckExceptionDay(nDay);
+}
+
+LONG CDatebookStore::AddAppointment(std::int64_t nUserId, const CStoredAppointment& appointment) {
+    CStoredAppointment a = appointment;
+    Validate(a);
+    CSqliteTransaction txn(*m_pDb);
+    if (!FindUser(nUserId))
+        throw CDatebookError(EDatebookError::NotFound,
+                             "There is no user with id " + std::to_string(nUserId) + ".");
+    {
+        CSqliteQuery q = m_pDb->Query(
+            "INSERT INTO appointments(user_id, start_time, end_time, untimed, text, note, "
+            "category, location, private, alarm, alarm_unit, alarm_advance, repeat_type, "
+            "repeat_interval, repeat_end, repeat_extra) "
+            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)");
+        q.Bind(1, nUserId)
+            .Bind(2, a.m_tStart)
+            .Bind(3, a.m_tEnd)
+            .Bind(4, a.m_bUntimed ? 1 : 0)
+            .Bind(5, a.m_strText)
+            .Bind(6, a.m_strNote)
+            .Bind(7, a.m_strCategory)
+            .Bind(8, a.m_strLocation)
+            .Bind(9, a.m_bPrivate ? 1 : 0)
+            .Bind(10, a.m_bAlarm ? 1 : 0)
+            .Bind(11, a.m_nAlarmUnit)
+            .Bind(12, a.m_nAlarmAdvance)
+            .Bind(13, a.m_nRepeatType)
+            .Bind(14, a.m_nRepeatInterval);
+        BindRepeatEnd(q, 15, a.m_nRepeatEndDay);
+        q.Bind(16, a.m_nRepeatExtra).Run();
+    }
+    const std::int64_t nId = m_pDb->LastInsertId();
+    if (nId > std::numeric_limits<LONG>::max())
+        throw CDatebookError(EDatebookError::Storage,
+                             "The datebook has given out every record id it can.");
+    for (int nDay : a.m_vecExceptionDays) {
+        CSqliteQuery q =
+            m_pDb->Query("INSERT OR IGNORE INTO exceptions(appointment_id, day) VALUES (?1, ?2)");
+        q.Bind(1, nId).BindUtf8(2, FormatIsoDay(nDay)).Run();
+    }
+    txn.Commit();
+    return static_cast<LONG>(nId);
+}
+
+std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nUserId, int nFromDay,
+                                                                 int nToDay) {
+    std::vector<CStoredAppointment> result;
+    if (nFromDay > nToDay)
+        return result;
+    // Wide bounds in time values (two days beyond any time zone's offset); the local days
+    // decide below.
+    constexpr std::int64_t kMargin = 3 * 86400;
+    CSqliteQuery q = m_pDb->Query(SqlList().c_str());
+    q.Bind(1, nUserId)
+        .Bind(2, std::int64_t{nFromDay} * 86400 - kMargin)
+        .Bind(3, std::int64_t{nToDay} * 86400 + kMargin);
+    while (q.Step()) {
+        CStoredAppointment a = ReadAppointment(q);
+        const int nStartDay = a.StartDay();
+        if (nStartDay > nToDay)
+            continue;
+        if (!a.IsRepeating()) {
+            if (nStartDay < nFromDay)
+                continue;
+        } else {
+            // A series that ends before it starts still shows on its start day.
+            const int nLastDay = std::max(nStartDay, a.Pattern().LastDay());
+            if (nLastDay < nFromDay)
+                continue;
+        }
+        result.push_back(std::move(a));
+    }
+    return result;
+}
+
+CStoredAppointment CDatebookStore::GetAppointment(std::int64_t nUserId, LONG nRecordId) {
+    {
+        CSqliteQuery q = m_pDb->Query(SqlGetForUser().c_str());
+        q.Bind(1, nRecordId).Bind(2, nUserId);
+        if (q.Step())
+            return ReadAppointment(q);
+    }
+    const std::optional<CDatebookUser> user = FindUser(nUserId);
+    throw CDatebookError(EDatebookError::NotFound,
+                         "The datebook of " + (user ? "\"" + user->m_strName + "\"" : "this user") +
+                             " holds no appointment with record id " + std::to_string(nRecordId) +
+                             ".");
+}
+
+std::int64_t CDatebookStore::CountAppointments(std::int64_t nUserId) {
+    CSqliteQuery q = m_pDb->Query("SELECT count(*) FROM appointments WHERE user_id = ?1"
+                                  " AND archive = 0 AND deleted = 0");
+    q.Bind(1, nUserId);
+    return q.Step() ? q.Int(0) : 0;
+}
+
+CStoredAppointment CDatebookStore::Load(LONG nRecordId, bool& bLive) {
+    CSqliteQuery q = m_pDb->Query(SqlLoad().c_str());
+    q.Bind(1, nRecordId);
+    if (!q.Step())
+        throw CDatebookError(EDatebookError::NotFound,
+                             "The datebook holds no appointment with record id " +
+                                 std::to_string(nRecordId) + ".");
+    bLive = q.Int(17) == 0 && q.Int(18) == 0;
+    return ReadAppointment(q);
+}
+
+CStoredAppointment CDatebookStore::LoadLive(LONG nRecordId) {
+    bool bLive = false;
+    CStoredAppointment a = Load(nRecordId, bLive);
+    if (!bLive)
+        ThrowNotLive(nRecordId);
+    return a;
+}
+
+void CDatebookStore::ThrowNotLive(LONG nRecordId) {
+    const std::string id = std::to_string(nRecordId);
+    std::int64_t nArchive = -1;
+    std::int64_t nDeleted = -1;
+    {
+        CSqliteQuery q = m_pDb->Query("SELECT archive, deleted FROM appointments WHERE id = ?1");
+        q.Bind(1, nRecordId);
+        if (q.Step()) {
+            nArchive = q.Int(0);
+            nDeleted = q.Int(1);
+        }
+    }
+    if (nDeleted > 0)
+        throw CDatebookError(EDatebookError::Gone, "The appointment " + id + " has been deleted.");
+    if (nArchive > 0)
+        throw CDatebookError(EDatebookError::Gone,
+                             "The appointment " + id + " is marked for archival.");
+    if (nDeleted == 0)
+        throw CDatebookError(EDatebookError::Storage,
+                             "The appointment " + id + " could not be changed.");
+    CSqliteQuery q = m_pDb->Query("SELECT 1 FROM archive WHERE id = ?1");
+    q.Bind(1, nRecordId);
+    if (q.Step())
+        throw CDatebookError(EDatebookError::Gone, "The appointment " + id + " has been archived.");
+    throw CDatebookError(EDatebookError::Gone, "The appointment " + id + " no longer exists.");
+}
+
+void CDatebookStore::SetText(LONG nRecordId, EAppointmentText field, std::u16string_view text) {
+    ValidateText(field, text);
+    const char* pszSql = nullptr;
+    switch (field) {
+    case EAppointmentText::Text:
+        pszSql = "UPDATE appointments SET text = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0";
+        break;
+    case EAppointmentText::Note:
+        pszSql = "UPDATE appointments SET note = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0";
+        break;
+    case EAppointmentText::Category:
+        pszSql =
+            "UPDATE appointments SET category = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0";
+        break;
+    case EAppointmentText::Location:
+        pszSql =
+            "UPDATE appointments SET location = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0";
+        break;
+    }
+    {
+        CSqliteQuery q = m_pDb->Query(pszSql);
+        q.Bind(1, nRecordId).Bind(2, text).Run();
+    }
+    if (m_pDb->Changes() == 0)
+        ThrowNotLive(nRecordId);
+}
+
+void CDatebookStore::SetPrivate(LONG nRecordId, bool bPrivate) {
+    {
+        CSqliteQuery q = m_pDb->Query(
+            "UPDATE appointments SET private = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0");
+        q.Bind(1, nRecordId).Bind(2, bPrivate ? 1 : 0).Run();
+    }
+    if (m_pDb->Changes() == 0)
+        ThrowNotLive(nRecordId);
+}
+
+void CDatebookStore::SetAlarm(LONG nRecordId, bool bAlarm) {
+    {
+        CSqliteQuery q = m_pDb->Query(
+            "UPDATE appointments SET alarm = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0");
+        q.Bind(1, nRecordId).Bind(2, bAlarm ? 1 : 0).Run();
+    }
+    if (m_pDb->Changes() == 0)
+        ThrowNotLive(nRecordId);
+}
+
+void CDatebookStore::SetAlarmAdvance(LONG nRecordId, LONG nUnit, LONG nAmount) {
+    CheckAlarm(nUnit, nAmount);
+    {
+        CSqliteQuery q = m_pDb->Query("UPDATE appointments SET alarm_unit = ?2, alarm_advance = ?3"
+                                      " WHERE id = ?1 AND archive = 0 AND deleted = 0");
+        q.Bind(1, nRecordId).Bind(2, nUnit).Bind(3, nAmount).Run();
+    }
+    if (m_pDb->Changes() == 0)
+        ThrowNotLive(nRecordId);
+}
+
+void CDatebookStore::WriteSchedule(const CStoredAppointment& a) {
+    CSqliteQuery q = m_pDb->Query(
+        "UPDATE appointments SET start_time = ?2, end_time = ?3, untimed = ?4, repeat_type = ?5,"
+        " repeat_interval = ?6, repeat_end = ?7, repeat_extra = ?8 WHERE id = ?1");
+    q.Bind(1, a.m_nRecordId)
+        .Bind(2, a.m_tStart)
+        .Bind(3, a.m_tEnd)
+        .Bind(4, a.m_bUntimed ? 1 : 0)
+        .Bind(5, a.m_nRepeatType)
+        .Bind(6, a.m_nRepeatInterval);
+    BindRepeatEnd(q, 7, a.m_nRepeatEndDay);
+    q.Bind(8, a.m_nRepeatExtra).Run();
+}
+
+CStoredAppointment CDatebookStore::SetUntimed(LONG nRecordId, bool bUntimed) {
+    CSqliteTransaction txn(*m_pDb);
+    CStoredAppointment a = LoadLive(nRecordId);
+    a.m_bUntimed = bUntimed;
+    CheckTimes(a);
+    WriteSchedule(a);
+    txn.Commit();
+    return a;
+}
+
+CStoredAppointment CDatebookStore::SetTimes(LONG nRecordId, HOSTTIME tStart, HOSTTIME tEnd) {
+    CSqliteTransaction txn(*m_pDb);
+    CStoredAppointment a = LoadLive(nRecordId);
+    a.m_tStart = tStart;
+    a.m_tEnd = tEnd;
+    CheckTimes(a);
+    WriteSchedule(a);
+    txn.Commit();
+    return a;
+}
+
+CStoredAppointment CDatebookStore::SetRepeat(LONG nRecordId, LONG nType, LONG nInterval,
+                                             int nEndDay, LONG nExtra) {
+    CSqliteTransaction txn(*m_pDb);
+    CStoredAppointment a = LoadLive(nRecordId);
+    a.m_nRepeatType = nType;
+    a.m_nRepeatInterval = nInterval;
+    a.m_nRepeatEndDay = nEndDay;
+    a.m_nRepeatExtra = nExtra;
+    CheckRepeat(a);
+    WriteSchedule(a);
+    txn.Commit();
+    return a;
+}
+
+CStoredAppointment CDatebookStore::ClearRepeat(LONG nRecordId) {
+    CSqliteTransaction txn(*m_pDb);
+    CStoredAppointment a = LoadLive(nRecordId);
+    a.m_nRepeatType = HOST_REPEAT_NONE;
+    a.m_nRepeatInterval = 0;
+    a.m_nRepeatEndDay = CRepeatPattern::kNoEnd;
+    a.m_nRepeatExtra = 0;
+    a.m_vecExceptionDays.clear();
+    WriteSchedule(a);
+    {
+        CSqliteQuery q = m_pDb->Query("DELETE FROM exceptions WHERE appointment_id = ?1");
+        q.Bind(1, nRecordId).Run();
+    }
+    txn.Commit();
+    return a;
+}
+
+CStoredAppointment CDatebookStore::AddException(LONG nRecordId, int nDay) {
+    CSqliteTransaction txn(*m_pDb);
+    CStoredAppointment a = LoadLive(nRecordId);
+    if (!a.IsRepeating())
+        Invalid("The appointment " + std::to_string(nRecordId) +
+                " does not repeat, so it cannot have exception days.");
+    CheckExceptionDay(nDay);
+    {
+        CSqliteQuery q =
+            m_pDb->Query("INSERT OR IGNORE INTO exceptions(appointment_id, day) VALUES (?1, ?2)");
+        q.Bind(1, nRecordId).BindUtf8(2, FormatIsoDay(nDay)).Run();
+    }
+    txn.Commit();
+    const auto it =
+        std::lower_bound(a.m_vecExceptionDays.begin(), a.m_vecExceptionDays.end(), nDay);
+    if (it == a.m_vecExceptionDays.end() || *it != nDay)
+        a.m_vecExceptionDays.insert(it, nDay);
+    return a;
+}
+
+void CDatebookStore::Delete(LONG nRecordId, bool bArchive) {
+    CSqliteTransaction txn(*m_pDb);
+    std::int64_t nDeleted = 0;
+    bool bExists = false;
+    {
+        CSqliteQuery q = m_pDb->Query("SELECT deleted FROM appointments WHERE id = ?1");
+        q.Bind(1, nRecordId);
+        if (q.Step()) {
+            bExists = true;
+            nDeleted = q.Int(0);
+        }
+    }
+    if (!bExists) {
+        // Archived by a HotSync in between: out of the datebook either way.
+        CSqliteQuery q = m_pDb->Query("SELECT 1 FROM archive WHERE id = ?1");
+        q.Bind(1, nRecordId);
+        if (q.Step())
+            return;
+        if (bArchive)
+            throw CDatebookError(EDatebookError::Gone,
+                                 "The appointment " + std::to_string(nRecordId) +
+                                     " no longer exists and cannot be archived.");
+        return; // purged already
+    }
+    if (bArchive) {
+        if (nDeleted != 0)
+            throw CDatebookError(EDatebookError::Gone,
+                                 "The appointment " + std::to_string(nRecordId) +
+                                     " has been deleted and cannot be archived.");
+        CSqliteQuery q = m_pDb->Query("UPDATE appointments SET archive = 1 WHERE id = ?1");
+        q.Bind(1, nRecordId).Run();
+    } else {
+        CSqliteQuery q = m_pDb->Query("UPDATE appointments SET deleted = 1 WHERE id = ?1");
+        q.Bind(1, nRecordId).Run();
+    }
+    txn.Commit();
+}
+
+CHotSyncResult CDatebookStore::HotSync(std::int64_t nUserId) {
+    CHotSyncResult result;
+    CSqliteTransaction txn(*m_pDb);
+    {
+        CSqliteQuery q = m_pDb->Query(
+            "INSERT INTO archive(id, user_id, start_time, end_time, untimed, text, note, category,"
+            " location, private, alarm, alarm_unit, alarm_advance, repeat_type, repeat_interval,"
+            " repeat_end, repeat_extra, exceptions, archived_at)"
+            " SELECT a.id, a.user_id, a.start_time, a.end_time, a.untimed, a.text, a.note,"
+            " a.category, a.location, a.private, a.alarm, a.alarm_unit, a.alarm_advance,"
+            " a.repeat_type, a.repeat_interval, a.repeat_end, a.repeat_extra,"
+            " coalesce((SELECT group_concat(day) FROM (SELECT e.day FROM exceptions e"
+            " WHERE e.appointment_id = a.id ORDER BY e.day)), ''), ?2"
+            " FROM appointments a WHERE a.user_id = ?1 AND a.archive = 1 AND a.deleted = 0");
+        q.Bind(1, nUserId).Bind(2, CurrentTime()).Run();
+    }
+    result.m_nArchived = m_pDb->Changes();
+    {
+        CSqliteQuery q = m_pDb->Query(
+            "DELETE FROM appointments WHERE user_id = ?1 AND (archive = 1 OR deleted = 1)");
+        q.Bind(1, nUserId).Run();
+    }
+    result.m_nPurged = m_pDb->Changes() - result.m_nArchived;
+    txn.Commit();
+    return result;
+}
+
+std::string CDatebookStore::CheckIntegrity() {
+    std::string result;
+    CSqliteQuery q = m_pDb->Query("PRAGMA integrity_check");
+    while (q.Step()) {
+        if (!result.empty())
+            result += '\n';
+        result += q.Text(0);
+    }
+    CSqliteQuery fk = m_pDb->Query("PRAGMA foreign_key_check");
+    if (fk.Step())
+        result += "\nforeign key violations";
+    return result;
+}

@@ -1,0 +1,148 @@
+// The stand-in host's datebook: one SQLite database per user home, holding the users (one of
+// them current) and each user's appointments with every value the host interfaces expose.
+//
+// The store is the user's only copy of the calendar. Every change is one transaction,
+// committed before the call returns, in a WAL journal: a process that is killed loses no
+// change whose call had returned, and another process sees it at once. Record ids come from
+// an ever-growing sequence and are never given out twice, not even after the record is
+// purged. Deleting only marks a record; the HotSync moves the records marked for archival
+// into the archive table and purges the deleted ones.
+//
+// Failures raise CDatebookError with a message for the user. A value the datebook cannot
+// keep is refused (InvalidArgument) and nothing is stored.
+#pragma once
+
+#include "desktop/DatebookError.h"
+#include "desktop/RepeatPattern.h"
+#include "host/HostInterfaces.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CSqliteDatabase;
+
+struct CDatebookUser {
+    std::int64_t m_nId = 0;
+    std::string m_strName; // UTF-8
+};
+
+// What the datebook keeps, in UTF-16 units.
+inline constexpr std::size_t kMaxAppointmentText = 32768; // text, note and location
+inline constexpr std::size_t kMaxCategoryName = 255;
+inline constexpr std::size_t kMaxUserName = 255;
+inline constexpr LONG kMaxAlarmAdvance = 32767;
+inline constexpr LONG kMaxRepeatInterval = 99;
+
+// One appointment. An untimed appointment has start = end = its day's 00:00 local time.
+struct CStoredAppointment {
+    LONG m_nRecordId = 0;
+    HOSTTIME m_tStart = 0;
+    HOSTTIME m_tEnd = 0;
+    bool m_bUntimed = false;
+    std::u16string m_strText;
+    std::u16string m_strNote;
+    std::u16string m_strCategory; // kept exactly as set; empty stays empty
+    std::u16string m_strLocation;
+    bool m_bPrivate = false;
+    bool m_bAlarm = false;
+    LONG m_nAlarmUnit = 0;    // 0 minutes, 1 hours, 2 days
+    LONG m_nAlarmAdvance = 5; // in the unit; kept while the alarm is off
+    LONG m_nRepeatType = HOST_REPEAT_NONE;
+    LONG m_nRepeatInterval = 0;                   // 1..99 while repeating, else 0
+    int m_nRepeatEndDay = CRepeatPattern::kNoEnd; // a calendar day (CalendarDay.h)
+    LONG m_nRepeatExtra = 0;             // weekday set (bits 0..6) for weekly, week index 1..5 for
+                                         // monthly by day, else 0
+    std::vector<int> m_vecExceptionDays; // calendar days, sorted, unique
+
+    [[nodiscard]] bool IsRepeating() const { return m_nRepeatType != HOST_REPEAT_NONE; }
+    // The local day of the start.
+    [[nodiscard]] int StartDay() const;
+    [[nodiscard]] CRepeatPattern Pattern() const;
+};
+
+enum class EAppointmentText { Text, Note, Category, Location };
+
+struct CHotSyncResult {
+    int m_nArchived = 0;
+    int m_nPurged = 0;
+};
+
+class CDatebookStore {
+public:
+    static constexpr int kSchemaVersion = 1;
+    static constexpr const char* kFileName = "datebook.db";
+
+    // Opens the datebook in the folder, creating both when missing; an empty folder means
+    // DefaultFolder(). A new datebook has one user, named after the login name.
+    explicit CDatebookStore(const std::string& strFolder = {});
+    ~CDatebookStore();
+    CDatebookStore(const CDatebookStore&) = delete;
+    CDatebookStore& operator=(const CDatebookStore&) = delete;
+
+    // VARNO_HOME/datebook, else the XDG data folder's varno/datebook.
+    [[nodiscard]] static std::string DefaultFolder();
+    [[nodiscard]] const std::string& Path() const { return m_strPath; }
+
+    // Users, by id.
+    [[nodiscard]] std::vector<CDatebookUser> ListUsers();
+    [[nodiscard]] CDatebookUser CurrentUser();
+    // Names compare without regard to the case of ASCII letters.
+    [[nodiscard]] std::optional<CDatebookUser> FindUser(std::string_view strName);
+    [[nodiscard]] std::optional<CDatebookUser> FindUser(std::int64_t nUserId);
+    CDatebookUser AddUser(std::string_view strName);
+    void SetCurrentUser(std::int64_t nUserId);
+
+    // Stores a new appointment with all its values (record id ignored) and gives its id.
+    LONG AddAppointment(std::int64_t nUserId, const CStoredAppointment& appointment);
+    // The user's appointments, neither deleted nor marked for archival, that have a day in
+    // [from, to]: a single one its start day, a repeating one its series from the start day
+    // to the end day. Ordered by start, then record id.
+    [[nodiscard]] std::vector<CStoredAppointment> ListAppointments(std::int64_t nUserId,
+                                                                   int nFromDay, int nToDay);
+    // NotFound unless the user holds the record and it is neither deleted nor marked.
+    [[nodiscard]] CStoredAppointment GetAppointment(std::int64_t nUserId, LONG nRecordId);
+    [[nodiscard]] std::int64_t CountAppointments(std::int64_t nUserId);
+
+    // Changes of one record; Gone when it has been deleted or marked for archival since.
+    // Those that can move the times or the series give the record as stored afterwards.
+    void SetText(LONG nRecordId, EAppointmentText field, std::u16string_view text);
+    void SetPrivate(LONG nRecordId, bool bPrivate);
+    void SetAlarm(LONG nRecordId, bool bAlarm);
+    void SetAlarmAdvance(LONG nRecordId, LONG nUnit, LONG nAmount);
+    CStoredAppointment SetUntimed(LONG nRecordId, bool bUntimed);
+    CStoredAppointment SetTimes(LONG nRecordId, HOSTTIME tStart, HOSTTIME tEnd);
+    // Type 1..5; interval 0 is taken as 1; end day kNoEnd (or 2031-12-31 and later) for none.
+    CStoredAppointment SetRepeat(LONG nRecordId, LONG nType, LONG nInterval, int nEndDay,
+                                 LONG nExtra);
+    CStoredAppointment ClearRepeat(LONG nRecordId);
+    // Adding a day that is already an exception changes nothing.
+    CStoredAppointment AddException(LONG nRecordId, int nDay);
+    // bArchive: mark for archival at the next HotSync; else remove. Removing a removed record
+    // again changes nothing.
+    void Delete(LONG nRecordId, bool bArchive);
+
+    // The user's HotSync: marked records go to the archive table, deleted ones are purged.
+    CHotSyncResult HotSync(std::int64_t nUserId);
+    // "ok" when the database passes SQLite's integrity check, else its findings.
+    [[nodiscard]] std::string CheckIntegrity();
+
+    // Checks and normalises a complete appointment as AddAppointment does.
+    static void Validate(CStoredAppointment& appointment);
+    static void ValidateText(EAppointmentText field, std::u16string_view text);
+
+private:
+    void Migrate();
+    CDatebookUser CreateFirstUser();
+    // The record whatever its marks; NotFound when it does not exist.
+    CStoredAppointment Load(LONG nRecordId, bool& bLive);
+    CStoredAppointment LoadLive(LONG nRecordId);
+    void WriteSchedule(const CStoredAppointment& appointment);
+    [[noreturn]] void ThrowNotLive(LONG nRecordId);
+
+    std::string m_strPath;
+    std::unique_ptr<CSqliteDatabase> m_pDb;
+};

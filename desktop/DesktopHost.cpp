@@ -1,0 +1,9 @@
+#include "desktop/DesktopHost.h"
+
+#include "desktop/DesktopApplication.h"
+
+CComPtr<IDispatch> OpenDesktopHost(const CDesktopHostOptions& options) {
+    auto pSession = std::make_shared<CDesktopSession>(options);
+    CComPtr<CDesktopApplication> pApplication(new CDesktopApplication(std::move(pSession)));
+    return CComPtr<IDispatch>(pApplication.Get());
+}
