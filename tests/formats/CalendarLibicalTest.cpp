@@ -1,8 +1,14 @@
 // The iCalendar files are read back with libical, an independent implementation: every
 // event must be valid, its texts and times must read back as written, and expanding each
-// repeat rule must give exactly the days on which the host repeats the appointment.
+// repeat rule must give exactly the days on which the host repeats the appointment. The
+// appointments are stored in the stand-in host and written from its records, as the export
+// does.
 #include "formats/CalendarFormat.h"
 
+#include "desktop/DesktopHost.h"
+#include "model/DateText.h"
+#include "platform/com/Bstr.h"
+#include "platform/com/ComError.h"
 #include "platform/locale/CodePage.h"
 #include "tests/formats/CalendarTestSupport.h"
 #include "tests/support/TestEnv.h"
@@ -171,11 +177,90 @@ std::vector<SSeed> CrossCheckSeeds() {
     return seeds;
 }
 
+// The current user's datebook of the stand-in host.
+class CHostDatebook {
+public:
+    CHostDatebook() {
+        CComPtr<IDispatch> host = OpenDesktopHost();
+        CComPtr<IHostApplication> app;
+        ThrowIfFailed(host.QueryInterface(app), IHostApplication::Iid());
+        CComPtr<IDispatch> datebook;
+        ThrowIfFailed(app->GetDatebook(datebook.Put()), IHostApplication::Iid());
+        ThrowIfFailed(datebook.QueryInterface(m_pDatebook), IHostDatebook::Iid());
+    }
+
+    // Stores the appointment as the import does and gives the record as the datebook
+    // hands it out afterwards.
+    CComPtr<IHostAppointment> Add(const SSeed& seed) {
+        const GUID& iid = IHostAppointment::Iid();
+        CComPtr<IHostAppointment> added;
+        const CBstr text(CodePageToUtf16(seed.m_strText, CP_WINDOWS_1252));
+        ThrowIfFailed(m_pDatebook->AddAppointment(static_cast<HOSTTIME>(seed.Start()),
+                                                  static_cast<HOSTTIME>(seed.End()), text.Get(),
+                                                  added.Put()),
+                      IHostDatebook::Iid());
+        ThrowIfFailed(added->SetUntimed(seed.m_bUntimed), iid);
+        if (seed.m_nRepeatType != 0)
+            ThrowIfFailed(added->SetRepeat(seed.m_nRepeatType, seed.m_nInterval,
+                                           static_cast<HOSTTIME>(seed.EndDay()), seed.m_nExtra),
+                          iid);
+        LONG nId = 0;
+        ThrowIfFailed(added->GetRecordId(&nId), iid);
+        CComPtr<IHostAppointment> record;
+        ThrowIfFailed(m_pDatebook->GetAppointmentById(nId, record.Put()), IHostDatebook::Iid());
+        return record;
+    }
+
+private:
+    CComPtr<IHostDatebook> m_pDatebook;
+};
+
+// The days the host gives for a record from its start day to the end of the datebook
+// range, walked as the export walks them.
+std::vector<std::int64_t> HostOccurrences(IHostAppointment* pRecord, const SSeed& seed) {
+    const GUID& iid = IHostAppointment::Iid();
+    const auto tFrom =
+        static_cast<HOSTTIME>(LocalTimeOf(seed.m_date.y, seed.m_date.m, seed.m_date.d));
+    const HOSTTIME tTo = DatebookRangeEnd();
+    HOSTTIME tPosition = 0;
+    BOOL bFound = 0;
+    ThrowIfFailed(pRecord->GetFirstOccurrence(tFrom, tTo, &tPosition, &bFound), iid);
+    std::vector<std::int64_t> out;
+    HOSTTIME tLast = 0;
+    while (bFound && out.size() < 20000) {
+        HOSTTIME tOccurrence = 0;
+        if (pRecord->GetNextOccurrence(&tPosition, tTo, &tOccurrence, &bFound) != S_OK || !bFound ||
+            tOccurrence == tLast)
+            break;
+        out.push_back(LocalDayOf(tOccurrence));
+        tLast = tOccurrence;
+    }
+    return out;
+}
+
 class CalendarLibicalTest : public CVarnoTest, public ::testing::WithParamInterface<const char*> {
 protected:
-    // Writes the seeds as an iCalendar file, parses it with libical and checks every event.
+    // Stores the seeds in the host, writes their records as an iCalendar file, parses it
+    // with libical and checks every event against the host.
     void CheckWithLibical(const std::vector<SSeed>& seeds) {
-        const std::string text = WriteCalendar(TempPath("check.ics"), CALENDAR_ICALENDAR, seeds);
+        CHostDatebook datebook;
+        std::vector<std::vector<std::int64_t>> occurrences;
+        const std::string path = TempPath("check.ics");
+        {
+            CCalendarFormat format(CALENDAR_ICALENDAR);
+            ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
+            for (const SSeed& seed : seeds) {
+                CComPtr<IHostAppointment> record = datebook.Add(seed);
+                occurrences.push_back(HostOccurrences(record.Get(), seed));
+                if (seed.m_nRepeatType != 0) {
+                    // The host's days are those the notes on its repeat rules describe.
+                    EXPECT_EQ(occurrences.back(), ReferenceOccurrences(seed)) << seed.m_strText;
+                }
+                EXPECT_EQ(WriteEvent(format, *MakeAppointment(seed), record.Get()), 1);
+            }
+            ASSERT_EQ(format.CloseWrite(), STATUS_OK);
+        }
+        const std::string text = ReadFileBytes(path);
         EXPECT_EQ(CodePageToUtf8(text, CP_UTF8), text) << "not valid UTF-8";
 
         IcalPtr calendar(icalparser_parse_string(text.c_str()));
@@ -193,12 +278,13 @@ protected:
              pEvent = icalcomponent_get_next_component(calendar.get(), ICAL_VEVENT_COMPONENT),
                             ++i) {
             ASSERT_LT(i, seeds.size());
-            CheckEvent(pEvent, seeds[i]);
+            CheckEvent(pEvent, seeds[i], occurrences[i]);
         }
         EXPECT_EQ(i, seeds.size());
     }
 
-    static void CheckEvent(icalcomponent* pEvent, const SSeed& seed) {
+    static void CheckEvent(icalcomponent* pEvent, const SSeed& seed,
+                           const std::vector<std::int64_t>& expected) {
         SCOPED_TRACE(seed.m_strText);
         EXPECT_EQ(Or(icalcomponent_get_summary(pEvent)), ReadBack(seed.m_strText));
         EXPECT_EQ(Or(icalcomponent_get_description(pEvent)), ReadBack(seed.m_strNote));
@@ -231,7 +317,6 @@ protected:
         // Repeating: floating local times, starting on the host's first occurrence.
         EXPECT_FALSE(icaltime_is_utc(start));
         EXPECT_FALSE(icaltime_is_utc(end));
-        const std::vector<std::int64_t> expected = ReferenceOccurrences(seed);
         if (!expected.empty()) {
             EXPECT_EQ(DayOf(start), expected.front());
         }
