@@ -113,7 +113,7 @@ bool CCompoundFile::HasSignature(std::string_view file) {
            std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
 }
 
-std::string CCompoundFile::Write(const std::vector<CStream>& streams, bool bUseMiniStream) {
+std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
     for (const CStream& s : streams) {
         if (s.m_strName.empty() || s.m_strName.size() > 31) {
             throw CXlsError("compound file stream name must have 1 to 31 characters");
@@ -131,7 +131,7 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams, bool bUseM
     std::vector<std::uint32_t> vecStart(nStreams, kEndOfChain);
     for (std::size_t i = 0; i < nStreams; ++i) {
         const std::size_t size = streams[i].m_bytes.size();
-        if (!bUseMiniStream || size == 0 || size >= kMiniStreamCutoff) {
+        if (size == 0 || size >= kMiniStreamCutoff) {
             continue;
         }
         vecInMini[i] = true;

@@ -17,11 +17,10 @@ public:
 
     // A version 3 file with the streams as children of the root entry ("Root Entry"), in
     // this sector order: FAT, DIFAT (beyond 109 FAT sectors), directory, mini FAT, mini
-    // stream, streams. Streams below 4096 bytes go into the mini stream only when
-    // bUseMiniStream is set (the workbook writer pads its stream instead and writes no
-    // mini FAT). Throws CXlsError for a name that does not fit.
-    [[nodiscard]] static std::string Write(const std::vector<CStream>& streams,
-                                           bool bUseMiniStream = false);
+    // stream, streams. Streams below 4096 bytes go into the mini stream, as the format
+    // requires (the workbook writer pads its stream, so its files have no mini FAT).
+    // Throws CXlsError for a name that does not fit.
+    [[nodiscard]] static std::string Write(const std::vector<CStream>& streams);
 
     // True when the bytes start with the compound file signature.
     [[nodiscard]] static bool HasSignature(std::string_view file);

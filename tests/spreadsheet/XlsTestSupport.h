@@ -66,12 +66,13 @@ inline std::string Xf(std::uint16_t nFormat, std::uint16_t nFlags) {
     return Rec(0x00E0, Le16(0) + Le16(nFormat) + Le16(nFlags) + std::string(14, '\0'));
 }
 
-// A Workbook stream as another program might write it: globals holding the given
-// records (FORMAT, SST, ...) after 16 XFs and the extra XFs, a sheet list, then the sheet
-// holding the given records.
-inline std::string Stream(const std::string& strGlobals, const std::string& strSheet,
+// A Workbook stream as another program might write it: globals (strFormats, such as
+// DATEMODE and FORMAT records, before 16 XFs and the extra XFs, then strGlobals, such as
+// the SST, a sheet list), then the sheet holding strSheet.
+inline std::string Stream(const std::string& strSheet, const std::string& strGlobals = "",
+                          const std::string& strFormats = "",
                           const std::vector<std::string>& vecExtraXfs = {}) {
-    std::string g = Bof(0x0005);
+    std::string g = Bof(0x0005) + strFormats;
     for (int i = 0; i < 15; ++i) {
         g += Xf(0, 0xFFF5);
     }
@@ -81,19 +82,28 @@ inline std::string Stream(const std::string& strGlobals, const std::string& strS
     }
     g += strGlobals;
     const std::string name = Chars(u"Data", false);
-    const std::string boundSheetHead = Le16(0x0085) + Le16(6 + 2 + 4);
-    const std::size_t nSheetAt = g.size() + boundSheetHead.size() + 6 + 2 + 4 + 4;
-    g += boundSheetHead + Le32(static_cast<std::uint32_t>(nSheetAt)) + std::string(2, '\0') +
-         std::string(1, 4) + std::string(1, 0) + name;
+    const std::size_t nSheetAt = g.size() + 4 + 12 + 4; // BOUNDSHEET, EOF
+    g += Rec(0x0085, Le32(static_cast<std::uint32_t>(nSheetAt)) + std::string(2, '\0') +
+                         std::string(1, 4) + std::string(1, 0) + name);
     g += Rec(0x000A, "");
     return g + Bof(0x0010) + strSheet + Rec(0x000A, "");
+}
+inline std::string Format(std::uint16_t nId, std::u16string_view code) {
+    return Rec(0x041E, Le16(nId) + UniString(code, false));
+}
+// An SST record and its CONTINUE records, from the bodies given.
+inline std::string Sst(std::uint32_t nStrings, const std::vector<std::string>& vecBodies) {
+    std::string out = Rec(0x00FC, Le32(nStrings) + Le32(nStrings) + vecBodies.at(0));
+    for (std::size_t i = 1; i < vecBodies.size(); ++i) {
+        out += Rec(0x003C, vecBodies[i]);
+    }
+    return out;
 }
 
 // A compound file holding a Workbook stream (in the mini stream when small, as other
 // writers do).
-inline std::string Container(const std::string& stream, bool bMini = true,
-                             const std::u16string& name = u"Workbook") {
-    return CCompoundFile::Write({{name, stream}}, bMini);
+inline std::string Container(const std::string& stream, const std::u16string& name = u"Workbook") {
+    return CCompoundFile::Write({{name, stream}});
 }
 
 struct CRecordInfo {
