@@ -1,0 +1,110 @@
+// The example text: header and data rows written through the layouts into memory,
+// between the quote texts and never escaped.
+#include "formats/ExampleFormat.h"
+
+#include "model/Appointment.h"
+#include "res/StringTable.h"
+#include "settings/Options.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class ExampleFormatTest : public CVarnoTest {
+protected:
+    void SetUp() override {
+        CVarnoTest::SetUp();
+        m_options = std::make_unique<COptions>();
+    }
+
+    // The example of the options dialog: a sample appointment today, timed at the
+    // instant 0, and with the full format a daily repeat ending tomorrow.
+    std::string Example() {
+        CAppointment sample(m_options.get());
+        sample.SetDate(static_cast<TimeValue>(CurrentTimeValue()));
+        sample.m_strCategory = LoadResourceString(IDS_SAMPLE_CATEGORY);
+        sample.m_strText = LoadResourceString(IDS_SAMPLE_TEXT);
+        sample.m_strNote = LoadResourceString(IDS_SAMPLE_NOTE);
+        sample.m_strLocation = LoadResourceString(IDS_SAMPLE_LOCATION);
+        CExampleFormat format(*m_options);
+        if (m_options->m_bFullFormat) {
+            sample.m_bRepeat = true;
+            sample.m_repeat.m_nType = REPEAT_DAILY;
+            sample.m_repeat.m_nInterval = 1;
+            sample.m_repeat.m_tEnd = CurrentTimeValue() + 86400;
+            EXPECT_EQ(m_options->m_layout.WriteFullHeader(format), STATUS_OK);
+            EXPECT_EQ(m_options->m_layout.WriteFullRow(format, sample), STATUS_OK);
+        } else {
+            EXPECT_EQ(m_options->m_layout.WriteSimpleHeader(format), STATUS_OK);
+            EXPECT_EQ(m_options->m_layout.WriteSimpleRow(format, sample), STATUS_OK);
+        }
+        EXPECT_EQ(format.GetRowNumber(), 2);
+        return format.GetText();
+    }
+
+    static TimeValue CurrentTimeValue() { return MakeLocalTimeValue(2026, 12, 5, 12, 0); }
+
+    // Made in SetUp, once the environment is pinned.
+    std::unique_ptr<COptions> m_options;
+};
+
+TEST_F(ExampleFormatTest, SimpleExample) {
+    m_options->m_bFullFormat = 0;
+    m_options->m_strSeparator = ";";
+    m_options->m_strQuote = "\"";
+    // The instant 0 is 01:00 in Berlin.
+    EXPECT_EQ(Example(), "\"Date\";\"Untimed\";\"Start Time\";\"End Time\";\"Private\";\"Text\";"
+                         "\"Note\";\"Alarm\";\"Alarm Time\";\"Alarm Unit\";\"Category\";"
+                         "\"Location\";\"Repeat\"\r\n"
+                         "\"05.12.2026\";\"\";\"01:00\";\"01:00\";\"\";"
+                         "\"Sample Appointment Title\";\"Appointment Note\";\"\";\"\";\"\";"
+                         "\"Unfiled\";\"Room 101\";\"\"\r\n");
+}
+
+TEST_F(ExampleFormatTest, FullExampleWithDateInTimesAndNoQuote) {
+    m_options->m_strSeparator = ",";
+    m_options->m_strQuote = "";
+    m_options->m_bDateWithTime = 1;
+    m_options->m_layout.SetSimpleFields({FIELD_DATE, FIELD_START_TIME, FIELD_TEXT});
+    EXPECT_EQ(Example(), "Date,Start Time,Text,Repeat Type,Repeat Interval,Repeat End Date,"
+                         "Exceptions,Weekly Sunday,Weekly Monday,Weekly Tuesday,"
+                         "Weekly Wednesday,Weekly Thursday,Weekly Friday,Weekly Saturday,"
+                         "Monthly Week Index\r\n"
+                         "05.12.2026,05.12.2026 01:00,Sample Appointment Title,Daily,1,"
+                         "06.12.2026,,,,,,,,,\r\n");
+}
+
+TEST_F(ExampleFormatTest, CellsAreNeverEscaped) {
+    m_options->m_strSeparator = ";";
+    m_options->m_strQuote = "'";
+    CExampleFormat format(*m_options);
+    EXPECT_EQ(format.WriteText("a;'b'\"\r\nc"), STATUS_OK);
+    EXPECT_EQ(format.WriteText(""), STATUS_OK);
+    EXPECT_EQ(format.WriteSpan(5400), STATUS_OK);
+    EXPECT_EQ(format.WriteSpan(-60), STATUS_OK);
+    EXPECT_EQ(format.WriteSpan(0), STATUS_OK);
+    EXPECT_EQ(format.WriteInt(-3), STATUS_OK);
+    EXPECT_EQ(format.EndRow(), STATUS_OK);
+    EXPECT_EQ(format.GetText(), "'a;'b'\"\r\nc';'';'1.500000';'-0.016667';'0.000000';'-3'\r\n");
+
+    // Reading gives nothing and changes nothing.
+    EXPECT_EQ(format.OpenRead("ignored"), STATUS_OK);
+    EXPECT_EQ(format.NextRow(), STATUS_OK);
+    std::string cell = "kept";
+    EXPECT_EQ(format.ReadText(cell), STATUS_OK);
+    EXPECT_EQ(cell, "kept");
+    std::int32_t n = 4;
+    EXPECT_EQ(format.ReadInt(n), STATUS_OK);
+    EXPECT_EQ(n, 4);
+    format.SetLastCell("x");
+    EXPECT_EQ(format.GetLastCell(), "");
+    EXPECT_EQ(format.GetPosition(), 0);
+    EXPECT_EQ(format.GetSize(), 0);
+    EXPECT_EQ(format.CloseWrite(), STATUS_OK);
+    EXPECT_EQ(format.GetRowNumber(), 1);
+}
+
+} // namespace

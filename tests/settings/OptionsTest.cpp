@@ -1,0 +1,388 @@
+// The options record: defaults, registry round trips, comparison, the export date range
+// across daylight-saving changes, and the host user's name.
+#include "settings/Options.h"
+
+#include "host/HostInterfaces.h"
+#include "platform/com/ComError.h"
+#include "platform/com/ComObject.h"
+#include "platform/locale/LocalTime.h"
+#include "platform/locale/RegionalSettings.h"
+#include "platform/registry/Registry.h"
+#include "settings/RegistryValues.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const char* const kKey = "Software\\Brenmark\\VARNO\\OptionsTest";
+
+class OptionsTest : public CVarnoTest {};
+
+// Every persisted value, the title included.
+void ExpectSameValues(const COptions& a, const COptions& b) {
+    EXPECT_EQ(a.m_nMinSize, b.m_nMinSize);
+    EXPECT_EQ(a.m_bNoDuplicates, b.m_bNoDuplicates);
+    EXPECT_EQ(a.m_bFullFormat, b.m_bFullFormat);
+    EXPECT_EQ(a.m_bIgnoreImportErrors, b.m_bIgnoreImportErrors);
+    EXPECT_EQ(a.m_bExportNoCr, b.m_bExportNoCr);
+    EXPECT_EQ(a.m_nDaysAhead, b.m_nDaysAhead);
+    EXPECT_EQ(a.m_nDaysBack, b.m_nDaysBack);
+    EXPECT_EQ(a.m_nDefaultApptLength, b.m_nDefaultApptLength);
+    EXPECT_EQ(a.m_strSeparator, b.m_strSeparator);
+    EXPECT_EQ(a.m_strQuote, b.m_strQuote);
+    EXPECT_EQ(a.m_strExceptionDateSeparator, b.m_strExceptionDateSeparator);
+    EXPECT_EQ(a.m_strLastFile, b.m_strLastFile);
+    EXPECT_EQ(a.m_bDateWithTime, b.m_bDateWithTime);
+    EXPECT_EQ(a.m_bUseCategories, b.m_bUseCategories);
+    EXPECT_EQ(a.m_strSetTitle, b.m_strSetTitle);
+    EXPECT_TRUE(a.m_filter.IsEqual(b.m_filter));
+    EXPECT_TRUE(a.m_layout.IsEqual(b.m_layout));
+}
+
+// A record with no default left.
+void ChangeEverything(COptions& options) {
+    options.m_nMinSize = 4096;
+    options.m_bNoDuplicates = 0;
+    options.m_bFullFormat = 0;
+    options.m_bIgnoreImportErrors = 2; // flags keep their number
+    options.m_bExportNoCr = 1;
+    options.m_nDaysAhead = -3;
+    options.m_nDaysBack = 365;
+    options.m_nDefaultApptLength = 999;
+    options.m_strSeparator = "\t";
+    options.m_strQuote = "'";
+    options.m_strExceptionDateSeparator = ",";
+    options.m_strLastFile = "/home/user/Documents/Termine \xE4.csv";
+    options.m_bDateWithTime = 1;
+    options.m_bUseCategories = -1;
+    options.m_strSetTitle = "Export for Jo";
+    options.m_filter.AddRow();
+    options.m_filter.AddRow();
+    options.m_filter.SetRow(0, 3, "call", 1);
+    options.m_filter.SetRow(1, 7, "Personal", 0);
+    options.m_layout.SetSimpleFields({FIELD_TEXT, FIELD_DATE, FIELD_IGNORED, FIELD_RECORD_ID});
+    options.m_layout.SetRepeatFields({FIELD_MONTHLY_WEEK_INDEX, FIELD_REPEAT_TYPE});
+}
+
+TEST_F(OptionsTest, Defaults) {
+    const COptions options;
+    EXPECT_EQ(options.m_nMinSize, 1000);
+    EXPECT_EQ(options.m_bNoDuplicates, 1);
+    EXPECT_EQ(options.m_bFullFormat, 1);
+    EXPECT_EQ(options.m_bIgnoreImportErrors, 0);
+    EXPECT_EQ(options.m_bExportNoCr, 0);
+    EXPECT_EQ(options.m_nDaysAhead, 30);
+    EXPECT_EQ(options.m_nDaysBack, 10);
+    EXPECT_EQ(options.m_nDefaultApptLength, 60);
+    EXPECT_EQ(options.m_strSeparator, ";");
+    EXPECT_EQ(options.m_strQuote, "\"");
+    EXPECT_EQ(options.m_strExceptionDateSeparator, " ");
+    EXPECT_EQ(options.m_strLastFile, "");
+    EXPECT_EQ(options.m_bDateWithTime, 0);
+    EXPECT_EQ(options.m_bUseCategories, 0);
+    EXPECT_EQ(options.m_strSetTitle, "");
+    EXPECT_EQ(options.m_filter.GetRowCount(), 0);
+    EXPECT_TRUE(options.m_layout.IsEqual(CFieldLayout()));
+    EXPECT_EQ(options.m_layout.GetOwner(), &options);
+    EXPECT_EQ(options.GetHostApplication(), nullptr);
+
+    // SetDefaults leaves the layouts and the filter alone.
+    COptions changed;
+    ChangeEverything(changed);
+    changed.SetDefaults();
+    EXPECT_EQ(changed.m_nDaysBack, 10);
+    EXPECT_EQ(changed.m_filter.GetRowCount(), 2);
+    EXPECT_EQ(changed.m_layout.GetSimpleCount(), 4);
+}
+
+TEST_F(OptionsTest, SeparatorFollowsTheRegionalListSeparator) {
+    SetRegional("en-US");
+    EXPECT_EQ(COptions().m_strSeparator, ",");
+    // What a buffer of 10 characters holds.
+    WriteRegString(kInternationalKey, "sList", "abcdefghijkl");
+    EXPECT_EQ(COptions().m_strSeparator, "abcdefghi");
+    // Under UTF-8 the cut keeps whole characters.
+    SetCodePage(65001);
+    WriteRegString(kInternationalKey, "sList", "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
+    EXPECT_EQ(COptions().m_strSeparator, "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
+}
+
+TEST_F(OptionsTest, LoadingWithoutAKeyKeepsTheDefaults) {
+    COptions loaded;
+    loaded.Load();
+    ExpectSameValues(loaded, COptions());
+    EXPECT_TRUE(loaded.IsSameAs(COptions()));
+    CRegKey key;
+    EXPECT_NE(key.Open(ERegHive::CurrentUser, kOptionsKey), REG_STATUS_OK)
+        << "reads create nothing";
+}
+
+TEST_F(OptionsTest, SaveAndLoadPreserveEverything) {
+    COptions saved;
+    ChangeEverything(saved);
+    saved.Save();
+
+    COptions loaded;
+    loaded.Load();
+    ExpectSameValues(loaded, saved);
+    EXPECT_TRUE(loaded.IsSameAs(saved));
+    EXPECT_EQ(loaded.m_layout.GetOwner(), &loaded);
+
+    // The values in the order they are saved.
+    CRegKey key;
+    ASSERT_EQ(key.Open(ERegHive::CurrentUser, kOptionsKey), REG_STATUS_OK);
+    const std::vector<std::string> names = key.ValueNames();
+    const std::vector<std::string> expected = {"minsize",
+                                               "noduplicates",
+                                               "fullformat",
+                                               "separator",
+                                               "ignoreimporterrors",
+                                               "exportnocr",
+                                               "daysahead",
+                                               "daysback",
+                                               "defaultapptlength",
+                                               "quote",
+                                               "exceptiondateseparator",
+                                               "lastfile",
+                                               "datewithtime",
+                                               "usecategories",
+                                               "settitle",
+                                               "filtercount",
+                                               "filtertype0",
+                                               "filtertext0",
+                                               "filterop0",
+                                               "filtertype1",
+                                               "filtertext1",
+                                               "numsimplefields",
+                                               "simplefield0",
+                                               "simplefield1",
+                                               "simplefield2",
+                                               "simplefield3",
+                                               "numrepeatfields",
+                                               "repeatfield0",
+                                               "repeatfield1"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(OptionsTest, StoredFormsThatLoadSpecially) {
+    WriteRegString(kKey, "exceptiondateseparator", "");
+    WriteRegString(kKey, "quote", "");
+    WriteRegString(kKey, "separator", "");
+    WriteRegString(kKey, "lastfile", std::string(1000, 'a'));
+    WriteRegString(kKey, "settitle", std::string(999, 'b'));
+    WriteRegDword(kKey, "fullformat", 2);
+    COptions options;
+    options.m_strLastFile = "kept";
+    options.LoadFromKey(kKey);
+    EXPECT_EQ(options.m_strExceptionDateSeparator, " ");
+    EXPECT_EQ(options.m_strQuote, "");
+    EXPECT_EQ(options.m_strSeparator, "");
+    EXPECT_EQ(options.m_strLastFile, "kept") << "1000 bytes do not fit the buffer";
+    EXPECT_EQ(options.m_strSetTitle, std::string(999, 'b'));
+    EXPECT_EQ(options.m_bFullFormat, 2);
+    EXPECT_EQ(options.m_nMinSize, 1000) << "missing values keep the record's content";
+
+    // The key is created by saving.
+    const std::string newKey = std::string(kKey) + "\\Deeper\\Still";
+    COptions().SaveToKey(newKey);
+    EXPECT_EQ(ReadRegDword(newKey, "minsize", 0), 1000);
+}
+
+TEST_F(OptionsTest, ComparisonCoversEverythingButTheTitle) {
+    const COptions base;
+    const std::vector<std::pair<const char*, std::function<void(COptions&)>>> changes = {
+        {"minsize", [](COptions& o) { o.m_nMinSize = 1; }},
+        {"noduplicates", [](COptions& o) { o.m_bNoDuplicates = 2; }},
+        {"fullformat", [](COptions& o) { o.m_bFullFormat = 0; }},
+        {"ignoreimporterrors", [](COptions& o) { o.m_bIgnoreImportErrors = 1; }},
+        {"exportnocr", [](COptions& o) { o.m_bExportNoCr = 1; }},
+        {"daysahead", [](COptions& o) { o.m_nDaysAhead = 31; }},
+        {"daysback", [](COptions& o) { o.m_nDaysBack = 9; }},
+        {"defaultapptlength", [](COptions& o) { o.m_nDefaultApptLength = 61; }},
+        {"separator", [](COptions& o) { o.m_strSeparator = ","; }},
+        {"quote", [](COptions& o) { o.m_strQuote = "'"; }},
+        {"exceptiondateseparator", [](COptions& o) { o.m_strExceptionDateSeparator = ";"; }},
+        {"lastfile", [](COptions& o) { o.m_strLastFile = "a.csv"; }},
+        {"datewithtime", [](COptions& o) { o.m_bDateWithTime = 1; }},
+        {"usecategories", [](COptions& o) { o.m_bUseCategories = 1; }},
+        {"filter", [](COptions& o) { o.m_filter.AddRow(); }},
+        {"simple fields", [](COptions& o) { o.m_layout.AddSimpleField(FIELD_IGNORED); }},
+        {"repeat fields", [](COptions& o) { o.m_layout.SetRepeatFields({}); }},
+    };
+    for (const auto& [pszName, change] : changes) {
+        COptions other;
+        change(other);
+        EXPECT_FALSE(other.IsSameAs(base)) << pszName;
+        EXPECT_FALSE(base.IsSameAs(other)) << pszName;
+    }
+    COptions titled;
+    titled.m_strSetTitle = "Another title";
+    EXPECT_TRUE(titled.IsSameAs(base));
+
+    COptions upper;
+    upper.m_strLastFile = "A.CSV";
+    COptions lower;
+    lower.m_strLastFile = "a.csv";
+    EXPECT_FALSE(upper.IsSameAs(lower));
+}
+
+TEST_F(OptionsTest, CopiesOwnTheirLayout) {
+    COptions original;
+    ChangeEverything(original);
+    const COptions copy(original);
+    ExpectSameValues(copy, original);
+    EXPECT_EQ(copy.m_layout.GetOwner(), &copy);
+    COptions assigned;
+    assigned = original;
+    ExpectSameValues(assigned, original);
+    EXPECT_EQ(assigned.m_layout.GetOwner(), &assigned);
+}
+
+// The export range in local time, across the daylight-saving changes of two zones.
+TEST_F(OptionsTest, ExportRangeStaysAtItsTimeOfDay) {
+    struct SCase {
+        const char* m_pszZone;
+        int m_anToday[3];
+        std::int32_t m_nDaysBack;
+        std::int32_t m_nDaysAhead;
+        int m_anFrom[3];
+        int m_anTo[3];
+    };
+    const SCase cases[] = {
+        {"Europe/Berlin", {2026, 12, 5}, 10, 30, {2026, 11, 25}, {2027, 1, 4}},
+        {"Europe/Berlin", {2026, 10, 30}, 10, 30, {2026, 10, 20}, {2026, 11, 29}},
+        {"Europe/Berlin", {2026, 4, 5}, 10, 0, {2026, 3, 26}, {2026, 4, 5}},
+        {"Europe/Berlin", {2026, 3, 20}, 0, 30, {2026, 3, 20}, {2026, 4, 19}},
+        {"Europe/Berlin", {2026, 10, 20}, 400, 30, {2025, 9, 15}, {2026, 11, 19}},
+        {"Europe/Berlin", {2026, 3, 29}, 1, 1, {2026, 3, 28}, {2026, 3, 30}},
+        {"America/New_York", {2026, 11, 10}, 10, 30, {2026, 10, 31}, {2026, 12, 10}},
+        {"America/New_York", {2026, 3, 1}, 0, 30, {2026, 3, 1}, {2026, 3, 31}},
+        {"America/New_York", {2026, 3, 15}, 14, -20, {2026, 3, 1}, {2026, 2, 23}},
+        {"America/New_York", {2026, 11, 1}, -2, 0, {2026, 11, 3}, {2026, 11, 1}},
+    };
+    for (const SCase& c : cases) {
+        SetTimeZone(c.m_pszZone);
+        SetClock(c.m_anToday[0], c.m_anToday[1], c.m_anToday[2], 12, 0);
+        COptions options;
+        options.m_nDaysBack = c.m_nDaysBack;
+        options.m_nDaysAhead = c.m_nDaysAhead;
+        EXPECT_EQ(options.GetExportFrom(),
+                  MakeLocalTimeValue(c.m_anFrom[0], c.m_anFrom[1], c.m_anFrom[2], 0, 0))
+            << c.m_pszZone << " " << c.m_anToday[1] << "/" << c.m_anToday[2];
+        EXPECT_EQ(options.GetExportTo(),
+                  MakeLocalTimeValue(c.m_anTo[0], c.m_anTo[1], c.m_anTo[2], 23, 59))
+            << c.m_pszZone << " " << c.m_anToday[1] << "/" << c.m_anToday[2];
+
+        // Setting the range from its own dates gives the days back.
+        COptions fromDates;
+        fromDates.SetExportFrom(options.GetExportFrom());
+        fromDates.SetExportTo(options.GetExportTo());
+        EXPECT_EQ(fromDates.m_nDaysBack, c.m_nDaysBack) << c.m_pszZone;
+        EXPECT_EQ(fromDates.m_nDaysAhead, c.m_nDaysAhead) << c.m_pszZone;
+    }
+}
+
+TEST_F(OptionsTest, SetExportFromAndToCountWholeDays) {
+    COptions options;
+    options.SetExportFrom(MakeLocalTimeValue(2026, 12, 5, 23, 59));
+    EXPECT_EQ(options.m_nDaysBack, 0);
+    options.SetExportFrom(MakeLocalTimeValue(2026, 12, 8, 0, 30));
+    EXPECT_EQ(options.m_nDaysBack, -3);
+    options.SetExportFrom(MakeLocalTimeValue(2026, 3, 29, 12, 0));
+    EXPECT_EQ(options.m_nDaysBack, 251);
+    options.SetExportTo(MakeLocalTimeValue(2027, 3, 28, 1, 0));
+    EXPECT_EQ(options.m_nDaysAhead, 113);
+    options.SetExportTo(MakeLocalTimeValue(2026, 12, 4));
+    EXPECT_EQ(options.m_nDaysAhead, -1);
+}
+
+// A host whose current user has a name, or whose calls fail as told.
+class CFakeUser final : public CComObject<CFakeUser, IHostUser> {
+public:
+    HRESULT GetName(BSTR* pbstrName) override {
+        if (FAILED(m_hrName)) {
+            SetErrorDescription(u"The user file is damaged.", IID_IHostUser);
+            return m_hrName;
+        }
+        *pbstrName = CBstr(m_strName).Detach();
+        return S_OK;
+    }
+
+    std::u16string m_strName;
+    HRESULT m_hrName = S_OK;
+};
+
+class CFakeApplication final : public CComObject<CFakeApplication, IHostApplication> {
+public:
+    HRESULT GetAddinCommands(IHostAddinCommands** pp) override {
+        *pp = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetCurrentUser(IHostUser** ppUser) override {
+        *ppUser = nullptr;
+        if (FAILED(m_hrUser)) {
+            SetErrorDescription(u"No user is logged on.", IID_IHostApplication);
+            return m_hrUser;
+        }
+        if (m_pUser) {
+            *ppUser = m_pUser.Get();
+            (*ppUser)->AddRef();
+        }
+        return S_OK;
+    }
+    HRESULT GetDatebook(IDispatch** pp) override {
+        *pp = nullptr;
+        return E_NOTIMPL;
+    }
+
+    CComPtr<IHostUser> m_pUser;
+    HRESULT m_hrUser = S_OK;
+};
+
+TEST_F(OptionsTest, CurrentUserNameThroughTheHost) {
+    auto* pUser = new CFakeUser;
+    pUser->m_strName = u"Zo\u00EB \u4E2D";
+    auto* pApp = new CFakeApplication;
+    CComPtr<IHostApplication> app(pApp);
+    pApp->m_pUser = CComPtr<IHostUser>(pUser);
+
+    auto options = std::make_unique<COptions>();
+    options->SetHostApplication(app.Get());
+    EXPECT_EQ(app->AddRef(), 3u) << "the record holds one reference";
+    app->Release();
+    EXPECT_EQ(options->GetCurrentUserName(), "Zo\xEB ?");
+
+    const COptions copy(*options);
+    EXPECT_EQ(copy.GetCurrentUserName(), "Zo\xEB ?");
+    options.reset();
+    EXPECT_EQ(app->AddRef(), 3u) << "the copy holds one, the first released its own";
+    app->Release();
+
+    auto expectError = [](const COptions& o, HRESULT hr, const std::u16string& description) {
+        try {
+            (void)o.GetCurrentUserName();
+            ADD_FAILURE() << "no error";
+        } catch (const CComError& e) {
+            EXPECT_EQ(e.Error(), hr);
+            EXPECT_EQ(e.Description(), description);
+        }
+    };
+    expectError(COptions(), E_POINTER, u"");
+
+    COptions wrongObject;
+    wrongObject.SetHostApplication(pUser); // an object without the application interface
+    expectError(wrongObject, E_POINTER, u"");
+
+    pApp->m_hrUser = E_FAIL;
+    expectError(copy, E_FAIL, u"No user is logged on.");
+    pApp->m_hrUser = S_OK;
+    pUser->m_hrName = static_cast<HRESULT>(0x80040201);
+    expectError(copy, static_cast<HRESULT>(0x80040201), u"The user file is damaged.");
+    pApp->m_pUser = nullptr;
+    expectError(copy, E_POINTER, u"");
+}
+
+} // namespace
