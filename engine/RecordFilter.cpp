@@ -138,14 +138,16 @@ bool CRecordFilter::Matches(std::string strText, std::string strNote, std::strin
                             std::string strLocation) const {
     if (m_vecTypes.empty())
         return true;
-    const SLowered appt{LowerCase(strText), LowerCase(strNote), LowerCase(strCategory),
-                        LowerCase(strLocation)};
+    const unsigned nCodePage = GetSystemCodePage();
+    const SLowered appt{LowerCase(strText, nCodePage), LowerCase(strNote, nCodePage),
+                        LowerCase(strCategory, nCodePage), LowerCase(strLocation, nCodePage)};
     bool bResult = true;
     std::int32_t nPendingJoin = FILTER_JOIN_AND;
     for (int i = 0; i < GetRowCount(); ++i) {
         const auto n = static_cast<std::size_t>(i);
         const std::string& strRow = m_vecTexts[n];
-        const bool bMatch = strRow.empty() || TestRow(m_vecTypes[n], LowerCase(strRow), appt);
+        const bool bMatch =
+            strRow.empty() || TestRow(m_vecTypes[n], LowerCase(strRow, nCodePage), appt);
         bResult = nPendingJoin == FILTER_JOIN_OR ? (bResult || bMatch) : (bResult && bMatch);
         if (i + 1 < GetRowCount())
             nPendingJoin = m_anJoins[n];
@@ -158,7 +160,8 @@ bool CRecordFilter::MatchesRow(std::int32_t nType, const std::string& strRowText
                                const std::string& strCategory, const std::string& strLocation) {
     if (strRowText.empty())
         return true;
-    const SLowered appt{LowerCase(strText), LowerCase(strNote), LowerCase(strCategory),
-                        LowerCase(strLocation)};
-    return TestRow(nType, LowerCase(strRowText), appt);
+    const unsigned nCodePage = GetSystemCodePage();
+    const SLowered appt{LowerCase(strText, nCodePage), LowerCase(strNote, nCodePage),
+                        LowerCase(strCategory, nCodePage), LowerCase(strLocation, nCodePage)};
+    return TestRow(nType, LowerCase(strRowText, nCodePage), appt);
 }

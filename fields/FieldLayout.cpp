@@ -4,7 +4,6 @@
 #include "fields/FieldMenu.h"
 #include "formats/FileFormat.h"
 #include "model/Appointment.h"
-#include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -31,6 +30,17 @@ std::string_view Trimmed(std::string_view s) {
         return {};
     const auto last = s.find_last_not_of(kBlanks);
     return s.substr(first, last - first + 1);
+}
+
+// Lower case of ASCII letters only: enough to compare with the flag words and unit
+// letters, which no other character lowers into, and free of code page look-ups.
+std::string AsciiLower(std::string_view s) {
+    std::string result(s);
+    for (char& c : result) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return result;
 }
 
 const char* FlagText(bool b) {
@@ -101,7 +111,7 @@ void Track(EStatus& first, EStatus status) {
 } // namespace
 
 bool ParseFlag(std::string_view text) {
-    const std::string lower = LowerCase(Trimmed(text));
+    const std::string lower = AsciiLower(Trimmed(text));
     if (lower.empty())
         return false;
     return !(lower == "false" || lower == "no" || lower == "nein" || lower == "0");
@@ -363,7 +373,7 @@ EStatus CFieldLayout::ReadField(CFileFormat& format, CAppointment& appt, unsigne
                                                                   : IMPORT_INVALID_ALARM_TIME;
     case FIELD_ALARM_UNIT: {
         (void)format.ReadText(strCell);
-        const std::string strUnit = LowerCase(Trimmed(strCell));
+        const std::string strUnit = AsciiLower(Trimmed(strCell));
         if (strUnit.empty())
             appt.m_bAlarm = false;
         else if (strUnit == "d")
