@@ -1,0 +1,471 @@
+#include "formats/ExcelFormat.h"
+
+#include "fields/FieldLayout.h"
+#include "formats/Dispatch.h"
+#include "platform/com/VariantConvert.h"
+#include "platform/locale/CodePage.h"
+#include "platform/locale/LocalTime.h"
+#include "platform/registry/Registry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace {
+
+constexpr const char* kOfficeKeyPath = "Software\\Microsoft\\Office";
+constexpr const char* kApplicationProgId = "Excel.Application";
+
+// The first and last years of the datebook, for the year window of date cells.
+constexpr int kFirstYear = 1970;
+constexpr int kLastYear = 2031;
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool IsBlankText(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), IsBlank);
+}
+
+// The decimal integer at the start of a text (blanks and a sign allowed before the
+// digits); 0 without digits, clamped to the 32-bit range.
+std::int32_t LeadingInteger(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool bNegative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        bNegative = text[i] == '-';
+        ++i;
+    }
+    std::int64_t nValue = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        nValue = std::min<std::int64_t>(nValue * 10 + (text[i] - '0'), std::int64_t{1} << 32);
+    if (bNegative)
+        nValue = -nValue;
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(nValue, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max()));
+}
+
+// Error values show as their text ("#N/A") rather than failing the conversion.
+std::string ErrorText(HRESULT scode) {
+    switch (static_cast<std::uint32_t>(scode) & 0xFFFFu) {
+    case 2000:
+        return "#NULL!";
+    case 2007:
+        return "#DIV/0!";
+    case 2015:
+        return "#VALUE!";
+    case 2023:
+        return "#REF!";
+    case 2029:
+        return "#NAME?";
+    case 2036:
+        return "#NUM!";
+    case 2042:
+        return "#N/A";
+    default:
+        return "";
+    }
+}
+
+// The text of a cell value: a string unchanged, anything else through the standard
+// conversion; what has no text form reads as empty.
+std::string ValueText(const VARIANT& value) {
+    if (value.vt == VT_BSTR)
+        return FromUtf16(BstrView(value.bstrVal));
+    if (value.vt == VT_ERROR)
+        return ErrorText(value.scode);
+    CVariant text;
+    if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
+        return std::string();
+    return FromUtf16(BstrView(text.bstrVal));
+}
+
+// Cuts a text to at most nBytes without splitting a character of the code page.
+void CutText(std::string& text, std::size_t nBytes) {
+    if (text.size() <= nBytes)
+        return;
+    std::size_t nCut = nBytes;
+    if (GetSystemCodePage() == CP_UTF8)
+        while (nCut > 0 && (static_cast<unsigned char>(text[nCut]) & 0xC0) == 0x80)
+            --nCut;
+    text.resize(nCut);
+}
+
+const CVariant& EmptyValue() {
+    static const CVariant s_empty;
+    return s_empty;
+}
+
+CVariant Long(std::int32_t n) {
+    return CVariant(static_cast<LONG>(n));
+}
+
+const VARIANT& Dereference(const VARIANT& value) {
+    return value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal ? *value.pvarVal : value;
+}
+
+} // namespace
+
+bool IsExcelAvailable() {
+    CRegKey key;
+    if (key.Open(ERegHive::LocalMachine, kOfficeKeyPath) != REG_STATUS_OK)
+        return false;
+    key.Close();
+    CComPtr<IDispatch> pApplication;
+    if (FAILED(CreateDispatchObject(kApplicationProgId, pApplication)) || !pApplication)
+        return false;
+    try {
+        CallMethod(pApplication.Get(), u"Quit");
+    } catch (const CFormatException&) {
+        // It was created: that is the answer, whatever Quit says.
+    }
+    return true;
+}
+
+CExcelFormat::CExcelFormat() {
+    if (FAILED(CreateDispatchObject(kApplicationProgId, m_pApplication)))
+        m_pApplication = nullptr;
+}
+
+CExcelFormat::~CExcelFormat() {
+    m_pRange = nullptr;
+    m_buffer.Clear();
+    m_pWorksheet = nullptr;
+    m_pWorkbook = nullptr;
+    m_pApplication = nullptr;
+}
+
+void CExcelFormat::NewBuffer(std::int32_t nColumns) {
+    const SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(kBlockRows), 1},
+                                      {static_cast<ULONG>(nColumns), 1}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (!psa)
+        throw std::bad_alloc();
+    m_buffer.Clear();
+    m_buffer.vt = VT_ARRAY | VT_VARIANT;
+    m_buffer.parray = psa;
+    m_nBufferRows = kBlockRows;
+    m_nBufferColumns = nColumns;
+    m_nRowBase = 1;
+    m_nColumnBase = 1;
+}
+
+void CExcelFormat::WidenBuffer(std::int32_t nColumns) {
+    CVariant old;
+    old.Swap(m_buffer);
+    const std::int32_t nOldColumns = m_nBufferColumns;
+    NewBuffer(nColumns);
+    for (LONG r = 1; r <= kBlockRows; ++r)
+        for (LONG c = 1; c <= nOldColumns; ++c) {
+            const LONG indices[2] = {r, c};
+            VARIANT* pFrom = SafeArrayElement(old.parray, indices);
+            VARIANT* pTo = SafeArrayElement(m_buffer.parray, indices);
+            *pTo = *pFrom; // moved: the old element is left empty
+            VariantInit(pFrom);
+        }
+}
+
+void CExcelFormat::FlushBuffer(bool bIncludeCurrentRow) {
+    const std::int32_t nRows = m_nRowNumber - m_nFirstBufferedRow + (bIncludeCurrentRow ? 1 : 0);
+    if (nRows <= 0)
+        return;
+    const CComPtr<IDispatch> pFirst = GetItem(m_pRange.Get(), {Long(m_nFirstBufferedRow), Long(1)});
+    const CComPtr<IDispatch> pTarget =
+        GetObjectProperty(pFirst.Get(), u"Resize", {Long(nRows), Long(m_nBufferColumns)});
+    PutProperty(pTarget.Get(), u"Value", m_buffer);
+    m_nFirstBufferedRow += nRows;
+    NewBuffer(m_nBufferColumns);
+}
+
+void CExcelFormat::PutCell(CVariant value) {
+    if (!m_pWorkbook || !m_buffer.parray)
+        throw CFormatException("The workbook is not open for writing.");
+    if (m_nColumn > m_nBufferColumns)
+        WidenBuffer(m_nColumn + 5);
+    if (m_nRowNumber - m_nFirstBufferedRow + 1 > kBlockRows)
+        FlushBuffer(false);
+    if (value.vt == VT_BSTR && SysStringLen(value.bstrVal) > kLongText) {
+        // The rows before, and this row so far, go in one block; the long text and the
+        // rest of its row go cell by cell.
+        FlushBuffer(true);
+        m_bCellByCell = true;
+    }
+    if (m_bCellByCell) {
+        const CComPtr<IDispatch> pCell =
+            GetItem(m_pRange.Get(), {Long(m_nRowNumber), Long(m_nColumn)});
+        PutProperty(pCell.Get(), u"Value", value);
+    } else {
+        const LONG indices[2] = {m_nRowNumber - m_nFirstBufferedRow + 1, m_nColumn};
+        VARIANT* pElement = SafeArrayElement(m_buffer.parray, indices);
+        VariantClear(pElement);
+        *pElement = value;
+        VariantInit(&value); // moved into the buffer
+    }
+    ++m_nColumn;
+}
+
+EStatus CExcelFormat::OpenWrite(const std::string& strFileName) {
+    if (!m_pApplication)
+        return STATUS_FAILED;
+    const CComPtr<IDispatch> pWorkbooks = GetObjectProperty(m_pApplication.Get(), u"Workbooks");
+    m_pWorkbook = ToObject(CallMethod(pWorkbooks.Get(), u"Add"), u"Add");
+    const CComPtr<IDispatch> pSheets = GetObjectProperty(m_pWorkbook.Get(), u"Sheets");
+    m_pWorksheet = GetItem(pSheets.Get(), {Long(1)});
+    m_pRange = GetObjectProperty(m_pWorksheet.Get(), u"Cells");
+    m_nRowNumber = 1;
+    m_nColumn = 1;
+    m_bCellByCell = false;
+    // Saved at once, so the file exists from the start.
+    CallMethod(m_pWorkbook.Get(), u"SaveAs", {CVariant(std::u16string_view(ToUtf16(strFileName)))});
+    NewBuffer(kBlockColumns);
+    m_nFirstBufferedRow = 1;
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
+    if (!m_pApplication)
+        return STATUS_FAILED;
+    const CComPtr<IDispatch> pWorkbooks = GetObjectProperty(m_pApplication.Get(), u"Workbooks");
+    m_pWorkbook = ToObject(CallMethod(pWorkbooks.Get(), u"Open",
+                                      {CVariant(std::u16string_view(ToUtf16(strFileName)))}),
+                           u"Open");
+    const CComPtr<IDispatch> pSheets = GetObjectProperty(m_pWorkbook.Get(), u"Sheets");
+    m_pWorksheet = GetItem(pSheets.Get(), {Long(1)});
+    m_nRowNumber = 1;
+    m_nColumn = 1;
+    m_strLastCell.clear();
+    m_pRange = GetObjectProperty(m_pWorksheet.Get(), u"UsedRange");
+    const CComPtr<IDispatch> pRows = GetObjectProperty(m_pRange.Get(), u"Rows");
+    CVariant count = GetProperty(pRows.Get(), u"Count");
+    if (FAILED(VariantChangeType(&count, &count, 0, VT_I4)))
+        throw CFormatException("Count: the component returned no number");
+    m_nRowCount = count.lVal;
+
+    m_buffer = GetProperty(m_pRange.Get(), u"Value");
+    if (m_buffer.vt == (VT_ARRAY | VT_VARIANT) && m_buffer.parray) {
+        const SAFEARRAY* psa = m_buffer.parray;
+        // A one-dimensional array is one row.
+        const bool bTwoDims = psa->cDims == 2;
+        m_nBufferRows = bTwoDims ? static_cast<std::int32_t>(psa->rgsabound[0].cElements) : 1;
+        m_nRowBase = bTwoDims ? psa->rgsabound[0].lLbound : 0;
+        const SAFEARRAYBOUND& columns = psa->rgsabound[bTwoDims ? 1 : 0];
+        m_nBufferColumns = static_cast<std::int32_t>(columns.cElements);
+        m_nColumnBase = columns.lLbound;
+    } else if (m_buffer.vt & VT_ARRAY) {
+        throw CFormatException("Value: the component returned an array of an unknown kind");
+    } else {
+        // A used range of one cell gives its value alone.
+        m_nBufferRows = 1;
+        m_nBufferColumns = 1;
+    }
+    return STATUS_OK;
+}
+
+void CExcelFormat::CloseWorkbook() {
+    if (!m_pWorkbook)
+        return;
+    const CComPtr<IDispatch> pWorkbook = std::move(m_pWorkbook);
+    m_pWorksheet = nullptr;
+    m_pRange = nullptr;
+    CallMethod(pWorkbook.Get(), u"Close");
+}
+
+EStatus CExcelFormat::CloseWrite() {
+    if (!m_pWorkbook || !m_buffer.parray)
+        return STATUS_FAILED;
+    try {
+        // A row whose cells were put but that was never ended is handed over too.
+        FlushBuffer(m_nColumn > 1 && !m_bCellByCell);
+        m_buffer.Clear();
+        m_pRange = GetObjectProperty(m_pWorksheet.Get(), u"UsedRange");
+
+        // Every row as high as the first.
+        const CComPtr<IDispatch> pFirst = GetItem(m_pRange.Get(), {Long(1), Long(1)});
+        const CVariant height = GetProperty(pFirst.Get(), u"RowHeight");
+        PutProperty(m_pRange.Get(), u"RowHeight", height);
+
+        // The date and time columns as wide as their contents.
+        const std::string names[] = {CFieldLayout::GetFieldName(FIELD_DATE),
+                                     CFieldLayout::GetFieldName(FIELD_START_TIME),
+                                     CFieldLayout::GetFieldName(FIELD_END_TIME),
+                                     CFieldLayout::GetFieldName(FIELD_REPEAT_END_DATE)};
+        for (std::int32_t i = 1; i <= m_nBufferColumns; ++i) {
+            const CComPtr<IDispatch> pCell = GetItem(m_pRange.Get(), {Long(1), Long(i)});
+            const std::string header = ValueText(GetProperty(pCell.Get(), u"Value"));
+            if (std::find(std::begin(names), std::end(names), header) != std::end(names))
+                CallMethod(GetObjectProperty(pCell.Get(), u"EntireColumn").Get(), u"AutoFit");
+        }
+        CallMethod(m_pWorkbook.Get(), u"Save");
+    } catch (...) {
+        try {
+            CloseWorkbook();
+        } catch (const CFormatException&) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    return CloseRead();
+}
+
+EStatus CExcelFormat::CloseRead() {
+    if (!m_pWorkbook)
+        return STATUS_FAILED;
+    CloseWorkbook();
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::EndRow() {
+    m_nColumn = 1;
+    m_bCellByCell = false;
+    ++m_nRowNumber;
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::NextRow() {
+    ++m_nRowNumber;
+    m_nColumn = 1;
+    m_strLastCell.clear();
+    return m_nRowNumber > m_nRowCount ? STATUS_FAILED : STATUS_OK;
+}
+
+EStatus CExcelFormat::WriteText(const std::string& strText) {
+    std::string text = strText;
+    CutText(text, kMaxTextBytes);
+    std::erase(text, '\r');
+    // Anything but a letter in front could make the spreadsheet take the text for a
+    // number, a date or a formula: the apostrophe keeps it text.
+    if (!text.empty() && !IsAsciiLetter(text.front()))
+        text.insert(text.begin(), '\'');
+    PutCell(CVariant(std::u16string_view(ToUtf16(text))));
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::WriteDate(TimeValue t) {
+    CLocalTime local;
+    if (!BreakDownLocal(t, local))
+        return STATUS_FAILED;
+    const auto date = CalendarToVariantTime(local.m_nYear, local.m_nMonth, local.m_nDay);
+    if (!date)
+        return STATUS_FAILED;
+    PutCell(CVariant::Date(*date));
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::WriteTime(TimeValue t) {
+    CLocalTime local;
+    if (!BreakDownLocal(t, local))
+        return STATUS_FAILED;
+    // Without the date the cell holds a time of day on day zero of the date scale.
+    const auto date = m_bDateWithTime
+                          ? CalendarToVariantTime(local.m_nYear, local.m_nMonth, local.m_nDay,
+                                                  local.m_nHour, local.m_nMinute, 0)
+                          : CalendarToVariantTime(1899, 12, 30, local.m_nHour, local.m_nMinute, 0);
+    if (!date)
+        return STATUS_FAILED;
+    PutCell(CVariant::Date(*date));
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::WriteSpan(TimeSpan ts) {
+    // Whole seconds, exactly (also for negative spans).
+    PutCell(Long(ts));
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::WriteInt(std::int32_t n) {
+    PutCell(Long(n));
+    return STATUS_OK;
+}
+
+const VARIANT& CExcelFormat::TakeCell() {
+    const VARIANT* pValue = &EmptyValue();
+    if (m_nRowNumber >= 1 && m_nRowNumber <= m_nBufferRows && m_nColumn >= 1 &&
+        m_nColumn <= m_nBufferColumns) {
+        if (m_buffer.vt & VT_ARRAY) {
+            const SAFEARRAY* psa = m_buffer.parray;
+            const LONG nRow = m_nRowBase + m_nRowNumber - 1;
+            const LONG nColumn = m_nColumnBase + m_nColumn - 1;
+            const LONG indices2[2] = {nRow, nColumn};
+            const VARIANT* pElement =
+                psa->cDims == 2 ? SafeArrayElement(psa, indices2) : SafeArrayElement(psa, &nColumn);
+            if (pElement)
+                pValue = &Dereference(*pElement);
+        } else {
+            pValue = &m_buffer;
+        }
+    }
+    m_strLastCell = ValueText(*pValue);
+    ++m_nColumn;
+    return *pValue;
+}
+
+EStatus CExcelFormat::ReadText(std::string& strOut) {
+    TakeCell();
+    strOut = m_strLastCell;
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::ReadDate(TimeValue& tOut) {
+    const VARIANT& value = TakeCell();
+    if (value.vt != VT_DATE)
+        return ParseDateText(m_strLastCell, tOut);
+    CLocalTime date;
+    if (!VariantTimeToCalendar(value.date, date))
+        return STATUS_FAILED;
+    // The year window of date texts holds for date cells too.
+    int nYear = date.m_nYear;
+    if (nYear < 100)
+        nYear += 1900;
+    if (nYear < kFirstYear)
+        nYear += 100;
+    if (nYear < kFirstYear || nYear > kLastYear)
+        return STATUS_FAILED;
+    tOut = MakeLocalTimeValue(nYear, date.m_nMonth, date.m_nDay);
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::ReadTime(TimeValue& tOut) {
+    const VARIANT& value = TakeCell();
+    if (IsBlankText(m_strLastCell))
+        return STATUS_EMPTY;
+    if (value.vt != VT_DATE && value.vt != VT_R8)
+        return ParseTimeText(m_strLastCell, tOut);
+    CLocalTime time;
+    CLocalTime today;
+    if (!VariantTimeToCalendar(value.vt == VT_DATE ? value.date : value.dblVal, time) ||
+        !BreakDownLocal(CurrentTime(), today))
+        return STATUS_FAILED;
+    tOut = MakeLocalTimeValue(today.m_nYear, today.m_nMonth, today.m_nDay, time.m_nHour,
+                              time.m_nMinute, 0);
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::ReadSpan(TimeSpan& tsOut) {
+    const VARIANT& value = TakeCell();
+    if (IsBlankText(m_strLastCell))
+        return STATUS_EMPTY;
+    if (value.vt != VT_R8)
+        return ParseSpanText(m_strLastCell, tsOut);
+    const double seconds = std::trunc(value.dblVal);
+    if (!(seconds >= std::numeric_limits<TimeSpan>::min() &&
+          seconds <= std::numeric_limits<TimeSpan>::max()))
+        return STATUS_FAILED;
+    tsOut = static_cast<TimeSpan>(seconds);
+    return STATUS_OK;
+}
+
+EStatus CExcelFormat::ReadInt(std::int32_t& nOut) {
+    std::string text;
+    const EStatus status = ReadText(text);
+    nOut = LeadingInteger(text);
+    return status;
+}
