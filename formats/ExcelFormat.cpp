@@ -78,23 +78,23 @@ std::string ErrorText(HRESULT scode) {
 
 // The text of a cell value: a string unchanged, anything else through the standard
 // conversion; what has no text form reads as empty.
-std::string ValueText(const VARIANT& value) {
+std::string ValueText(const VARIANT& value, unsigned codePage) {
     if (value.vt == VT_BSTR)
-        return FromUtf16(BstrView(value.bstrVal));
+        return Utf16ToCodePage(BstrView(value.bstrVal), codePage);
     if (value.vt == VT_ERROR)
         return ErrorText(value.scode);
     CVariant text;
     if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
         return std::string();
-    return FromUtf16(BstrView(text.bstrVal));
+    return Utf16ToCodePage(BstrView(text.bstrVal), codePage);
 }
 
 // Cuts a text to at most nBytes without splitting a character of the code page.
-void CutText(std::string& text, std::size_t nBytes) {
+void CutText(std::string& text, std::size_t nBytes, unsigned codePage) {
     if (text.size() <= nBytes)
         return;
     std::size_t nCut = nBytes;
-    if (GetSystemCodePage() == CP_UTF8)
+    if (codePage == CP_UTF8)
         while (nCut > 0 && (static_cast<unsigned char>(text[nCut]) & 0xC0) == 0x80)
             --nCut;
     text.resize(nCut);
@@ -131,7 +131,7 @@ bool IsExcelAvailable() {
     return true;
 }
 
-CExcelFormat::CExcelFormat() {
+CExcelFormat::CExcelFormat() : m_codePage(GetSystemCodePage()) {
     if (FAILED(CreateDispatchObject(kApplicationProgId, m_pApplication)))
         m_pApplication = nullptr;
 }
@@ -216,6 +216,7 @@ void CExcelFormat::PutCell(CVariant value) {
 EStatus CExcelFormat::OpenWrite(const std::string& strFileName) {
     if (!m_pApplication)
         return STATUS_FAILED;
+    m_codePage = GetSystemCodePage();
     const CComPtr<IDispatch> pWorkbooks = GetObjectProperty(m_pApplication.Get(), u"Workbooks");
     m_pWorkbook = ToObject(CallMethod(pWorkbooks.Get(), u"Add"), u"Add");
     const CComPtr<IDispatch> pSheets = GetObjectProperty(m_pWorkbook.Get(), u"Sheets");
@@ -234,6 +235,7 @@ EStatus CExcelFormat::OpenWrite(const std::string& strFileName) {
 EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
     if (!m_pApplication)
         return STATUS_FAILED;
+    m_codePage = GetSystemCodePage();
     const CComPtr<IDispatch> pWorkbooks = GetObjectProperty(m_pApplication.Get(), u"Workbooks");
     m_pWorkbook = ToObject(CallMethod(pWorkbooks.Get(), u"Open",
                                       {CVariant(std::u16string_view(ToUtf16(strFileName)))}),
@@ -242,7 +244,7 @@ EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
     m_pWorksheet = GetItem(pSheets.Get(), {Long(1)});
     m_nRowNumber = 1;
     m_nColumn = 1;
-    m_strLastCell.clear();
+    SetLastCell("");
     m_pRange = GetObjectProperty(m_pWorksheet.Get(), u"UsedRange");
     const CComPtr<IDispatch> pRows = GetObjectProperty(m_pRange.Get(), u"Rows");
     CVariant count = GetProperty(pRows.Get(), u"Count");
@@ -300,7 +302,7 @@ EStatus CExcelFormat::CloseWrite() {
                                      CFieldLayout::GetFieldName(FIELD_REPEAT_END_DATE)};
         for (std::int32_t i = 1; i <= m_nBufferColumns; ++i) {
             const CComPtr<IDispatch> pCell = GetItem(m_pRange.Get(), {Long(1), Long(i)});
-            const std::string header = ValueText(GetProperty(pCell.Get(), u"Value"));
+            const std::string header = ValueText(GetProperty(pCell.Get(), u"Value"), m_codePage);
             if (std::find(std::begin(names), std::end(names), header) != std::end(names))
                 CallMethod(GetObjectProperty(pCell.Get(), u"EntireColumn").Get(), u"AutoFit");
         }
@@ -333,19 +335,19 @@ EStatus CExcelFormat::EndRow() {
 EStatus CExcelFormat::NextRow() {
     ++m_nRowNumber;
     m_nColumn = 1;
-    m_strLastCell.clear();
+    SetLastCell("");
     return m_nRowNumber > m_nRowCount ? STATUS_FAILED : STATUS_OK;
 }
 
 EStatus CExcelFormat::WriteText(const std::string& strText) {
     std::string text = strText;
-    CutText(text, kMaxTextBytes);
+    CutText(text, kMaxTextBytes, m_codePage);
     std::erase(text, '\r');
     // Anything but a letter in front could make the spreadsheet take the text for a
     // number, a date or a formula: the apostrophe keeps it text.
     if (!text.empty() && !IsAsciiLetter(text.front()))
         text.insert(text.begin(), '\'');
-    PutCell(CVariant(std::u16string_view(ToUtf16(text))));
+    PutCell(CVariant(std::u16string_view(CodePageToUtf16(text, m_codePage))));
     return STATUS_OK;
 }
 
@@ -403,21 +405,35 @@ const VARIANT& CExcelFormat::TakeCell() {
             pValue = &m_buffer;
         }
     }
-    m_strLastCell = ValueText(*pValue);
+    m_pLastValue = pValue;
     ++m_nColumn;
     return *pValue;
 }
 
+const std::string& CExcelFormat::LastText() const {
+    if (m_pLastValue) {
+        m_strLastCell = ValueText(*m_pLastValue, m_codePage);
+        // Made once: the value stays in the buffer until the next cell or row.
+        m_pLastValue = nullptr;
+    }
+    return m_strLastCell;
+}
+
+void CExcelFormat::SetLastCell(const std::string& strText) {
+    m_pLastValue = nullptr;
+    m_strLastCell = strText;
+}
+
 EStatus CExcelFormat::ReadText(std::string& strOut) {
     TakeCell();
-    strOut = m_strLastCell;
+    strOut = LastText();
     return STATUS_OK;
 }
 
 EStatus CExcelFormat::ReadDate(TimeValue& tOut) {
     const VARIANT& value = TakeCell();
     if (value.vt != VT_DATE)
-        return ParseDateText(m_strLastCell, tOut);
+        return ParseDateText(LastText(), tOut);
     CLocalTime date;
     if (!VariantTimeToCalendar(value.date, date))
         return STATUS_FAILED;
@@ -434,11 +450,10 @@ EStatus CExcelFormat::ReadDate(TimeValue& tOut) {
 }
 
 EStatus CExcelFormat::ReadTime(TimeValue& tOut) {
+    // Dates and numbers always have a text: only other values are looked at as text.
     const VARIANT& value = TakeCell();
-    if (IsBlankText(m_strLastCell))
-        return STATUS_EMPTY;
     if (value.vt != VT_DATE && value.vt != VT_R8)
-        return ParseTimeText(m_strLastCell, tOut);
+        return IsBlankText(LastText()) ? STATUS_EMPTY : ParseTimeText(LastText(), tOut);
     CLocalTime time;
     CLocalTime today;
     if (!VariantTimeToCalendar(value.vt == VT_DATE ? value.date : value.dblVal, time) ||
@@ -451,10 +466,8 @@ EStatus CExcelFormat::ReadTime(TimeValue& tOut) {
 
 EStatus CExcelFormat::ReadSpan(TimeSpan& tsOut) {
     const VARIANT& value = TakeCell();
-    if (IsBlankText(m_strLastCell))
-        return STATUS_EMPTY;
     if (value.vt != VT_R8)
-        return ParseSpanText(m_strLastCell, tsOut);
+        return IsBlankText(LastText()) ? STATUS_EMPTY : ParseSpanText(LastText(), tsOut);
     const double seconds = std::trunc(value.dblVal);
     if (!(seconds >= std::numeric_limits<TimeSpan>::min() &&
           seconds <= std::numeric_limits<TimeSpan>::max()))

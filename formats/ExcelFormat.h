@@ -64,8 +64,8 @@ public:
     // Progress in rows.
     std::int32_t GetPosition() override { return m_nRowNumber; }
     std::int32_t GetSize() override { return m_nRowCount; }
-    std::string GetLastCell() const override { return m_strLastCell; }
-    void SetLastCell(const std::string& strText) override { m_strLastCell = strText; }
+    std::string GetLastCell() const override { return LastText(); }
+    void SetLastCell(const std::string& strText) override;
 
 private:
     void PutCell(CVariant value);
@@ -73,9 +73,12 @@ private:
     void FlushBuffer(bool bIncludeCurrentRow);
     void NewBuffer(std::int32_t nColumns);
     void WidenBuffer(std::int32_t nColumns);
-    // Takes the next cell of the current row: its value (empty past the used range) and,
-    // as the last cell text, its text.
+    // Takes the next cell of the current row: its value (empty past the used range), which
+    // becomes the last cell.
     const VARIANT& TakeCell();
+    // The text of the last cell, converted when first asked for: a date read as a date
+    // needs no text.
+    const std::string& LastText() const;
     void CloseWorkbook();
 
     CComPtr<IDispatch> m_pApplication;
@@ -95,5 +98,8 @@ private:
     LONG m_nColumnBase = 1;
     // The worksheet's cells (writing) or its used range (reading).
     CComPtr<IDispatch> m_pRange;
-    std::string m_strLastCell;
+    mutable const VARIANT* m_pLastValue = nullptr; // the last cell, until its text is made
+    mutable std::string m_strLastCell;
+    // The system code page of the narrow texts, taken when a file is opened.
+    unsigned m_codePage;
 };

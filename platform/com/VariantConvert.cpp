@@ -233,18 +233,15 @@ std::optional<DATE> CalendarToVariantTime(int nYear, int nMonth, int nDay, int n
 
 std::u16string DecimalSymbol() {
     struct CCache {
-        bool m_bValid = false;
-        std::uint64_t m_nStamp = 0;
-        unsigned m_codePage = 0;
-        std::string m_strLocale;
+        std::uint64_t m_nStamp = 0; // of the regional settings; 0 before the first look-up
         std::u16string m_strSymbol;
     };
     thread_local CCache s_cache;
-    const std::uint64_t nStamp = RegChangeStamp(ERegHive::CurrentUser);
-    const unsigned codePage = GetSystemCodePage();
-    const std::string& locale = GetRegionalSettings().m_strLocale;
-    if (s_cache.m_bValid && s_cache.m_nStamp == nStamp && s_cache.m_codePage == codePage &&
-        s_cache.m_strLocale == locale)
+    // The stamp changes with every change of the user's registry values, the code page
+    // and the locale variables: all that the symbol depends on.
+    std::uint64_t nStamp = 0;
+    const CRegionalSettings& settings = GetRegionalSettings(nStamp);
+    if (s_cache.m_nStamp != 0 && s_cache.m_nStamp == nStamp)
         return s_cache.m_strSymbol;
 
     std::u16string symbol;
@@ -252,10 +249,10 @@ std::u16string DecimalSymbol() {
     std::string text;
     if (key.Open(ERegHive::CurrentUser, kInternationalKey) == REG_STATUS_OK &&
         key.QueryString("sDecimal", text) == REG_STATUS_OK && !text.empty())
-        symbol = CodePageToUtf16(text, codePage);
+        symbol = ToUtf16(text);
     if (symbol.empty()) {
         UErrorCode status = U_ZERO_ERROR;
-        const icu::DecimalFormatSymbols numbers(icu::Locale(locale.c_str()), status);
+        const icu::DecimalFormatSymbols numbers(icu::Locale(settings.m_strLocale.c_str()), status);
         if (U_SUCCESS(status)) {
             const icu::UnicodeString& s =
                 numbers.getConstSymbol(icu::DecimalFormatSymbols::kDecimalSeparatorSymbol);
@@ -264,7 +261,7 @@ std::u16string DecimalSymbol() {
     }
     if (symbol.empty())
         symbol = u".";
-    s_cache = CCache{true, nStamp, codePage, locale, symbol};
+    s_cache = CCache{nStamp, symbol};
     return symbol;
 }
 

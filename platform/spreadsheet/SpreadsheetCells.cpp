@@ -81,11 +81,10 @@ std::size_t NumberWidth(double d) {
     return std::min(kGeneralWidth, static_cast<std::size_t>(result.ptr - buf));
 }
 
-std::size_t DateWidth(const CXlsCell& cell) {
+std::size_t DateWidth(const CXlsCell& cell, const CRegionalSettings& settings) {
     CLocalTime t;
     if (!VariantTimeToCalendar(cell.m_dNumber, t))
         return NumberWidth(cell.m_dNumber);
-    const CRegionalSettings& settings = GetRegionalSettings();
     // Times show as h:mm (h:mm:ss with seconds); dates in the user's short date.
     const std::string time = t.m_nSecond != 0 ? "h:mm:ss" : "h:mm";
     switch (cell.m_format) {
@@ -185,14 +184,14 @@ bool VariantToCell(const VARIANT& value, CXlsCell& cell) {
     }
 }
 
-std::size_t DisplayWidth(const CXlsCell& cell) {
+std::size_t DisplayWidth(const CXlsCell& cell, const CRegionalSettings& settings) {
     switch (cell.m_kind) {
     case CXlsCell::EKind::Empty:
         return 0;
     case CXlsCell::EKind::Text:
         return LongestLine(cell.m_strText);
     case CXlsCell::EKind::Number:
-        return cell.IsDate() ? DateWidth(cell) : NumberWidth(cell.m_dNumber);
+        return cell.IsDate() ? DateWidth(cell, settings) : NumberWidth(cell.m_dNumber);
     case CXlsCell::EKind::Boolean:
         return cell.m_dNumber != 0 ? 4 : 5; // TRUE, FALSE
     case CXlsCell::EKind::Error: {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/com/ClassRegistry.h"
+#include "platform/locale/RegionalSettings.h"
 #include "platform/spreadsheet/SpreadsheetDispatch.h"
 #include "platform/spreadsheet/XlsWorkbook.h"
 
@@ -129,5 +130,6 @@ void RequireOpen(const CBookState& book);
 [[nodiscard]] CVariant CellToVariant(const CXlsCell* pCell);
 // False when the value has no cell form (objects, arrays, unknown error codes).
 [[nodiscard]] bool VariantToCell(const VARIANT& value, CXlsCell& cell);
-// The text a cell shows, as far as its width goes: characters of its widest line.
-[[nodiscard]] std::size_t DisplayWidth(const CXlsCell& cell);
+// The text a cell shows, as far as its width goes: characters of its widest line (dates
+// in the settings' short date).
+[[nodiscard]] std::size_t DisplayWidth(const CXlsCell& cell, const CRegionalSettings& settings);

@@ -288,11 +288,12 @@ void CSpreadsheetRange::AutoFit() const {
         const std::size_t nEnd = static_cast<std::size_t>(m_rect.m_nLeft) + m_rect.m_nColumns;
         if (sheet.m_vecColumnWidths.size() < nEnd)
             sheet.m_vecColumnWidths.resize(nEnd, 0.0);
+        const CRegionalSettings& settings = GetRegionalSettings();
         for (std::size_t c = m_rect.m_nLeft; c < nEnd; ++c) {
             std::size_t nWidth = 0;
             for (std::size_t r = nTop; r < nEndRow; ++r)
                 if (c < sheet.m_vecRows[r].size())
-                    nWidth = std::max(nWidth, DisplayWidth(sheet.m_vecRows[r][c]));
+                    nWidth = std::max(nWidth, DisplayWidth(sheet.m_vecRows[r][c], settings));
             sheet.m_vecColumnWidths[c] = static_cast<double>(nWidth);
         }
         return;
