@@ -329,6 +329,9 @@ CDatebookStore::CDatebookStore(const std::string& strFolder) {
     m_strPath = (folder / kFileName).string();
     try {
         m_pDb = std::make_unique<CSqliteDatabase>(m_strPath, kBusyMilliseconds);
+        m_pDb->Exec("PRAGMA foreign_keys=ON");
+        // Nothing is written to a file that turns out not to be this datebook.
+        CheckIdentity();
         // WAL: readers never wait for a writer, and a commit is one append to the journal,
         // which outlives a killed process. synchronous=NORMAL syncs the journal at each
         // checkpoint rather than at each commit, so a crash of the whole machine may lose
@@ -338,7 +341,7 @@ CDatebookStore::CDatebookStore(const std::string& strFolder) {
             CSqliteQuery q = m_pDb->Query("PRAGMA journal_mode=WAL");
             (void)q.Step();
         }
-        m_pDb->Exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+        m_pDb->Exec("PRAGMA synchronous=NORMAL");
         Migrate();
     } catch (const CDatebookError& e) {
         m_pDb.reset();
@@ -361,31 +364,34 @@ std::string CDatebookStore::DefaultFolder() {
     return GetUserDataFolder("datebook");
 }
 
-void CDatebookStore::Migrate() {
-    auto readInt = [this](const char* pszSql) -> std::int64_t {
-        CSqliteQuery q = m_pDb->Query(pszSql);
-        return q.Step() ? q.Int(0) : 0;
-    };
-    std::int64_t nVersion = readInt("PRAGMA user_version");
-    const std::int64_t nApplication = readInt("PRAGMA application_id");
-    if (nApplication != 0 && nApplication != kApplicationId)
+std::int64_t CDatebookStore::ReadInt(const char* pszSql) {
+    CSqliteQuery q = m_pDb->Query(pszSql);
+    return q.Step() ? q.Int(0) : 0;
+}
+
+void CDatebookStore::CheckIdentity() {
+    const std::int64_t nVersion = ReadInt("PRAGMA user_version");
+    const std::int64_t nApplication = ReadInt("PRAGMA application_id");
+    // A database of another program: marked as such, or unmarked and not empty.
+    if ((nApplication != 0 && nApplication != kApplicationId) ||
+        (nApplication == 0 && nVersion == 0 && ReadInt("SELECT count(*) FROM sqlite_master") != 0))
         throw CDatebookError(EDatebookError::Storage, "the file is not a datebook.");
     if (nVersion > kSchemaVersion)
         throw CDatebookError(EDatebookError::Storage,
                              "it was written by a newer version of the datebook (schema " +
                                  std::to_string(nVersion) + "; this one knows schema " +
                                  std::to_string(kSchemaVersion) + " and older).");
-    if (nVersion == kSchemaVersion)
-        return;
+}
 
+void CDatebookStore::Migrate() {
+    if (ReadInt("PRAGMA user_version") == kSchemaVersion)
+        return;
     CSqliteTransaction txn(*m_pDb);
     // Another process may have moved the schema on while this one waited for the lock.
-    nVersion = readInt("PRAGMA user_version");
+    const std::int64_t nVersion = ReadInt("PRAGMA user_version");
     if (nVersion == kSchemaVersion)
         return;
-    if (nVersion == 0 && nApplication != kApplicationId &&
-        readInt("SELECT count(*) FROM sqlite_master") != 0)
-        throw CDatebookError(EDatebookError::Storage, "the file is not a datebook.");
+    CheckIdentity();
     for (std::int64_t v = nVersion; v < kSchemaVersion; ++v)
         m_pDb->Exec(kMigrations[v]);
     m_pDb->Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());

@@ -135,7 +135,11 @@ public:
     static void ValidateText(EAppointmentText field, std::u16string_view text);
 
 private:
+    // Refuses a database of another program or of a newer schema.
+    void CheckIdentity();
+    // Brings the schema to kSchemaVersion, step by step, in one transaction.
     void Migrate();
+    std::int64_t ReadInt(const char* pszSql);
     CDatebookUser CreateFirstUser();
     // The record whatever its marks; NotFound when it does not exist.
     CStoredAppointment Load(LONG nRecordId, bool& bLive);

@@ -42,7 +42,7 @@ struct CAddArguments {
     std::string m_strRepeat;
     std::optional<int> m_nInterval;
     std::string m_strUntil;
-    std::string m_strDays;
+    std::optional<std::string> m_strDays;
     std::optional<int> m_nWeek;
     std::string m_strExcept;
 };
@@ -265,9 +265,8 @@ CStoredAppointment BuildAppointment(const CAddArguments& args) {
         a.m_nAlarmUnit = static_cast<LONG>(units.find(cUnit));
     }
 
-    const bool bRepeatDetails = args.m_nInterval || !args.m_strUntil.empty() ||
-                                !args.m_strDays.empty() || args.m_nWeek ||
-                                !args.m_strExcept.empty();
+    const bool bRepeatDetails = args.m_nInterval || !args.m_strUntil.empty() || args.m_strDays ||
+                                args.m_nWeek || !args.m_strExcept.empty();
     if (args.m_strRepeat.empty()) {
         if (bRepeatDetails)
             throw CUsageError("--interval, --until, --days, --week and --except need --repeat.");
@@ -282,13 +281,13 @@ CStoredAppointment BuildAppointment(const CAddArguments& args) {
         throw CUsageError("Invalid repeat \"" + args.m_strRepeat +
                           "\": use daily, weekly, monthly-day, monthly-date or yearly.");
     a.m_nRepeatInterval = args.m_nInterval.value_or(1);
-    if (!args.m_strDays.empty() && a.m_nRepeatType != HOST_REPEAT_WEEKLY)
+    if (args.m_strDays && a.m_nRepeatType != HOST_REPEAT_WEEKLY)
         throw CUsageError("--days goes with --repeat weekly only.");
     if (args.m_nWeek && a.m_nRepeatType != HOST_REPEAT_MONTHLY_BY_DAY)
         throw CUsageError("--week goes with --repeat monthly-day only.");
     if (a.m_nRepeatType == HOST_REPEAT_WEEKLY)
         a.m_nRepeatExtra =
-            args.m_strDays.empty() ? (1 << WeekdayOfDay(nDay)) : ParseWeekdays(args.m_strDays);
+            args.m_strDays ? ParseWeekdays(*args.m_strDays) : (1 << WeekdayOfDay(nDay));
     if (a.m_nRepeatType == HOST_REPEAT_MONTHLY_BY_DAY)
         a.m_nRepeatExtra = args.m_nWeek.value_or((DateFromDay(nDay).m_nDay - 1) / 7 + 1);
     if (!args.m_strUntil.empty())

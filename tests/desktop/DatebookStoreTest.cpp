@@ -1,0 +1,388 @@
+// The datebook file: its schema and identity, persistence, record ids, the HotSync, users,
+// two processes at once, and a writer killed in the middle of its work.
+#include "desktop/DatebookStore.h"
+#include "tests/desktop/DesktopTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+namespace {
+
+class DatebookStore : public CDesktopTest {
+protected:
+    [[nodiscard]] std::string Folder() const { return Home() + "/datebook"; }
+    [[nodiscard]] std::string File() const { return Folder() + "/datebook.db"; }
+};
+
+// One value of a query on the file, read with SQLite itself.
+std::string RawValue(const std::string& file, const char* pszSql) {
+    sqlite3* pDb = nullptr;
+    std::string value;
+    if (sqlite3_open_v2(file.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* pStatement = nullptr;
+        if (sqlite3_prepare_v2(pDb, pszSql, -1, &pStatement, nullptr) == SQLITE_OK &&
+            sqlite3_step(pStatement) == SQLITE_ROW && sqlite3_column_text(pStatement, 0))
+            value = reinterpret_cast<const char*>(sqlite3_column_text(pStatement, 0));
+        sqlite3_finalize(pStatement);
+    }
+    sqlite3_close_v2(pDb);
+    return value;
+}
+
+void RawExec(const std::string& file, const char* pszSql) {
+    sqlite3* pDb = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(pDb, pszSql, nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(pDb);
+    sqlite3_close_v2(pDb);
+}
+
+CStoredAppointment FullAppointment() {
+    CStoredAppointment a;
+    a.m_tStart = At("2025-06-30", 14, 15);
+    a.m_tEnd = At("2025-06-30", 16, 0);
+    a.m_strText = u"Quarterly review \u2013 Q2";
+    a.m_strNote = u"Bring the figures.\nAll of them.";
+    a.m_strCategory = u"Business";
+    a.m_strLocation = u"Room 101";
+    a.m_bPrivate = true;
+    a.m_bAlarm = true;
+    a.m_nAlarmUnit = 2;
+    a.m_nAlarmAdvance = 3;
+    a.m_nRepeatType = HOST_REPEAT_MONTHLY_BY_DAY;
+    a.m_nRepeatInterval = 3;
+    a.m_nRepeatExtra = 5;
+    a.m_nRepeatEndDay = Day("2027-12-31");
+    a.m_vecExceptionDays = {Day("2025-12-29"), Day("2025-09-29")};
+    return a;
+}
+
+void ExpectSame(const CStoredAppointment& a, const CStoredAppointment& b) {
+    EXPECT_EQ(a.m_tStart, b.m_tStart);
+    EXPECT_EQ(a.m_tEnd, b.m_tEnd);
+    EXPECT_EQ(a.m_bUntimed, b.m_bUntimed);
+    EXPECT_EQ(a.m_strText, b.m_strText);
+    EXPECT_EQ(a.m_strNote, b.m_strNote);
+    EXPECT_EQ(a.m_strCategory, b.m_strCategory);
+    EXPECT_EQ(a.m_strLocation, b.m_strLocation);
+    EXPECT_EQ(a.m_bPrivate, b.m_bPrivate);
+    EXPECT_EQ(a.m_bAlarm, b.m_bAlarm);
+    EXPECT_EQ(a.m_nAlarmUnit, b.m_nAlarmUnit);
+    EXPECT_EQ(a.m_nAlarmAdvance, b.m_nAlarmAdvance);
+    EXPECT_EQ(a.m_nRepeatType, b.m_nRepeatType);
+    EXPECT_EQ(a.m_nRepeatInterval, b.m_nRepeatInterval);
+    EXPECT_EQ(a.m_nRepeatExtra, b.m_nRepeatExtra);
+    EXPECT_EQ(a.m_nRepeatEndDay, b.m_nRepeatEndDay);
+    EXPECT_EQ(a.m_vecExceptionDays, b.m_vecExceptionDays);
+}
+
+TEST_F(DatebookStore, NewDatebookIsMarkedAndVersioned) {
+    {
+        CDatebookStore store;
+        EXPECT_EQ(store.Path(), File());
+        ASSERT_EQ(store.ListUsers().size(), 1u);
+        EXPECT_FALSE(store.CurrentUser().m_strName.empty());
+        EXPECT_EQ(store.CheckIntegrity(), "ok");
+    }
+    EXPECT_EQ(RawValue(File(), "PRAGMA user_version"), "1");
+    EXPECT_EQ(RawValue(File(), "PRAGMA application_id"), std::to_string(0x5644424B));
+    EXPECT_EQ(RawValue(File(), "PRAGMA journal_mode"), "wal");
+    struct stat info {};
+    ASSERT_EQ(::stat(Folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(DatebookStore, EveryValuePersists) {
+    LONG nId = 0;
+    std::int64_t nUser = 0;
+    {
+        CDatebookStore store;
+        nUser = store.CurrentUser().m_nId;
+        nId = store.AddAppointment(nUser, FullAppointment());
+    }
+    CDatebookStore store;
+    CStoredAppointment expected = FullAppointment();
+    std::sort(expected.m_vecExceptionDays.begin(), expected.m_vecExceptionDays.end());
+    const CStoredAppointment stored = store.GetAppointment(nUser, nId);
+    EXPECT_EQ(stored.m_nRecordId, nId);
+    ExpectSame(stored, expected);
+    EXPECT_EQ(store.CountAppointments(nUser), 1);
+}
+
+TEST_F(DatebookStore, RecordIdsAreNeverGivenOutTwice) {
+    std::set<LONG> ids;
+    std::int64_t nUser = 0;
+    {
+        CDatebookStore store;
+        nUser = store.CurrentUser().m_nId;
+        CStoredAppointment a = FullAppointment();
+        for (int i = 0; i < 3; ++i)
+            ids.insert(store.AddAppointment(nUser, a));
+        // The newest ones go: deleted, or archived, and then the HotSync.
+        store.Delete(*ids.rbegin(), false);
+        store.Delete(*std::next(ids.rbegin()), true);
+        const CHotSyncResult result = store.HotSync(nUser);
+        EXPECT_EQ(result.m_nArchived, 1);
+        EXPECT_EQ(result.m_nPurged, 1);
+    }
+    CDatebookStore store;
+    const LONG nNext = store.AddAppointment(nUser, FullAppointment());
+    EXPECT_GT(nNext, *ids.rbegin());
+    EXPECT_EQ(store.CountAppointments(nUser), 2);
+}
+
+TEST_F(DatebookStore, HotSyncArchivesAndPurges) {
+    CDatebookStore store;
+    const std::int64_t nUser = store.CurrentUser().m_nId;
+    const LONG nArchived = store.AddAppointment(nUser, FullAppointment());
+    const LONG nDeleted = store.AddAppointment(nUser, FullAppointment());
+    const LONG nBoth = store.AddAppointment(nUser, FullAppointment());
+    const LONG nKept = store.AddAppointment(nUser, FullAppointment());
+    store.Delete(nArchived, true);
+    store.Delete(nDeleted, false);
+    store.Delete(nBoth, true);
+    store.Delete(nBoth, false);
+    // Another user's marks wait for that user's HotSync.
+    const CDatebookUser other = store.AddUser("other");
+    const LONG nOthers = store.AddAppointment(other.m_nId, FullAppointment());
+    store.Delete(nOthers, true);
+
+    // Marked records stay until the HotSync, out of every list.
+    EXPECT_EQ(RawValue(File(), "SELECT count(*) FROM appointments"), "5");
+    EXPECT_EQ(store.CountAppointments(nUser), 1);
+
+    const CHotSyncResult result = store.HotSync(nUser);
+    EXPECT_EQ(result.m_nArchived, 1);
+    EXPECT_EQ(result.m_nPurged, 2);
+    EXPECT_EQ(RawValue(File(), "SELECT group_concat(id) FROM archive"), std::to_string(nArchived));
+    EXPECT_EQ(RawValue(File(), "SELECT exceptions FROM archive"), "2025-09-29,2025-12-29");
+    EXPECT_EQ(RawValue(File(), "SELECT text || '|' || repeat_end FROM archive"),
+              "Quarterly review \xe2\x80\x93 Q2|2027-12-31");
+    EXPECT_EQ(RawValue(File(), "SELECT count(*) FROM exceptions"), "4");
+    EXPECT_EQ(RawValue(File(), "SELECT group_concat(id) FROM appointments ORDER BY id"),
+              std::to_string(nKept) + "," + std::to_string(nOthers));
+    EXPECT_EQ(store.CheckIntegrity(), "ok");
+
+    // A record archived by the HotSync is out of the datebook; deleting it again is harmless.
+    EXPECT_THROW((void)store.GetAppointment(nUser, nArchived), CDatebookError);
+    EXPECT_NO_THROW(store.Delete(nArchived, false));
+    EXPECT_THROW(store.SetPrivate(nArchived, false), CDatebookError);
+}
+
+TEST_F(DatebookStore, UsersHaveUniqueNames) {
+    CDatebookStore store;
+    const CDatebookUser first = store.CurrentUser();
+    const CDatebookUser alice = store.AddUser("Alice");
+    EXPECT_EQ(store.CurrentUser().m_nId, first.m_nId);
+    for (const char* pszBad : {"alice", "ALICE", "", "tab\there", "\xff\xfe"}) {
+        try {
+            (void)store.AddUser(pszBad);
+            ADD_FAILURE() << "accepted " << pszBad;
+        } catch (const CDatebookError& e) {
+            EXPECT_EQ(e.Kind(), EDatebookError::InvalidArgument);
+        }
+    }
+    EXPECT_EQ(store.FindUser("aLiCe")->m_nId, alice.m_nId);
+    EXPECT_FALSE(store.FindUser("bob"));
+    store.SetCurrentUser(alice.m_nId);
+    EXPECT_THROW(store.SetCurrentUser(alice.m_nId + 100), CDatebookError);
+    CDatebookStore again;
+    EXPECT_EQ(again.CurrentUser().m_strName, "Alice");
+    ASSERT_EQ(again.ListUsers().size(), 2u);
+    EXPECT_EQ(again.ListUsers()[0].m_nId, first.m_nId);
+}
+
+TEST_F(DatebookStore, OtherFilesAreLeftAlone) {
+    ::mkdir(Folder().c_str(), 0700);
+    // A database of another program.
+    RawExec(File(), "CREATE TABLE notes(x); INSERT INTO notes VALUES (1);");
+    const std::string before = ReadFileBytes(File());
+    try {
+        CDatebookStore store;
+        ADD_FAILURE() << "opened another program's database";
+    } catch (const CDatebookError& e) {
+        EXPECT_NE(std::string(e.what()).find("not a datebook"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFileBytes(File()), before);
+
+    // A datebook of a newer version.
+    std::remove(File().c_str());
+    { CDatebookStore store; }
+    RawExec(File(), "PRAGMA user_version = 2");
+    const std::string newer = ReadFileBytes(File());
+    try {
+        CDatebookStore store;
+        ADD_FAILURE() << "opened a newer datebook";
+    } catch (const CDatebookError& e) {
+        EXPECT_NE(std::string(e.what()).find("newer"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFileBytes(File()), newer);
+
+    // Not a database at all.
+    WriteFileBytes(File(), "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
+    EXPECT_THROW(CDatebookStore store, CDatebookError);
+    EXPECT_EQ(ReadFileBytes(File()), "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
+
+    // An empty file is a new datebook.
+    WriteFileBytes(File(), "");
+    CDatebookStore store;
+    EXPECT_EQ(store.ListUsers().size(), 1u);
+}
+
+// Runs body in a child process; the child ends with 0 when body returns true.
+template <class F> pid_t Spawn(F&& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        bool bOk = false;
+        try {
+            bOk = body();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "child: %s\n", e.what());
+        }
+        ::_exit(bOk ? 0 : 1);
+    }
+    return pid;
+}
+
+// Adds appointments through the host objects, writing each record id to the pipe once the
+// adding call and its setters have returned.
+bool AddAndReport(const std::string& folder, const std::string& prefix, int nCount, int fd) {
+    CDesktopHostOptions options;
+    options.m_strFolder = folder;
+    CComPtr<IDispatch> pHost = OpenDesktopHost(options);
+    CComPtr<IHostApplication> pApp;
+    CComPtr<IDispatch> pObject;
+    CComPtr<IHostDatebook> pDatebook;
+    if (pHost.QueryInterface(pApp) != S_OK || pApp->GetDatebook(pObject.Put()) != S_OK ||
+        pObject.QueryInterface(pDatebook) != S_OK)
+        return false;
+    for (int i = 0; i < nCount; ++i) {
+        const HOSTTIME tStart = At("2024-01-01", 8) + 86400 * (i % 1000);
+        CBstr text(U16(prefix + std::to_string(i)));
+        CComPtr<IHostAppointment> p;
+        HRESULT hr = pDatebook->AddAppointment(tStart, tStart + 3600, text.Get(), p.Put());
+        if (hr == S_OK)
+            hr = p->SetNote(text.Get());
+        if (hr == S_OK && i % 3 == 0)
+            hr = p->SetRepeat(2, 1 + i % 4, 0, 1 << (i % 7));
+        if (hr != S_OK) {
+            std::fprintf(stderr, "child: %s\n", TakeDescription().c_str());
+            return false;
+        }
+        const LONG nIds[2] = {i, IdOf(p.Get())};
+        if (::write(fd, nIds, sizeof nIds) != static_cast<ssize_t>(sizeof nIds))
+            return false;
+    }
+    return true;
+}
+
+// Reads the pairs (index, record id) a child reports, until it closes the pipe.
+std::vector<std::pair<LONG, LONG>> ReadReports(int fd, std::size_t nStopAfter = 0,
+                                               pid_t pidToKill = 0) {
+    std::vector<std::pair<LONG, LONG>> reports;
+    LONG nIds[2];
+    std::size_t nHave = 0;
+    auto* pBytes = reinterpret_cast<char*>(nIds);
+    for (;;) {
+        const ssize_t n = ::read(fd, pBytes + nHave, sizeof nIds - nHave);
+        if (n <= 0)
+            break;
+        nHave += static_cast<std::size_t>(n);
+        if (nHave < sizeof nIds)
+            continue;
+        nHave = 0;
+        reports.emplace_back(nIds[0], nIds[1]);
+        if (pidToKill && reports.size() == nStopAfter)
+            ::kill(pidToKill, SIGKILL);
+    }
+    return reports;
+}
+
+TEST_F(DatebookStore, TwoProcessesAtOnce) {
+    { CDatebookStore store(Folder()); }
+    constexpr int kEach = 300;
+    int pipes[2][2];
+    pid_t pids[2];
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_EQ(::pipe(pipes[k]), 0);
+        const std::string prefix = "process " + std::to_string(k) + " #";
+        const std::string folder = Folder();
+        const int fd = pipes[k][1];
+        pids[k] = Spawn([&] { return AddAndReport(folder, prefix, kEach, fd); });
+        ASSERT_GT(pids[k], 0);
+        ::close(pipes[k][1]);
+    }
+    // This process reads while both write: every list is a consistent snapshot that only grows.
+    {
+        CDesktopHostOptions options;
+        options.m_strFolder = Folder();
+        CHostFixture host(options);
+        LONG nPrevious = 0;
+        for (int i = 0; i < 40; ++i) {
+            const LONG n = CountOf(host.All().Get());
+            EXPECT_GE(n, nPrevious);
+            nPrevious = n;
+        }
+    }
+    std::set<LONG> ids;
+    for (int k = 0; k < 2; ++k) {
+        const auto reports = ReadReports(pipes[k][0]);
+        ::close(pipes[k][0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pids[k], &status, 0), pids[k]);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "process " << k;
+        EXPECT_EQ(reports.size(), static_cast<std::size_t>(kEach));
+        for (const auto& report : reports)
+            EXPECT_TRUE(ids.insert(report.second).second) << "id given twice: " << report.second;
+    }
+    CDatebookStore store(Folder());
+    EXPECT_EQ(store.CountAppointments(store.CurrentUser().m_nId), 2 * kEach);
+    EXPECT_EQ(store.CheckIntegrity(), "ok");
+}
+
+TEST_F(DatebookStore, KilledWriterLosesNothingThatReturned) {
+    { CDatebookStore store(Folder()); }
+    std::mt19937 random(1234);
+    std::set<LONG> allIds;
+    for (int nRound = 0; nRound < 3; ++nRound) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const std::string prefix = "round " + std::to_string(nRound) + " #";
+        const std::string folder = Folder();
+        const pid_t pid = Spawn([&] { return AddAndReport(folder, prefix, 20000, fds[1]); });
+        ASSERT_GT(pid, 0);
+        ::close(fds[1]);
+        const std::size_t nKillAfter =
+            std::uniform_int_distribution<std::size_t>(400, 2500)(random);
+        const auto reports = ReadReports(fds[0], nKillAfter, pid);
+        ::close(fds[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "the writer ended before it was killed";
+        ASSERT_GE(reports.size(), nKillAfter);
+
+        CDatebookStore store(Folder());
+        ASSERT_EQ(store.CheckIntegrity(), "ok");
+        const std::int64_t nUser = store.CurrentUser().m_nId;
+        for (const auto& [nIndex, nId] : reports) {
+            const CStoredAppointment a = store.GetAppointment(nUser, nId);
+            const std::u16string text = U16(prefix + std::to_string(nIndex));
+            ASSERT_EQ(a.m_strText, text);
+            ASSERT_EQ(a.m_strNote, text);
+            ASSERT_EQ(a.IsRepeating(), nIndex % 3 == 0);
+            ASSERT_TRUE(allIds.insert(nId).second);
+        }
+    }
+}
+
+} // namespace
