@@ -65,9 +65,11 @@ public:
     std::u16string m_strName = u"Sheet1";
     // Cells by 0-based row and column; rows and columns beyond a row's vector are empty.
     std::vector<std::vector<CXlsCell>> m_vecRows;
-    // Column widths in characters of the default font; 0 means the default width.
+    // Column widths in characters of the default font (at most 255); 0 means the
+    // default width.
     std::vector<double> m_vecColumnWidths;
-    // Row heights in points; 0 means the default height.
+    // Row heights in points (at most 409.5); 0 means the default height. Reading gives
+    // the heights of the rows whose height was set, not derived from the font.
     std::vector<double> m_vecRowHeights;
 
     // The cell, created (with its row) when missing. Throws CXlsError past the limits.

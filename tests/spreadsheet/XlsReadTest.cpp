@@ -168,9 +168,7 @@ TEST_F(XlsReadTest, CellRecordsOfOtherWriters) {
     if (!HaveXlrd()) {
         GTEST_SKIP() << "python3-xlrd is not installed";
     }
-    const std::string path = TempPath("other.xls");
-    WriteFileBytes(path, file);
-    const CXlrdSheet x = ReadWithXlrd(path);
+    const CXlrdSheet x = ReadBytesWithXlrd(file);
     ASSERT_TRUE(x.m_bOk) << x.m_strOutput.substr(0, 2000);
     for (const auto& [pos, xc] : x.m_mapCells) {
         SCOPED_TRACE(testing::Message() << pos.first << "," << pos.second);
@@ -239,9 +237,7 @@ TEST_F(XlsReadTest, StringTableContinuationsOfOtherWriters) {
         EXPECT_EQ(At(s, i, 0).m_strText, expected[i]) << i;
     }
     if (HaveXlrd()) {
-        const std::string path = TempPath("continue.xls");
-        WriteFileBytes(path, file);
-        const CXlrdSheet x = ReadWithXlrd(path);
+        const CXlrdSheet x = ReadBytesWithXlrd(file);
         ASSERT_TRUE(x.m_bOk) << x.m_strOutput.substr(0, 2000);
         for (std::uint32_t i = 0; i < 5; ++i) {
             EXPECT_EQ(x.m_mapCells.at({int(i), 0}).Text(), expected[i]) << i;
@@ -275,9 +271,7 @@ TEST_F(XlsReadTest, ContainersAndDateSystemsOfOtherWriters) {
             EXPECT_EQ(At(s, 0, 0).m_format, EXlsNumberFormat::Date);
             EXPECT_EQ(At(s, 0, 1).m_dNumber, 1000);
             if (HaveXlrd() && nSize == 4095) {
-                const std::string path = TempPath("mini.xls");
-                WriteFileBytes(path, file);
-                const CXlrdSheet x = ReadWithXlrd(path);
+                const CXlrdSheet x = ReadBytesWithXlrd(file);
                 ASSERT_TRUE(x.m_bOk) << x.m_strOutput.substr(0, 2000);
                 EXPECT_EQ(x.m_mapCells.at({0, 1}).Number(), 1000);
             }

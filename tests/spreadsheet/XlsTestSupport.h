@@ -5,6 +5,7 @@
 
 #include "platform/spreadsheet/CompoundFile.h"
 #include "platform/spreadsheet/XlsWorkbook.h"
+#include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -274,6 +275,13 @@ inline CXlrdSheet ReadWithXlrd(const std::string& strPath) {
         }
     }
     return sheet;
+}
+
+// The same for a file in memory, stored in the test home first.
+inline CXlrdSheet ReadBytesWithXlrd(std::string_view file) {
+    const std::string path = TempPath("xlrd.xls");
+    WriteFileBytes(path, file);
+    return ReadWithXlrd(path);
 }
 
 // Rows of a CSV file (RFC 4180 quoting, fields may hold line breaks).

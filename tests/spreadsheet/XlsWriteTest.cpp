@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -385,14 +386,56 @@ TEST_F(XlsWriteTest, StringTableBreaksAtRecordBoundaries) {
             EXPECT_EQ(back.Find(i, 0)->m_strText, c.m_vecStrings[i]);
         }
         if (HaveXlrd()) {
-            const std::string path = TempPath("sst.xls");
-            WriteFileBytes(path, file);
-            const CXlrdSheet x = ReadWithXlrd(path);
+            const CXlrdSheet x = ReadBytesWithXlrd(file);
             ASSERT_TRUE(x.m_bOk) << x.m_strOutput.substr(0, 2000);
             for (std::uint32_t i = 0; i < c.m_vecStrings.size(); ++i) {
                 EXPECT_EQ(x.m_mapCells.at({int(i), 0}).Text(), c.m_vecStrings[i]);
             }
         }
+    }
+}
+
+// EXTSST: for every bucket of dsst strings, the stream offset of the bucket's first
+// string and that string's offset inside its SST or CONTINUE record.
+TEST_F(XlsWriteTest, ExtSstPointsAtEachBucketsFirstString) {
+    CXlsWorkbook wb;
+    std::vector<std::u16string> strings;
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        strings.push_back(Ascii16("s" + std::to_string(i)) +
+                          Repeat(i % 3 ? u"x" : u"\u20AC", i % 41));
+        SetText(wb.m_vecSheets[0], i, 0, strings.back());
+        SetText(wb.m_vecSheets[0], i, 1, strings.back()); // shared, not stored again
+    }
+    const std::string stream = WorkbookStream(wb.SaveToMemory());
+    std::vector<std::size_t> recordStarts;
+    std::string_view extSst;
+    for (const CRecordInfo& rec : Records(stream)) {
+        if (rec.m_id == kSst) {
+            EXPECT_EQ(Get32(rec.m_body, 0), 6000u); // references
+            EXPECT_EQ(Get32(rec.m_body, 4), 3000u); // distinct strings
+        }
+        if (rec.m_id == kSst || rec.m_id == kContinue) {
+            recordStarts.push_back(rec.m_nOffset);
+        }
+        if (rec.m_id == 0x00FF) {
+            extSst = rec.m_body;
+        }
+    }
+    ASSERT_GT(recordStarts.size(), 3u);
+    const std::size_t nPerBucket = Get16(extSst, 0);
+    EXPECT_EQ(nPerBucket, 24u); // ceil(3000 / 128)
+    ASSERT_EQ((extSst.size() - 2) / 8, (3000 + nPerBucket - 1) / nPerBucket);
+    for (std::size_t k = 0; k * nPerBucket < 3000; ++k) {
+        SCOPED_TRACE(k);
+        const std::size_t at = Get32(extSst, 2 + 8 * k);
+        const std::size_t inRecord = Get16(extSst, 2 + 8 * k + 4);
+        EXPECT_NE(std::find(recordStarts.begin(), recordStarts.end(), at - inRecord),
+                  recordStarts.end());
+        const std::u16string& first = strings[k * nPerBucket];
+        ASSERT_EQ(Get16(stream, at), first.size());
+        const bool bHigh = first.find(u'\u20AC') != std::u16string::npos;
+        EXPECT_EQ(stream[at + 2], bHigh ? 1 : 0);
+        EXPECT_EQ(stream.substr(at + 3, bHigh ? 2 : 1), Chars(first.substr(0, 1), bHigh));
     }
 }
 
@@ -421,9 +464,7 @@ TEST_F(XlsWriteTest, StreamsAroundTheMiniStreamCutoff) {
         EXPECT_EQ(CXlsWorkbook::LoadFromMemory(file).m_vecSheets[0].Find(0, 0)->m_strText.size(),
                   1 + nWanted - nBase);
         if (HaveXlrd()) {
-            const std::string path = TempPath("cutoff.xls");
-            WriteFileBytes(path, file);
-            const CXlrdSheet x = ReadWithXlrd(path);
+            const CXlrdSheet x = ReadBytesWithXlrd(file);
             ASSERT_TRUE(x.m_bOk) << x.m_strOutput.substr(0, 2000);
             EXPECT_EQ(x.m_mapCells.at({1, 0}).Number(), 46361);
         }
