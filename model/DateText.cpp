@@ -6,8 +6,6 @@
 #include "platform/locale/LocalTime.h"
 #include "platform/locale/RegionalSettings.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <set>
@@ -225,6 +223,15 @@ bool IsSameTimeOfDay(TimeValue a, TimeValue b) {
            la.m_nMinute == lb.m_nMinute;
 }
 
+bool ApplyYearWindow(int& nYear) {
+    if (nYear < 100)
+        nYear += 1900;
+    if (nYear < kFirstYear)
+        nYear += 100;
+    // Years from 100 to 1869 stay before the datebook's range even after the window.
+    return nYear >= kFirstYear && nYear <= kLastYear;
+}
+
 EStatus ParseDateText(std::string_view text, TimeValue& out) {
     CParsedDateTime parsed;
     switch (ParseNarrow(text, parsed)) {
@@ -239,12 +246,7 @@ EStatus ParseDateText(std::string_view text, TimeValue& out) {
     if (!parsed.m_bDate)
         return STATUS_FAILED;
     int nYear = parsed.m_nYear;
-    if (nYear < 100)
-        nYear += 1900;
-    if (nYear < kFirstYear)
-        nYear += 100;
-    // Years from 100 to 1869 stay before the datebook's range even after the window.
-    if (nYear < kFirstYear || nYear > kLastYear)
+    if (!ApplyYearWindow(nYear))
         return STATUS_FAILED;
     out = MakeLocalTimeValue(nYear, parsed.m_nMonth, parsed.m_nDay);
     return STATUS_OK;

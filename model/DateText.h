@@ -47,6 +47,10 @@ struct CSystemTime {
 [[nodiscard]] bool IsSameDay(TimeValue a, TimeValue b);
 [[nodiscard]] bool IsSameTimeOfDay(TimeValue a, TimeValue b);
 
+// The year window of parsed dates: below 100 adds 1900, then below 1970 adds 100; false
+// when the year is still outside 1970..2031.
+[[nodiscard]] bool ApplyYearWindow(int& nYear);
+
 // 0 parsed and stored, -1 invalid, -2 empty; out is untouched unless 0.
 EStatus ParseDateText(std::string_view text, TimeValue& out);
 EStatus ParseTimeText(std::string_view text, TimeValue& out);
