@@ -279,6 +279,53 @@ TEST_F(XlsReadTest, ContainersAndDateSystemsOfOtherWriters) {
     }
 }
 
+// A version 4 compound file (4,096-byte sectors): header sector, FAT, directory, stream.
+std::string Version4(const std::string& stream) {
+    constexpr std::size_t kSector = 4096;
+    const std::size_t nStreamSectors = (stream.size() + kSector - 1) / kSector;
+    std::string header = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(16, 0) +
+                         Le16(0x3E) + Le16(4) + Le16(0xFFFE) + Le16(12) + Le16(6) +
+                         std::string(6, 0) + Le32(1) + Le32(1) + Le32(1) + Le32(0) + Le32(4096) +
+                         Le32(0xFFFFFFFE) + Le32(0) + Le32(0xFFFFFFFE) + Le32(0) + Le32(0);
+    for (int i = 1; i < 109; ++i) {
+        header += Le32(0xFFFFFFFF);
+    }
+    header.resize(kSector, '\0');
+    std::string fat = Le32(0xFFFFFFFD) + Le32(0xFFFFFFFE);
+    for (std::size_t i = 0; i < nStreamSectors; ++i) {
+        fat += Le32(i + 1 < nStreamSectors ? std::uint32_t(3 + i) : 0xFFFFFFFE);
+    }
+    fat.resize(kSector, '\xFF');
+    const auto entry = [](std::u16string_view name, std::uint8_t type, std::uint32_t child,
+                          std::uint32_t start, std::uint64_t size) {
+        std::string e = Chars(name, true);
+        e.resize(64, '\0');
+        e += Le16(std::uint32_t(2 * name.size() + 2)) + std::string(1, char(type)) + "\x01" +
+             Le32(0xFFFFFFFF) + Le32(0xFFFFFFFF) + Le32(child) + std::string(36, 0) + Le32(start) +
+             Le32(std::uint32_t(size)) + Le32(std::uint32_t(size >> 32));
+        return e;
+    };
+    std::string dir = entry(u"Root Entry", 5, 1, 0xFFFFFFFE, 0) +
+                      entry(u"Workbook", 2, 0xFFFFFFFF, 2, stream.size());
+    dir.resize(kSector, '\0');
+    std::string data = stream;
+    data.resize(nStreamSectors * kSector, '\0');
+    return header + fat + dir + data;
+}
+
+TEST_F(XlsReadTest, Version4ContainersAndVersion3SizeHighHalf) {
+    std::string stream = Stream(Number(0, 0, 15, 7.5));
+    stream.resize(9000, '\0');
+    EXPECT_EQ(At(CXlsWorkbook::LoadFromMemory(Version4(stream)).m_vecSheets[0], 0, 0).m_dNumber,
+              7.5);
+
+    // Version 3 writers may leave garbage in the high half of a stream size.
+    std::string file = Container(stream);
+    const std::size_t nWorkbookEntry = 512 * (1 + Get32(file, 48)) + 128;
+    file.replace(nWorkbookEntry + 124, 4, Le32(0xDEADBEEF));
+    EXPECT_EQ(At(CXlsWorkbook::LoadFromMemory(file).m_vecSheets[0], 0, 0).m_dNumber, 7.5);
+}
+
 // Workbooks made by gnumeric from CSV files, read back by our reader.
 TEST_F(XlsReadTest, WorkbooksWrittenByGnumeric) {
     if (!HaveSsconvert()) {
