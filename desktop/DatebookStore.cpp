@@ -528,9 +528,35 @@ LONG CDatebookStore::AddAppointment(std::int64_t nUserId, const CStoredAppointme
     CStoredAppointment a = appointment;
     Validate(a);
     CSqliteTransaction txn(*m_pDb);
+    CheckUser(nUserId);
+    const LONG nId = Insert(nUserId, a);
+    txn.Commit();
+    return nId;
+}
+
+std::vector<LONG>
+CDatebookStore::AddAppointments(std::int64_t nUserId,
+                                const std::vector<CStoredAppointment>& appointments) {
+    std::vector<CStoredAppointment> checked = appointments;
+    for (CStoredAppointment& a : checked)
+        Validate(a);
+    std::vector<LONG> ids;
+    ids.reserve(checked.size());
+    CSqliteTransaction txn(*m_pDb);
+    CheckUser(nUserId);
+    for (const CStoredAppointment& a : checked)
+        ids.push_back(Insert(nUserId, a));
+    txn.Commit();
+    return ids;
+}
+
+void CDatebookStore::CheckUser(std::int64_t nUserId) {
     if (!FindUser(nUserId))
         throw CDatebookError(EDatebookError::NotFound,
                              "There is no user with id " + std::to_string(nUserId) + ".");
+}
+
+LONG CDatebookStore::Insert(std::int64_t nUserId, const CStoredAppointment& a) {
     {
         CSqliteQuery q = m_pDb->Query(
             "INSERT INTO appointments(user_id, start_time, end_time, untimed, text, note, "
@@ -563,7 +589,6 @@ LONG CDatebookStore::AddAppointment(std::int64_t nUserId, const CStoredAppointme
             m_pDb->Query("INSERT OR IGNORE INTO exceptions(appointment_id, day) VALUES (?1, ?2)");
         q.Bind(1, nId).BindUtf8(2, FormatIsoDay(nDay)).Run();
     }
-    txn.Commit();
     return static_cast<LONG>(nId);
 }
 
@@ -737,14 +762,24 @@ void CDatebookStore::WriteSchedule(const CStoredAppointment& a) {
     q.Bind(8, a.m_nRepeatExtra).Run();
 }
 
-CStoredAppointment CDatebookStore::SetUntimed(LONG nRecordId, bool bUntimed) {
+CStoredAppointment CDatebookStore::MakeUntimed(LONG nRecordId) {
     CSqliteTransaction txn(*m_pDb);
     CStoredAppointment a = LoadLive(nRecordId);
-    a.m_bUntimed = bUntimed;
+    a.m_bUntimed = true;
     CheckTimes(a);
     WriteSchedule(a);
     txn.Commit();
     return a;
+}
+
+void CDatebookStore::MakeTimed(LONG nRecordId) {
+    {
+        CSqliteQuery q = m_pDb->Query(
+            "UPDATE appointments SET untimed = 0 WHERE id = ?1 AND archive = 0 AND deleted = 0");
+        q.Bind(1, nRecordId).Run();
+    }
+    if (m_pDb->Changes() == 0)
+        ThrowNotLive(nRecordId);
 }
 
 CStoredAppointment CDatebookStore::SetTimes(LONG nRecordId, HOSTTIME tStart, HOSTTIME tEnd) {

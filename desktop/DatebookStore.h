@@ -98,6 +98,9 @@ public:
 
     // Stores a new appointment with all its values (record id ignored) and gives its id.
     LONG AddAppointment(std::int64_t nUserId, const CStoredAppointment& appointment);
+    // Many at once, all or none, in one transaction; their ids in the same order.
+    std::vector<LONG> AddAppointments(std::int64_t nUserId,
+                                      const std::vector<CStoredAppointment>& appointments);
     // The user's appointments, neither deleted nor marked for archival, that have a day in
     // [from, to]: a single one its start day, a repeating one its series from the start day
     // to the end day. Ordered by start, then record id.
@@ -113,7 +116,10 @@ public:
     void SetPrivate(LONG nRecordId, bool bPrivate);
     void SetAlarm(LONG nRecordId, bool bAlarm);
     void SetAlarmAdvance(LONG nRecordId, LONG nUnit, LONG nAmount);
-    CStoredAppointment SetUntimed(LONG nRecordId, bool bUntimed);
+    // Untimed: start and end move to the start day's 00:00.
+    CStoredAppointment MakeUntimed(LONG nRecordId);
+    // Timed: the times stay as they are.
+    void MakeTimed(LONG nRecordId);
     CStoredAppointment SetTimes(LONG nRecordId, HOSTTIME tStart, HOSTTIME tEnd);
     // Type 1..5; interval 0 is taken as 1; end day kNoEnd (or 2031-12-31 and later) for none.
     CStoredAppointment SetRepeat(LONG nRecordId, LONG nType, LONG nInterval, int nEndDay,
@@ -141,6 +147,9 @@ private:
     void Migrate();
     std::int64_t ReadInt(const char* pszSql);
     CDatebookUser CreateFirstUser();
+    void CheckUser(std::int64_t nUserId);
+    // Inside a transaction; the appointment already validated.
+    LONG Insert(std::int64_t nUserId, const CStoredAppointment& appointment);
     // The record whatever its marks; NotFound when it does not exist.
     CStoredAppointment Load(LONG nRecordId, bool& bLive);
     CStoredAppointment LoadLive(LONG nRecordId);

@@ -117,7 +117,12 @@ HRESULT CDesktopAppointment::GetUntimed(BOOL* pbUntimed) {
 
 HRESULT CDesktopAppointment::SetUntimed(BOOL bUntimed) {
     return Call("SetUntimed", [&] {
-        *m_pRecord = m_pSession->Store().SetUntimed(m_pRecord->m_nRecordId, bUntimed != FALSE);
+        if (bUntimed) {
+            *m_pRecord = m_pSession->Store().MakeUntimed(m_pRecord->m_nRecordId);
+        } else {
+            m_pSession->Store().MakeTimed(m_pRecord->m_nRecordId);
+            m_pRecord->m_bUntimed = false;
+        }
         return S_OK;
     });
 }
