@@ -1,0 +1,79 @@
+// The way to the datebook of the host's current user, and the conversion between a host
+// appointment and a CAppointment: loading for export and counting, adding and updating
+// for import.
+#pragma once
+
+#include "host/HostInterfaces.h"
+#include "model/Status.h"
+#include "platform/com/ComPtr.h"
+
+class CAppointment;
+class CComError;
+class COptions;
+
+// The datebook of the host's current user and the list of all its appointments (the
+// datebook range, 1970-01-02 to 2031-12-31). The references are released with the object.
+struct CDatebookAccess {
+    CComPtr<IHostApplication> m_pApplication;
+    CComPtr<IHostDatebook> m_pDatebook;
+    CComPtr<IHostAppointmentList> m_pList;
+};
+
+// The application and datebook of the options' host reference, with the list of every
+// appointment. Raises the host-call exception; E_POINTER when the host offers no
+// application or datebook interface.
+[[nodiscard]] CDatebookAccess OpenDatebook(const COptions& options);
+// The same without the list.
+[[nodiscard]] CDatebookAccess OpenDatebookWithoutList(const COptions& options);
+// Every appointment of the datebook range.
+[[nodiscard]] CComPtr<IHostAppointmentList> ListWholeDatebook(IHostDatebook* pDatebook);
+
+// Fills a freshly constructed record from the host appointment. STATUS_FAILED when the
+// host gives no usable start (0 or all bits set) or, for a timed appointment, no end; the
+// record is then partly filled. Host failures raise, except for the category, which is
+// empty when it cannot be read.
+[[nodiscard]] EStatus LoadFromHost(CAppointment& appointment, IHostAppointment* pHost);
+
+// Start and end of an appointment as they are stored: the day of m_tDate with the hour and
+// minute of m_tStart and m_tEnd (seconds 0); an end time of day before the start time
+// falls on the next day. An untimed appointment gives its day's 00:00 for both.
+void GetStoreTimes(const CAppointment& appointment, HOSTTIME& tStart, HOSTTIME& tEnd);
+
+// What a store left behind, for callers that keep their own picture of the datebook.
+struct CStoreResult {
+    EStatus m_status = STATUS_OK; // the result the store operation returned
+    bool m_bHostRefused = false;  // a host call failed and the user was asked
+    // The record that stands in the datebook afterwards (0 when none does): the new one,
+    // unless it was removed again after a refusal, or the updated one.
+    LONG m_nRecordId = 0;
+};
+
+// A new appointment from the record. 0 stored, or refused by the host and the user chose
+// to go on (nothing of it remains); STATUS_FAILED refused and the user chose to stop; an
+// import error code (108, 111, 112) from the repeat rule, the appointment standing as far
+// as it was stored.
+EStatus AddToHost(CAppointment& appointment, IHostDatebook* pDatebook,
+                  CStoreResult* pResult = nullptr);
+// Changes an existing appointment to the record's values; its times change only when the
+// host offers the second appointment interface. Results as AddToHost; a refusal leaves the
+// appointment as far as it was changed.
+EStatus UpdateInHost(CAppointment& appointment, IHostAppointment* pHost,
+                     CStoreResult* pResult = nullptr);
+// Flags, note (cut to 32768 characters), alarm, location and category, then the repeat
+// rule. Host failures raise.
+EStatus StoreDetails(CAppointment& appointment, IHostAppointment* pHost);
+// The repeat rule and the exception dates. A rule whose interval was never read (0, as in
+// every row of a simple-format file) and a rule ending on the appointment's own day leave
+// the appointment single. 108 when the rule ends before the appointment, 111 for an
+// unknown type, 112 for an exception date that is not a date of 1970 to 2031. A host
+// failure is reported to the user like AddToHost does.
+EStatus StoreRepeat(CAppointment& appointment, IHostAppointment* pHost);
+
+// The result the repeat rule would give when stored, without asking the host: 0, 108, 111
+// or 112.
+[[nodiscard]] EStatus CheckRepeatForStore(const CAppointment& appointment);
+
+// The message that a refused store shows: the appointment's summary and the host's
+// description (the status's own text when the host gave none). OK gives 0 (go on),
+// Cancel STATUS_FAILED (stop).
+EStatus ReportStoreFailure(const CAppointment& appointment, const CComError& error);

@@ -1,0 +1,195 @@
+// The operations against the stand-in host: a fresh user home (CVarnoTest) with a datebook,
+// the program's options pointing at the host, and a headless user interface that records
+// every message box. Helpers seed the datebook through its store and read it back.
+#pragma once
+
+#include "desktop/CalendarDay.h"
+#include "desktop/DatebookStore.h"
+#include "desktop/DesktopHost.h"
+#include "host/HostInterfaces.h"
+#include "model/Appointment.h"
+#include "platform/com/ComPtr.h"
+#include "platform/dialogs/UserServices.h"
+#include "platform/locale/LocalTime.h"
+#include "platform/shell/Shell.h"
+#include "settings/Options.h"
+#include "settings/RegistryValues.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace optest {
+
+// yyyy-mm-dd as a calendar day of the datebook.
+inline int Day(const std::string& iso) {
+    const std::optional<int> day = desktop::ParseIsoDay(iso);
+    if (!day)
+        throw std::invalid_argument("bad test date " + iso);
+    return *day;
+}
+
+inline std::string Iso(int nDay) {
+    return desktop::FormatIsoDay(nDay);
+}
+
+// A local time of the test's time zone.
+inline HOSTTIME At(const std::string& iso, int nHour = 0, int nMinute = 0, int nSecond = 0) {
+    const desktop::CCivilDate date = desktop::DateFromDay(Day(iso));
+    return static_cast<HOSTTIME>(
+        MakeLocalTime(date.m_nYear, date.m_nMonth, date.m_nDay, nHour, nMinute, nSecond).value());
+}
+
+inline std::string IsoOf(HOSTTIME t) {
+    return Iso(desktop::LocalDayOf(t));
+}
+
+inline std::u16string U16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+inline std::string Narrow(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text)
+        out += c < 0x100 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+inline CStoredAppointment Timed(const std::string& iso, int h1, int m1, int h2, int m2,
+                                std::string_view text) {
+    CStoredAppointment a;
+    a.m_tStart = At(iso, h1, m1);
+    a.m_tEnd = At(iso, h2, m2);
+    if (a.m_tEnd < a.m_tStart)
+        a.m_tEnd = At(Iso(Day(iso) + 1), h2, m2);
+    a.m_strText = U16(text);
+    return a;
+}
+
+inline CStoredAppointment Untimed(const std::string& iso, std::string_view text) {
+    CStoredAppointment a;
+    a.m_tStart = a.m_tEnd = At(iso);
+    a.m_bUntimed = true;
+    a.m_strText = U16(text);
+    return a;
+}
+
+// The repeat of a stored appointment; end "" for none.
+inline CStoredAppointment Repeating(CStoredAppointment a, LONG nType, LONG nInterval,
+                                    LONG nExtra = 0, const std::string& endIso = {}) {
+    a.m_nRepeatType = nType;
+    a.m_nRepeatInterval = nInterval;
+    a.m_nRepeatExtra = nExtra;
+    a.m_nRepeatEndDay = endIso.empty() ? CRepeatPattern::kNoEnd : Day(endIso);
+    return a;
+}
+
+// Splits a CSV file written with ";" and '"' into rows of cells (the program's own dialect:
+// every cell quoted, rows ended by CR LF).
+inline std::vector<std::vector<std::string>> ParseCsv(const std::string& bytes) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string cell;
+    bool bQuoted = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (bQuoted) {
+            if (c == '"' && i + 1 < bytes.size() && bytes[i + 1] == '"') {
+                cell += '"';
+                ++i;
+            } else if (c == '"') {
+                bQuoted = false;
+            } else {
+                cell += c;
+            }
+        } else if (c == '"') {
+            bQuoted = true;
+        } else if (c == ';') {
+            row.push_back(cell);
+            cell.clear();
+        } else if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            row.push_back(cell);
+            cell.clear();
+            rows.push_back(row);
+            row.clear();
+            ++i;
+        } else {
+            cell += c;
+        }
+    }
+    if (!cell.empty() || !row.empty()) {
+        row.push_back(cell);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+class COperationsTest : public CVarnoTest {
+protected:
+    void SetUp() override {
+        CVarnoTest::SetUp();
+        SetUserServices(&m_ui);
+        m_pOptions = std::make_unique<COptions>();
+        OpenHost({});
+        m_pStore = std::make_unique<CDatebookStore>();
+    }
+
+    void TearDown() override {
+        m_pOptions.reset();
+        m_pHost = nullptr;
+        m_pStore.reset();
+        SetUserServices(nullptr);
+        CVarnoTest::TearDown();
+    }
+
+    // A host with the test controls; the options point at it.
+    void OpenHost(const CDesktopHostOptions& hostOptions) {
+        m_pHost = OpenDesktopHost(hostOptions);
+        m_pOptions->SetHostApplication(m_pHost.Get());
+    }
+
+    COptions& Options() { return *m_pOptions; }
+    CDatebookStore& Store() { return *m_pStore; }
+    std::int64_t UserId() { return m_pStore->CurrentUser().m_nId; }
+
+    LONG Seed(const CStoredAppointment& a) { return m_pStore->AddAppointment(UserId(), a); }
+
+    // Every live appointment of the current user, by start and id.
+    std::vector<CStoredAppointment> All() {
+        return m_pStore->ListAppointments(UserId(), desktop::kFirstDatebookDay,
+                                          desktop::kLastDatebookDay);
+    }
+
+    // The trace switch on, and the trace file's lines.
+    static void TraceOn() { ASSERT_TRUE(WriteRegDword(kProductKey, "writetrace", 1)); }
+    static std::vector<std::string> TraceLines() {
+        std::vector<std::string> lines;
+        std::string text;
+        try {
+            text = ReadFileBytes(GetDocumentsFolder() + "/varno.txt");
+        } catch (const std::exception&) {
+            return lines;
+        }
+        std::size_t nStart = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n') {
+                lines.push_back(text.substr(nStart, i - nStart));
+                nStart = i + 1;
+            }
+        }
+        return lines;
+    }
+
+    CHeadlessUserServices m_ui;
+    std::unique_ptr<COptions> m_pOptions;
+    CComPtr<IDispatch> m_pHost;
+    std::unique_ptr<CDatebookStore> m_pStore;
+};
+
+} // namespace optest
