@@ -131,6 +131,11 @@ TEST_F(CsvFormatTest, LineRules) {
     // A CR as byte 39,999 stays in the first row; the LF alone does not end the second.
     const std::string cut(39998, 'a');
     EXPECT_EQ(ReadRows(cut + "\r\nb\r\n", ";", "", 1), (Rows{{cut + "\r"}, {"\nb"}}));
+    // A CR LF split between two reads of the file (at byte 65,536) still ends the row.
+    const std::string first(30000, 'a');
+    const std::string second(65535 - 30002, 'b');
+    EXPECT_EQ(ReadRows(first + "\r\n" + second + "\r\nc", ";", "", 1),
+              (Rows{{first}, {second}, {"c"}}));
     // A line much longer than the read-ahead buffer.
     const std::string huge(200000, 'x');
     const auto rows = ReadRows(huge + "\r\nlast", ";", "", 1);
