@@ -17,10 +17,6 @@ namespace {
 constexpr const char* kOfficeKeyPath = "Software\\Microsoft\\Office";
 constexpr const char* kApplicationProgId = "Excel.Application";
 
-// The first and last years of the datebook, for the year window of date cells.
-constexpr int kFirstYear = 1970;
-constexpr int kLastYear = 2031;
-
 bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -439,11 +435,7 @@ EStatus CExcelFormat::ReadDate(TimeValue& tOut) {
         return STATUS_FAILED;
     // The year window of date texts holds for date cells too.
     int nYear = date.m_nYear;
-    if (nYear < 100)
-        nYear += 1900;
-    if (nYear < kFirstYear)
-        nYear += 100;
-    if (nYear < kFirstYear || nYear > kLastYear)
+    if (!ApplyYearWindow(nYear))
         return STATUS_FAILED;
     tOut = MakeLocalTimeValue(nYear, date.m_nMonth, date.m_nDay);
     return STATUS_OK;
