@@ -347,7 +347,7 @@ const char* Frequency(std::int32_t nType) {
     }
 }
 
-// The RRULE value. nStart is the rule's start date; untilTime the time of day that
+// The RRULE value. nStart is the rule's start date; nUntilSecondOfDay the time of day that
 // closes the last day of a timed event (empty for untimed events, whose UNTIL is a date).
 std::string BuildRule(const CRuleValues& rule, std::int64_t nStart,
                       std::optional<int> nUntilSecondOfDay) {
