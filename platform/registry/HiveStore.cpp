@@ -119,11 +119,16 @@ CHiveStore::SFileId CHiveStore::IdOf(const struct stat& st) {
 
 std::uint64_t CHiveStore::ChangeStamp() {
     std::lock_guard<std::mutex> guard(m_mutex);
-    Refresh(false);
+    // Changes made through this process bump the stamp at once; another process's change
+    // is looked for at most every kStampCheckInterval, since callers ask before every date
+    // they format and a stat() costs more than the formatting.
+    if (!m_bLoaded || std::chrono::steady_clock::now() - m_tLastCheck >= kStampCheckInterval)
+        Refresh(false);
     return m_nStamp;
 }
 
 void CHiveStore::Refresh(bool bLocked) {
+    m_tLastCheck = std::chrono::steady_clock::now();
     struct stat st;
     const SFileId id = stat(m_strPath.c_str(), &st) == 0 ? IdOf(st) : SFileId{};
     if (m_bLoaded && id == m_id)

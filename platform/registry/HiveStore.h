@@ -26,6 +26,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,7 +52,9 @@ public:
     // change, or of the save.
     ERegStatus Modify(const std::function<ERegStatus(CHiveKey&, bool&)>& change);
 
+    // Changes of this process show at once, another process's within kStampCheckInterval.
     [[nodiscard]] std::uint64_t ChangeStamp();
+    static constexpr std::chrono::milliseconds kStampCheckInterval{50};
 
 private:
     struct SFileId {
@@ -79,7 +82,8 @@ private:
     int m_nFd = -1; // the file last parsed or written
     CHiveKey m_root;
     std::uint64_t m_nStamp = 0;
-    int m_nLastErrno = 0; // why the file is Unreadable or Corrupt
+    std::chrono::steady_clock::time_point m_tLastCheck; // of the file's identity
+    int m_nLastErrno = 0;                               // why the file is Unreadable or Corrupt
 
     static SFileId IdOf(const struct stat& st);
     void Refresh(bool bLocked);

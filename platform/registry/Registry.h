@@ -92,6 +92,7 @@ ERegStatus RegDeleteKey(ERegHive hive, std::string_view path);
 // Deletes a key with everything below it.
 ERegStatus RegDeleteTree(ERegHive hive, std::string_view path);
 
-// A number that changes whenever the hive's content may have changed, in this process or
-// another; callers that cache what they derive from registry values compare it.
+// A number that changes whenever the hive's content may have changed: at once for changes
+// made by this process, within 50 ms for another process's (the file is not looked at on
+// every call). Callers that cache what they derive from registry values compare it.
 [[nodiscard]] std::uint64_t RegChangeStamp(ERegHive hive);
