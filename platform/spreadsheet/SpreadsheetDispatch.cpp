@@ -5,25 +5,13 @@
 #include "platform/locale/CodePage.h"
 #include "platform/spreadsheet/XlsWorkbook.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace {
 
 constexpr WORD kDispatchPropertyPutRef = 8;
-
-char16_t FoldCase(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i]))
-            return false;
-    return true;
-}
 
 std::u16string_view NameOf(const OLECHAR* psz) {
     return psz ? std::u16string_view(psz) : std::u16string_view();
@@ -44,6 +32,14 @@ void FillException(EXCEPINFO* pExcepInfo, std::u16string_view description) {
 }
 
 } // namespace
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    const auto fold = [](char16_t c) {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
 
 const VARIANT& Dereference(const VARIANT& value) {
     if (value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal)

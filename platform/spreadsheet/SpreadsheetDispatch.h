@@ -85,6 +85,9 @@ private:
     const VARIANT* m_pPutValue = nullptr;
 };
 
+// Names compared without regard to the letter case of A to Z, as member and sheet names are.
+[[nodiscard]] bool SameName(std::u16string_view a, std::u16string_view b);
+
 // The value behind VT_BYREF | VT_VARIANT, or the value itself.
 [[nodiscard]] const VARIANT& Dereference(const VARIANT& value);
 

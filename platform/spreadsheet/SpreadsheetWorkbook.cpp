@@ -25,15 +25,6 @@ constexpr SMember kWorksheetMembers[] = {
     {u"UsedRange", kUsedRange, EMemberKind::Get},
 };
 
-char16_t FoldCase(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
-bool SameSheetName(std::u16string_view a, std::u16string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char16_t x, char16_t y) { return FoldCase(x) == FoldCase(y); });
-}
-
 } // namespace
 
 void RequireOpen(const CBookState& book) {
@@ -104,7 +95,7 @@ CVariant CSpreadsheetSheets::Call(const SMember& member, bool, const CInvokeArgs
     if (args.At(0).vt == VT_BSTR) {
         const std::u16string_view name = args.String(0);
         for (std::size_t i = 0; i < sheets.size(); ++i)
-            if (SameSheetName(sheets[i].m_strName, name)) {
+            if (SameName(sheets[i].m_strName, name)) {
                 nSheet = i;
                 break;
             }
