@@ -312,7 +312,8 @@ std::string Quoted(const std::string& text) {
 
 int RunDesktopCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"The stand-in host's datebook.", "datebook-desktop"};
-    app.require_subcommand(1);
+    // At most one command; an unknown word is then reported as such, and none below.
+    app.require_subcommand(0, 1);
     std::string strHome;
     app.add_option("--home", strHome, "The user home (instead of VARNO_HOME)");
 
@@ -371,6 +372,12 @@ int RunDesktopCommandLine(int argc, const char* const* argv, std::ostream& out, 
     } catch (const CLI::ParseError& e) {
         const int nExit = app.exit(e, out, err);
         return nExit == 0 ? 0 : kExitUsage;
+    }
+
+    if (app.get_subcommands().empty()) {
+        err << "datebook-desktop: Give a command: users, user, add, list, show, delete, "
+               "occurrences or hotsync (--help tells more).\n";
+        return kExitUsage;
     }
 
     try {
