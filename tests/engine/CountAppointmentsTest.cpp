@@ -91,8 +91,8 @@ TEST_F(CountAppointmentsTest, ThePastTenThousandOccurrencesEachSeriesAddsOne) {
     for (const std::string& line : TraceLines())
         if (line.rfind("Infinite", 0) == 0)
             infinite.push_back(line);
-    EXPECT_EQ(infinite, (std::vector<std::string>{"Infinite repeat at first",
-                                                  "Infinite repeat at second"}));
+    EXPECT_EQ(infinite,
+              (std::vector<std::string>{"Infinite repeat at first", "Infinite repeat at second"}));
 }
 
 TEST_F(CountAppointmentsTest, TheCountAgreesWithTheSimpleExport) {

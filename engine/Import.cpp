@@ -1,0 +1,390 @@
+#include "engine/Import.h"
+
+#include "engine/DuplicateIndex.h"
+#include "engine/Export.h"
+#include "engine/ProgressSteps.h"
+#include "fields/FieldLayout.h"
+#include "formats/CsvFormat.h"
+#include "formats/ExcelFormat.h"
+#include "formats/FileFormat.h"
+#include "formats/FormatSelection.h"
+#include "host/HostCalls.h"
+#include "host/HostStore.h"
+#include "model/Appointment.h"
+#include "model/DateText.h"
+#include "platform/com/ComError.h"
+#include "platform/com/ErrorInfo.h"
+#include "platform/dialogs/UserServices.h"
+#include "platform/locale/LocalTime.h"
+#include "res/MessageText.h"
+#include "res/StringTable.h"
+#include "settings/Options.h"
+
+#include <cerrno>
+#include <memory>
+
+CImportObserver::~CImportObserver() = default;
+void CImportObserver::OnRowRejected(const CRejectedRow&) {}
+void CImportObserver::OnAdded(int, const CAppointment&) {}
+void CImportObserver::OnUpdated(int, const CAppointment&) {}
+void CImportObserver::OnSkippedDuplicate(int, const CAppointment&) {}
+void CImportObserver::OnFiltered(int, const CAppointment&) {}
+void CImportObserver::OnRefused(int, const CAppointment&) {}
+
+namespace {
+
+// A workbook row has at most this many columns.
+constexpr int kMaxWorkbookColumns = 256;
+
+// A second reader of the same file, one row behind nothing: it fetches a row whenever the
+// import fetches one, and gives the row as it stood when asked.
+class CRawRowReader {
+public:
+    CRawRowReader(const std::string& strFileName, bool bWanted) {
+        if (!bWanted)
+            return;
+        try {
+            if (IsExcelFile(strFileName)) {
+                m_bWorkbook = true;
+                m_pFormat = std::make_unique<CExcelFormat>();
+            } else {
+                // No separator and no quote: a row reads as one cell, its line unchanged.
+                auto pCsv = std::make_unique<CCsvFormat>();
+                pCsv->SetSeparator({});
+                pCsv->SetQuote({});
+                m_pFormat = std::move(pCsv);
+            }
+            if (m_pFormat->OpenRead(strFileName) != STATUS_OK)
+                m_pFormat.reset();
+        } catch (const CFormatException&) {
+            m_pFormat.reset();
+        }
+    }
+
+    ~CRawRowReader() {
+        if (m_pFormat)
+            (void)m_pFormat->CloseRead();
+    }
+    CRawRowReader(const CRawRowReader&) = delete;
+    CRawRowReader& operator=(const CRawRowReader&) = delete;
+
+    void NextRow() {
+        if (m_pFormat)
+            m_bHasRow = m_pFormat->NextRow() == STATUS_OK;
+    }
+
+    // Fills the raw fields of the row once; later calls find them taken.
+    void TakeRow(CRejectedRow& row) {
+        if (!m_pFormat || !m_bHasRow)
+            return;
+        m_bHasRow = false;
+        if (!m_bWorkbook) {
+            (void)m_pFormat->ReadText(row.m_strRawLine);
+            return;
+        }
+        std::string strCell;
+        for (int i = 0; i < kMaxWorkbookColumns; ++i) {
+            (void)m_pFormat->ReadText(strCell);
+            row.m_vecRawCells.push_back(strCell);
+        }
+        while (!row.m_vecRawCells.empty() && row.m_vecRawCells.back().empty())
+            row.m_vecRawCells.pop_back();
+    }
+
+private:
+    std::unique_ptr<CFileFormat> m_pFormat;
+    bool m_bWorkbook = false;
+    bool m_bHasRow = false;
+};
+
+class CImportRunner {
+public:
+    CImportRunner(const std::string& strFileName, COptions& options, CProgressControl* pProgress,
+                  const CImportRun& run, CImportStatistics& stats)
+        : m_strFileName(strFileName), m_options(options), m_pProgressControl(pProgress), m_run(run),
+          m_stats(stats), m_appointment(&options), m_index(&options) {}
+
+    // 0 or -1 with errno set, as ImportFile returns.
+    int Run() {
+        m_access = OpenDatebookWithoutList(m_options);
+        std::string strReason;
+        m_pFormat = OpenImportFile(m_strFileName, m_options, &strReason);
+        if (!m_pFormat) {
+            const int nError = errno;
+            m_stats.m_strError = strReason;
+            m_access = {};
+            errno = nError;
+            return -1;
+        }
+        CRawRowReader raw(m_strFileName, m_run.m_pObserver && m_run.m_pObserver->WantsRawRows());
+        m_pRaw = &raw;
+        try {
+            Walk();
+        } catch (const CFormatException& e) {
+            // Reading stopped half way: what was stored stays, the caller hears why.
+            m_stats.m_strError = e.what();
+            Close();
+            errno = EIO;
+            return -1;
+        }
+        Close();
+        return 0;
+    }
+
+private:
+    void Walk() {
+        CProgressSteps progress(m_pProgressControl, m_pFormat->GetSize());
+        (void)PumpWaitingMessages();
+
+        EStatus status = ReadRow();
+        int nLine = 1;
+        if (status > 0) {
+            // The first row of a file is its header as often as not: it is skipped without
+            // a word, whatever made it fail.
+            m_stats.m_bHeaderSkipped = true;
+            status = ReadRow();
+            nLine = 2;
+        }
+        while (status >= 0) {
+            progress.SetPos(m_pFormat->GetPosition());
+            if (PumpWaitingMessages() == -1) {
+                m_stats.m_bQuit = true;
+                break;
+            }
+            m_wait.Restore();
+            ++m_stats.m_nRows;
+            m_stats.m_nLastLine = nLine;
+            if (status > 0) {
+                ++m_stats.m_nRejected;
+                if (!Reject(status, nLine, false))
+                    break;
+            } else if (!TakeRow(nLine)) {
+                break;
+            }
+            status = ReadRow();
+            ++nLine;
+        }
+    }
+
+    EStatus ReadRow() {
+        m_appointment.Reset();
+        // The exception dates belong to their row, like every other value.
+        m_appointment.m_strExceptions.clear();
+        m_pRaw->NextRow();
+        return m_options.m_layout.ReadFields(*m_pFormat, m_appointment);
+    }
+
+    // A row read without error; false to stop the run.
+    bool TakeRow(int nLine) {
+        CAppointment& a = m_appointment;
+        CImportObserver* pObserver = m_run.m_pObserver;
+        // A repeating row without a rule of its own (every row of a simple-format file)
+        // stands for that one day.
+        if (a.m_bRepeat && a.m_repeat.m_nInterval == 0)
+            a.m_bRepeat = false;
+        if (!PassesFilter(m_options, a)) {
+            ++m_stats.m_nFiltered;
+            if (pObserver)
+                pObserver->OnFiltered(nLine, a);
+            return true;
+        }
+
+        CComPtr<IHostAppointment> pExisting;
+        if (a.m_nRecordId != 0)
+            pExisting = FindHostAppointmentById(m_access.m_pDatebook.Get(), a.m_nRecordId);
+
+        bool bUpdate = static_cast<bool>(pExisting);
+        if (!bUpdate && m_options.m_bNoDuplicates != 0 && IsDuplicate()) {
+            ++m_stats.m_nDuplicates;
+            if (pObserver)
+                pObserver->OnSkippedDuplicate(nLine, a);
+            return true;
+        }
+
+        CStoreResult result;
+        if (m_run.m_bDryRun) {
+            result.m_status = CheckRepeatForStore(a);
+            if (m_options.m_bNoDuplicates != 0) {
+                EnsureIndex();
+                m_index.Put(a, bUpdate ? a.m_nRecordId : 0);
+            }
+        } else if (bUpdate) {
+            (void)UpdateInHost(a, pExisting.Get(), &result);
+            pExisting.Release();
+            if (m_index.IsLoaded())
+                m_index.Refresh(m_access.m_pDatebook.Get(), a.m_nRecordId);
+        } else {
+            (void)AddToHost(a, m_access.m_pDatebook.Get(), &result);
+            if (m_index.IsLoaded() && result.m_nRecordId != 0)
+                m_index.Refresh(m_access.m_pDatebook.Get(), result.m_nRecordId);
+        }
+
+        if (result.m_bHostRefused) {
+            ++m_stats.m_nRefused;
+            if (pObserver)
+                pObserver->OnRefused(nLine, a);
+        } else {
+            ++(bUpdate ? m_stats.m_nUpdated : m_stats.m_nAdded);
+            if (pObserver) {
+                if (bUpdate)
+                    pObserver->OnUpdated(nLine, a);
+                else
+                    pObserver->OnAdded(nLine, a);
+            }
+        }
+        if (result.m_status == STATUS_FAILED) {
+            m_stats.m_bCancelled = true;
+            return false;
+        }
+        if (result.m_status > 0) {
+            ++m_stats.m_nStoreErrors;
+            return Reject(result.m_status, nLine, true);
+        }
+        return true;
+    }
+
+    bool IsDuplicate() {
+        if (m_run.m_bListDatebookPerRow)
+            return IsDuplicateInHost(m_options, m_access.m_pDatebook.Get(), m_appointment);
+        EnsureIndex();
+        return m_index.Contains(m_appointment);
+    }
+
+    void EnsureIndex() {
+        if (!m_index.IsLoaded())
+            m_index.Load(m_access.m_pDatebook.Get());
+    }
+
+    // Tells of a bad row; false when the user chose to stop.
+    bool Reject(EStatus code, int nLine, bool bPartlyStored) {
+        const std::string strCell = m_pFormat->GetLastCell();
+        if (CImportObserver* pObserver = m_run.m_pObserver) {
+            CRejectedRow row;
+            row.m_nLine = nLine;
+            row.m_nCode = code;
+            row.m_strCell = strCell;
+            row.m_strMessage = ImportErrorMessage(code, strCell);
+            row.m_bPartlyStored = bPartlyStored;
+            if (pObserver->WantsRawRows())
+                m_pRaw->TakeRow(row);
+            pObserver->OnRowRejected(row);
+        }
+        if (m_options.m_bIgnoreImportErrors != 0)
+            return true;
+        if (ShowImportError(code, m_strFileName, nLine, strCell))
+            return true;
+        m_stats.m_bCancelled = true;
+        return false;
+    }
+
+    void Close() {
+        if (m_pFormat) {
+            (void)m_pFormat->CloseRead();
+            m_pFormat.reset();
+        }
+    }
+
+    const std::string& m_strFileName;
+    COptions& m_options;
+    CProgressControl* m_pProgressControl;
+    const CImportRun& m_run;
+    CImportStatistics& m_stats;
+    CWaitCursor m_wait;
+    CDatebookAccess m_access;
+    std::unique_ptr<CFileFormat> m_pFormat;
+    CRawRowReader* m_pRaw = nullptr;
+    CAppointment m_appointment;
+    CDuplicateIndex m_index;
+};
+
+} // namespace
+
+int ImportFile(const std::string& strFileName, COptions& options, CProgressControl* pProgress,
+               const CImportRun& run) {
+    CImportStatistics stats;
+    int nResult = 0;
+    try {
+        CImportRunner runner(strFileName, options, pProgress, run, stats);
+        nResult = runner.Run();
+    } catch (...) {
+        if (run.m_pStatistics)
+            *run.m_pStatistics = stats;
+        throw;
+    }
+    // Everything of the run is released by now; errno still tells why a file failed.
+    const int nError = errno;
+    if (run.m_pStatistics)
+        *run.m_pStatistics = stats;
+    errno = nError;
+    return nResult;
+}
+
+std::string ImportErrorMessage(std::int32_t nCode, const std::string& strCell) {
+    if (!IsImportError(nCode))
+        return {};
+    const unsigned nId = kImportMessageBase + static_cast<unsigned>(nCode);
+    const TimeValue tNow = static_cast<TimeValue>(CurrentTime());
+    switch (nCode) {
+    case IMPORT_INVALID_DATE:
+    case IMPORT_INVALID_REPEAT_END:
+        return LoadMessageText(nId, {strCell, FormatDate(tNow)});
+    case IMPORT_INVALID_START_TIME:
+    case IMPORT_INVALID_END_TIME:
+        return LoadMessageText(nId, {strCell, FormatTime(tNow)});
+    case IMPORT_INVALID_EXCEPTION:
+        return LoadMessageText(nId, {FormatDate(tNow)});
+    default:
+        return LoadMessageText(nId, {});
+    }
+}
+
+std::string ImportErrorText(std::int32_t nCode, const std::string& strFileName, int nLine,
+                            const std::string& strCell) {
+    std::string text = LoadMessageText(IDS_ERROR_READING_LINE, {strFileName, nLine});
+    if (!strCell.empty()) {
+        text += "\n\"";
+        text += strCell;
+        text += '"';
+    }
+    text += '\n';
+    text += ImportErrorMessage(nCode, strCell);
+    return text;
+}
+
+bool ShowImportError(std::int32_t nCode, const std::string& strFileName, int nLine,
+                     const std::string& strCell) {
+    return GetUserServices().ShowMessage(ImportErrorText(nCode, strFileName, nLine, strCell),
+                                         EMessageButtons::OkCancel,
+                                         EMessageIcon::Stop) == EMessageAnswer::Ok;
+}
+
+bool IsDuplicateInHost(COptions& options, IHostDatebook* pDatebook,
+                       const CAppointment& appointment) {
+    const CComPtr<IHostAppointmentList> pList = ListWholeDatebook(pDatebook);
+    const LONG nCount = ListCount(pList.Get());
+    for (LONG i = 0; i < nCount; ++i) {
+        const CComPtr<IHostAppointment> pItem = ListItem(pList.Get(), i);
+        if (!pItem)
+            continue;
+        CAppointment record(&options);
+        (void)LoadFromHost(record, pItem.Get());
+        if (record.IsSameAppointment(appointment))
+            return true;
+    }
+    return false;
+}
+
+CComPtr<IHostAppointment> FindHostAppointmentById(IHostDatebook* pDatebook, LONG nRecordId) {
+    CComPtr<IHostAppointment> pAppointment;
+    if (FAILED(pDatebook->GetAppointmentById(nRecordId, pAppointment.Put()))) {
+        // The host raises its error for an id it does not hold: the row is a new one.
+        ClearErrorInfo();
+        pAppointment.Release();
+    }
+    return pAppointment;
+}
+
+bool PassesFilter(const COptions& options, const CAppointment& appointment) {
+    return options.m_filter.Matches(appointment.m_strText, appointment.m_strNote,
+                                    appointment.m_strCategory, appointment.m_strLocation);
+}

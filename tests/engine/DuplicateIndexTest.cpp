@@ -1,0 +1,321 @@
+// The duplicate index answers exactly as listing and loading the whole datebook for every
+// row does: compared answer by answer over random datebooks and rows, while the rows are
+// added, updated and refused by the host, and over whole imports.
+#include "engine/DuplicateIndex.h"
+
+#include "engine/Import.h"
+#include "host/HostStore.h"
+#include "model/Appointment.h"
+#include "tests/engine/OperationsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace optest;
+
+namespace {
+
+const std::vector<std::string> kTexts = {"Meeting", " Meeting",  "Meeting\t", "meeting",
+                                         "Lunch",   "Lunch\r\n", "  ",        "Call"};
+const std::vector<std::string> kNotes = {"", "note", " note ", "a\r\nb"};
+const std::vector<std::string> kLocations = {"", "Room 1", "Room 1 "};
+const std::vector<std::string> kCategories = {"", "Work", "Home"};
+const std::vector<std::string> kDays = {"1970-01-01", "1970-01-02", "2026-03-01",
+                                        "2026-03-02", "2026-03-29", "2031-12-31"};
+
+class CRandom {
+public:
+    explicit CRandom(unsigned nSeed) : m_engine(nSeed) {}
+    int Int(int nLow, int nHigh) {
+        return std::uniform_int_distribution<int>(nLow, nHigh)(m_engine);
+    }
+    bool Chance(int nPercent) { return Int(1, 100) <= nPercent; }
+    template <class T> const T& Pick(const std::vector<T>& v) {
+        return v[static_cast<std::size_t>(Int(0, static_cast<int>(v.size()) - 1))];
+    }
+
+private:
+    std::mt19937 m_engine;
+};
+
+CStoredAppointment RandomStored(CRandom& r) {
+    const std::string day = r.Pick(kDays);
+    CStoredAppointment a = r.Chance(30) ? Untimed(day, "")
+                                        : Timed(day, r.Int(8, 9), r.Pick(std::vector<int>{0, 30}),
+                                                r.Int(10, 11), 0, "");
+    a.m_strText = U16(r.Pick(kTexts));
+    a.m_strNote = U16(r.Pick(kNotes));
+    a.m_strLocation = U16(r.Pick(kLocations));
+    a.m_strCategory = U16(r.Pick(kCategories));
+    a.m_bPrivate = r.Chance(30);
+    a.m_bAlarm = r.Chance(30);
+    a.m_nAlarmUnit = r.Int(0, 1);
+    a.m_nAlarmAdvance = r.Pick(std::vector<LONG>{0, 5, 10});
+    if (r.Chance(40)) {
+        a.m_nRepeatType = r.Int(1, 2);
+        a.m_nRepeatInterval = r.Int(1, 2);
+        a.m_nRepeatExtra = a.m_nRepeatType == 2 ? r.Pick(std::vector<LONG>{0x01, 0x02, 0x03}) : 0;
+        if (r.Chance(50))
+            a.m_nRepeatEndDay = Day(day) + r.Int(1, 40);
+    }
+    return a;
+}
+
+// A file row: values from the same small pools, so that many rows meet the datebook.
+void RandomRow(CRandom& r, CAppointment& a) {
+    a.Reset();
+    a.m_strExceptions.clear();
+    a.SetDate(At(r.Pick(kDays)));
+    a.m_bUntimed = r.Chance(30);
+    if (!a.m_bUntimed) {
+        a.m_tStart = At("2026-12-05", r.Int(8, 9), r.Pick(std::vector<int>{0, 30}));
+        a.m_tEnd = At("2026-12-05", r.Int(10, 11), 0);
+    }
+    a.m_strText = r.Pick(kTexts);
+    a.m_strNote = r.Pick(kNotes);
+    a.m_strLocation = r.Pick(kLocations);
+    a.m_strCategory = r.Pick(kCategories);
+    a.m_bPrivate = r.Chance(30);
+    a.m_bAlarm = r.Chance(30);
+    a.m_nAlarmUnit = r.Int(0, 1);
+    a.m_nAlarmAdvance = r.Pick(std::vector<int>{0, 5, 10});
+    if (r.Chance(40)) {
+        a.m_bRepeat = true;
+        a.m_repeat.m_nType = r.Int(1, 2);
+        a.m_repeat.m_nInterval = r.Int(1, 2);
+        a.m_repeat.m_byWeekdays =
+            a.m_repeat.m_nType == 2 ? static_cast<std::uint8_t>(r.Int(1, 3)) : 0;
+        if (r.Chance(50))
+            a.m_repeat.m_tEnd = a.m_tDate + 86400 * r.Int(0, 40);
+    }
+}
+
+// A row copied from a record of the datebook, often changed in one value that the duplicate
+// test looks at (or one it ignores).
+void RowFromDatebook(CRandom& r, IHostDatebook* pDatebook, CAppointment& a) {
+    const CComPtr<IHostAppointmentList> pList = ListWholeDatebook(pDatebook);
+    LONG nCount = 0;
+    ASSERT_EQ(pList->GetCount(&nCount), S_OK);
+    if (nCount == 0)
+        return;
+    CComPtr<IHostAppointment> pItem;
+    ASSERT_EQ(pList->Item(r.Int(0, nCount - 1), pItem.Put()), S_OK);
+    a.Reset();
+    if (LoadFromHost(a, pItem.Get()) != STATUS_OK)
+        return;
+    a.m_nRecordId = 0;
+    switch (r.Int(0, 14)) {
+    case 0:
+        a.m_strText = " " + a.m_strText + "\t";
+        break;
+    case 1:
+        a.m_strText += "x";
+        break;
+    case 2:
+        a.m_strNote = r.Pick(kNotes);
+        break;
+    case 3:
+        a.m_strLocation = r.Pick(kLocations);
+        break;
+    case 4:
+        a.m_bUntimed = !a.m_bUntimed;
+        break;
+    case 5:
+        a.SetDate(a.m_tDate + 86400 * r.Int(-1, 1));
+        break;
+    case 6:
+        a.m_tStart += 60 * r.Int(-30, 30);
+        break;
+    case 7:
+        a.m_tEnd += r.Int(0, 1) ? 30 : 3600;
+        break;
+    case 8:
+        a.m_bPrivate = !a.m_bPrivate;
+        break;
+    case 9:
+        a.m_bAlarm = !a.m_bAlarm;
+        a.m_nAlarmAdvance = r.Pick(std::vector<int>{0, 5});
+        break;
+    case 10:
+        a.m_bRepeat = !a.m_bRepeat;
+        a.m_repeat.m_nInterval = a.m_bRepeat ? r.Int(1, 2) : 0;
+        break;
+    case 11:
+        a.m_repeat.m_byWeekdays = static_cast<std::uint8_t>(r.Int(0, 3));
+        a.m_repeat.m_nWeekIndex = r.Int(0, 5);
+        break;
+    case 12:
+        a.m_repeat.m_tEnd = r.Chance(50) ? 0 : a.m_tDate + 86400 * r.Int(1, 40);
+        break;
+    default:
+        break; // the record as it stands, or with a value the test does not compare
+    }
+    if (r.Chance(30))
+        a.m_strCategory = r.Pick(kCategories);
+}
+
+// A cell's text as a file holds it: line breaks as LF alone (CR LF ends a row).
+std::string Lf(std::string text) {
+    for (std::size_t i = text.find("\r\n"); i != std::string::npos; i = text.find("\r\n", i))
+        text.erase(i, 1);
+    return text;
+}
+
+class DuplicateIndexTest : public COperationsTest {
+protected:
+    void SeedRandom(CRandom& r, int nCount) {
+        for (int i = 0; i < nCount; ++i) {
+            CStoredAppointment a = RandomStored(r);
+            if (r.Chance(3)) {
+                a.m_tStart = 0; // a record the host cannot give a start for
+                a.m_tEnd = 3600;
+            }
+            Seed(a);
+        }
+    }
+};
+
+TEST_F(DuplicateIndexTest, KeysAreTheTrimmedText) {
+    EXPECT_EQ(CDuplicateIndex::KeyOf(" \t\r\n\v\fa b\f\v\n\r\t "), "a b");
+    EXPECT_EQ(CDuplicateIndex::KeyOf("   "), "");
+    EXPECT_EQ(CDuplicateIndex::KeyOf("x"), "x");
+}
+
+TEST_F(DuplicateIndexTest, AnswersAsListingTheWholeDatebookForEveryRow) {
+    for (const unsigned nSeed : {1u, 2u, 3u, 4u, 5u}) {
+        SCOPED_TRACE(nSeed);
+        CRandom r(nSeed);
+        Store().SetCurrentUser(Store().AddUser("user " + std::to_string(nSeed)).m_nId);
+        SeedRandom(r, 80);
+        // The host refuses now and then, once also its removal of the half-stored record.
+        OpenHost({{},
+                  false,
+                  {{"SetNote", 7, E_FAIL, "no"},
+                   {"SetCategory", 19, E_FAIL, "no"},
+                   {"SetRepeat", 5, E_FAIL, "no"},
+                   {"SetRepeat", 9, E_FAIL, "no"},
+                   {"Delete", 2, E_FAIL, "no"}}});
+        const CDatebookAccess access = OpenDatebookWithoutList(Options());
+        IHostDatebook* pDatebook = access.m_pDatebook.Get();
+        CDuplicateIndex index(&Options());
+        index.Load(pDatebook);
+
+        CAppointment row(&Options());
+        int nDuplicates = 0;
+        for (int i = 0; i < 250; ++i) {
+            RandomRow(r, row);
+            if (r.Chance(60))
+                RowFromDatebook(r, pDatebook, row);
+            const bool bListed = IsDuplicateInHost(Options(), pDatebook, row);
+            ASSERT_EQ(index.Contains(row), bListed) << "row " << i;
+            nDuplicates += bListed ? 1 : 0;
+            if (bListed)
+                continue;
+            if (r.Chance(20) && !All().empty()) {
+                // Change an existing appointment to the row's values.
+                const std::vector<CStoredAppointment> all = All();
+                const LONG nId =
+                    all[static_cast<std::size_t>(r.Int(0, static_cast<int>(all.size()) - 1))]
+                        .m_nRecordId;
+                const CComPtr<IHostAppointment> p = FindHostAppointmentById(pDatebook, nId);
+                ASSERT_TRUE(p);
+                row.m_nRecordId = nId;
+                (void)UpdateInHost(row, p.Get());
+                index.Refresh(pDatebook, nId);
+            } else {
+                CStoreResult result;
+                (void)AddToHost(row, pDatebook, &result);
+                if (result.m_nRecordId != 0)
+                    index.Refresh(pDatebook, result.m_nRecordId);
+            }
+        }
+        EXPECT_GT(nDuplicates, 20);
+        EXPECT_LT(nDuplicates, 230);
+        // Refusals were met and answered.
+        EXPECT_FALSE(m_ui.m_vecShown.empty());
+    }
+}
+
+TEST_F(DuplicateIndexTest, WholeImportsEndTheSameEitherWay) {
+    CRandom r(7);
+    const std::int64_t nFirst = UserId();
+    SeedRandom(r, 60);
+    const std::vector<CStoredAppointment> seeded = All();
+    const std::int64_t nSecond = Store().AddUser("second").m_nId;
+    for (const CStoredAppointment& a : seeded)
+        Store().AddAppointment(nSecond, a);
+
+    // Rows written from random records in the default full-format layout.
+    std::string text = "\"Date\"\r\n";
+    CAppointment row(&Options());
+    const CDatebookAccess access = OpenDatebookWithoutList(Options());
+    for (int i = 0; i < 150; ++i) {
+        RandomRow(r, row);
+        if (r.Chance(60))
+            RowFromDatebook(r, access.m_pDatebook.Get(), row);
+        if (row.m_bRepeat && row.m_repeat.m_nInterval == 0)
+            row.m_repeat.m_nInterval = 1;
+        if (row.m_strText == "  ")
+            row.m_strText = "blank";
+        const std::string date = FormatDate(row.m_tDate);
+        const std::string start = row.m_bUntimed ? "" : FormatTime(row.m_tStart);
+        const std::string end = row.m_bUntimed ? "" : FormatTime(row.m_tEnd);
+        std::string line = "\"" + date + "\";\"" + (row.m_bUntimed ? "x" : "") + "\";\"" + start +
+                           "\";\"" + end + "\";\"" + (row.m_bPrivate ? "x" : "") + "\";\"" +
+                           Lf(row.m_strText) + "\";\"" + Lf(row.m_strNote) + "\";\"" +
+                           (row.m_bAlarm ? "x" : "") + "\";\"" +
+                           std::to_string(row.m_nAlarmAdvance) + "\";\"" +
+                           (row.m_bAlarm ? (row.m_nAlarmUnit == 1 ? "h" : "m") : "") + "\";\"" +
+                           row.m_strCategory + "\";\"" + row.m_strLocation + "\";\"" +
+                           (row.m_bRepeat ? "x" : "") + "\"";
+        if (row.m_bRepeat) {
+            line += ";\"" + std::string(RepeatTypeName(row.m_repeat.m_nType)) + "\";\"" +
+                    std::to_string(row.m_repeat.m_nInterval) + "\";\"" +
+                    (row.m_repeat.m_tEnd ? FormatDate(row.m_repeat.m_tEnd) : "") + "\";\"\"";
+            for (int d = 0; d < 7; ++d)
+                line += (row.m_repeat.m_byWeekdays >> d) & 1 ? ";\"x\"" : ";\"\"";
+            line += ";\"\"";
+        }
+        text += line + "\r\n";
+    }
+    const std::string path = TempPath("random.csv");
+    WriteFileBytes(path, text);
+
+    Options().m_bIgnoreImportErrors = 1;
+    auto importInto = [&](std::int64_t nUser, bool bListPerRow) {
+        Store().SetCurrentUser(nUser);
+        OpenHost({{}, false, {{"SetNote", 11, E_FAIL, "no"}, {"SetRepeat", 3, E_FAIL, "no"}}});
+        CImportStatistics stats;
+        CImportRun run;
+        run.m_pStatistics = &stats;
+        run.m_bListDatebookPerRow = bListPerRow;
+        EXPECT_EQ(ImportFile(path, Options(), nullptr, run), 0);
+        return stats;
+    };
+    const CImportStatistics indexed = importInto(nFirst, false);
+    const CImportStatistics listed = importInto(nSecond, true);
+    EXPECT_EQ(indexed.m_nAdded, listed.m_nAdded);
+    EXPECT_EQ(indexed.m_nDuplicates, listed.m_nDuplicates);
+    EXPECT_EQ(indexed.m_nRefused, listed.m_nRefused);
+    EXPECT_EQ(indexed.m_nRejected, listed.m_nRejected);
+    EXPECT_GT(indexed.m_nDuplicates, 10);
+    EXPECT_GT(indexed.m_nAdded, 10);
+    EXPECT_GT(indexed.m_nRefused, 0);
+
+    auto values = [&](std::int64_t nUser) {
+        std::vector<std::string> out;
+        for (const CStoredAppointment& a :
+             Store().ListAppointments(nUser, desktop::kFirstDatebookDay, desktop::kLastDatebookDay))
+            out.push_back(std::to_string(a.m_tStart) + "|" + std::to_string(a.m_tEnd) + "|" +
+                          Narrow(a.m_strText) + "|" + Narrow(a.m_strNote) + "|" +
+                          Narrow(a.m_strLocation) + "|" + std::to_string(a.m_nRepeatType) + "|" +
+                          std::to_string(a.m_nRepeatEndDay) + "|" + std::to_string(a.m_bPrivate) +
+                          std::to_string(a.m_bAlarm));
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ(values(nFirst), values(nSecond));
+}
+
+} // namespace
