@@ -1,0 +1,158 @@
+// Archive marking and Remove All against the stand-in host.
+#include "engine/Archive.h"
+
+#include "engine/RecordFilter.h"
+#include "host/HostCalls.h"
+#include "host/HostStore.h"
+#include "tests/engine/OperationsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace optest;
+
+namespace {
+
+class ArchiveTest : public COperationsTest {
+protected:
+    int SizeOf(const CStoredAppointment& a) {
+        const LONG nId = Seed(a);
+        const CDatebookAccess access = OpenDatebookWithoutList(Options());
+        CComPtr<IHostAppointment> p;
+        EXPECT_EQ(access.m_pDatebook->GetAppointmentById(nId, p.Put()), S_OK);
+        return EstimateRecordSize(p.Get());
+    }
+
+    // The texts of the live appointments, and what the next HotSync archives.
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const CStoredAppointment& a : All())
+            texts.push_back(Narrow(a.m_strText));
+        return texts;
+    }
+};
+
+TEST_F(ArchiveTest, TheEstimatedSizeOfARecord) {
+    CStoredAppointment a = Repeating(Untimed("2026-12-01", "0123456789"), HOST_REPEAT_DAILY, 1);
+    a.m_bAlarm = true;
+    a.m_vecExceptionDays = {Day("2026-12-02"), Day("2026-12-03"), Day("2026-12-04")};
+    EXPECT_EQ(SizeOf(a), 10 + 17 + 2 + 6 + 8);
+    EXPECT_EQ(SizeOf(Untimed("2026-12-01", "")), 16);
+    CStoredAppointment noted = Untimed("2026-12-01", "");
+    noted.m_strNote = U16("abc");
+    EXPECT_EQ(SizeOf(noted), 16 + 4);
+    EXPECT_EQ(SizeOf(Repeating(Untimed("2026-12-01", "a"), HOST_REPEAT_DAILY, 1)), 18 + 6);
+}
+
+TEST_F(ArchiveTest, AFilterRejectingEverythingCountsAndMarksNothing) {
+    Seed(Untimed("2020-01-01", "old"));
+    Options().m_filter.AddRow();
+    Options().m_filter.SetRow(0, FILTER_TEXT_CONTAINS, "nothing like it", FILTER_JOIN_NONE);
+    const CArchiveCount count = CountArchivable(Options());
+    EXPECT_EQ(ArchiveCountText(count), "0 appointments taking up 0 bytes.");
+    const int n = ArchiveAppointments(Options(), At("2026-12-01"), false, 500);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(ArchiveResultText(n), "Marked 0 appointments for archival.\nThe appointments will "
+                                    "be archived at next HotSync.");
+    EXPECT_EQ(Options().m_nMinSize, 500);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"old"}));
+}
+
+TEST_F(ArchiveTest, CountAndBytesOfEverythingThatPassesTheFilter) {
+    Seed(Untimed("2020-01-01", "a"));  // 18
+    Seed(Untimed("2030-01-01", "bb")); // 19, no date test
+    Seed(Untimed("2020-01-01", "skip me"));
+    Options().m_filter.AddRow();
+    Options().m_filter.SetRow(0, FILTER_TEXT_NOT_CONTAINS, "skip", FILTER_JOIN_NONE);
+    EXPECT_EQ(ArchiveCountText(CountArchivable(Options())), "2 appointments taking up 37 bytes.");
+}
+
+TEST_F(ArchiveTest, WhatIsMarkedUpToTheCutoff) {
+    Seed(Timed("2026-12-01", 14, 0, 15, 0, "single on the cutoff day"));
+    Seed(Untimed("2026-12-02", "single after"));
+    Seed(Untimed("2025-06-01", "single long ago"));
+    Seed(Repeating(Untimed("2026-11-20", "series ending on the cutoff day"), HOST_REPEAT_DAILY, 1,
+                   0, "2026-12-01"));
+    Seed(Repeating(Untimed("2026-11-20", "series ended before"), HOST_REPEAT_DAILY, 1, 0,
+                   "2026-11-30"));
+    Seed(Repeating(Untimed("2020-01-06", "series without end"), HOST_REPEAT_WEEKLY, 1, 0x02));
+    // Every occurrence from the cutoff on is an exception: nothing of it remains.
+    CStoredAppointment excepted = Repeating(Untimed("2026-11-28", "series excepted away"),
+                                            HOST_REPEAT_DAILY, 1, 0, "2026-12-02");
+    excepted.m_vecExceptionDays = {Day("2026-12-01"), Day("2026-12-02")};
+    Seed(excepted);
+
+    const int n = ArchiveAppointments(Options(), At("2026-12-01"), false, 100);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(ArchiveResultText(n), "Marked 4 appointments for archival.\nThe appointments will "
+                                    "be archived at next HotSync.");
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"series without end", "series ending on the cutoff day",
+                                        "single after"}));
+    EXPECT_EQ(Store().HotSync(UserId()).m_nArchived, 4);
+}
+
+TEST_F(ArchiveTest, TheSizeThresholdAppliesOnlyWhenAsked) {
+    CStoredAppointment a =
+        Repeating(Untimed("2026-01-01", "0123456789"), HOST_REPEAT_DAILY, 1, 0, "2026-01-10");
+    a.m_bAlarm = true;
+    a.m_vecExceptionDays = {Day("2026-01-02"), Day("2026-01-03"), Day("2026-01-04")};
+    Seed(a); // 43 bytes
+    EXPECT_EQ(ArchiveAppointments(Options(), At("2026-12-01"), true, 100), 0);
+    EXPECT_EQ(Options().m_nMinSize, 100);
+    EXPECT_EQ(ArchiveAppointments(Options(), At("2026-12-01"), true, 43), 1);
+    EXPECT_EQ(ArchiveResultText(1), "Marked 1 appointment for archival.\nThe appointment will be "
+                                    "archived at next HotSync.");
+    EXPECT_EQ(ArchiveResultText(-1), "Error archiving appointments");
+    Seed(a);
+    EXPECT_EQ(ArchiveAppointments(Options(), At("2026-12-01"), false, 100), 1);
+    EXPECT_TRUE(All().empty());
+}
+
+TEST_F(ArchiveTest, RemoveAllInTheFullFormatRemovesEverythingThatPassesTheFilter) {
+    Seed(Untimed("1990-01-01", "remove old"));
+    Seed(Repeating(Untimed("2026-01-01", "remove series"), HOST_REPEAT_DAILY, 1));
+    Seed(Untimed("2031-12-31", "remove last"));
+    Seed(Untimed("2026-12-01", "keep"));
+    Options().m_bFullFormat = 1;
+    Options().m_filter.AddRow();
+    Options().m_filter.SetRow(0, FILTER_TEXT_STARTS_WITH, "remove", FILTER_JOIN_NONE);
+    CHeadlessProgress progress;
+    EXPECT_EQ(RemoveAll(Options(), &progress), 3);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"keep"}));
+    EXPECT_EQ(progress.m_nUpper, 4);
+    EXPECT_EQ(progress.m_vecPositions, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(Store().HotSync(UserId()).m_nPurged, 3);
+    EXPECT_EQ(m_ui.m_nWaitDepth, 0);
+}
+
+TEST_F(ArchiveTest, RemoveAllInTheSimpleFormatRemovesWhatTheExportWrites) {
+    // The range runs from 25 November 00:00 to 4 January 23:59.
+    Seed(Repeating(Timed("2026-11-23", 9, 0, 10, 0, "weekly"), HOST_REPEAT_WEEKLY, 1, 0x02,
+                   "2026-12-21"));
+    Seed(Untimed("2026-11-25", "at the first instant"));
+    Seed(Timed("2026-12-10", 9, 0, 10, 0, "inside"));
+    Seed(Untimed("2027-02-01", "outside"));
+    Options().m_bFullFormat = 0;
+    CRemoveOutcome outcome;
+    EXPECT_EQ(RemoveAll(Options(), nullptr, &outcome), 5);
+    EXPECT_EQ(outcome.m_nExceptions, 4);
+    EXPECT_EQ(outcome.m_nRemoved, 1);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"weekly", "at the first instant", "outside"}));
+    // The series stays, without the four days inside the range.
+    EXPECT_EQ(All()[0].m_vecExceptionDays,
+              (std::vector<int>{Day("2026-11-30"), Day("2026-12-07"), Day("2026-12-14"),
+                                Day("2026-12-21")}));
+}
+
+TEST_F(ArchiveTest, AQuitRequestStopsRemoveAllWithTheWorkDoneKept) {
+    for (int i = 1; i <= 5; ++i)
+        Seed(Untimed("2026-12-0" + std::to_string(i), "day " + std::to_string(i)));
+    Options().m_bFullFormat = 1;
+    m_ui.QuitAfterPumps(3);
+    CRemoveOutcome outcome;
+    EXPECT_EQ(RemoveAll(Options(), nullptr, &outcome), 2);
+    EXPECT_TRUE(outcome.m_bQuit);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"day 3", "day 4", "day 5"}));
+}
+
+} // namespace
