@@ -95,7 +95,8 @@ constexpr const char* kColumns =
     "a.id, a.start_time, a.end_time, a.untimed, a.text, a.note, a.category, a.location, "
     "a.private, a.alarm, a.alarm_unit, a.alarm_advance, a.repeat_type, a.repeat_interval, "
     "a.repeat_end, a.repeat_extra, "
-    "(SELECT group_concat(e.day) FROM exceptions e WHERE e.appointment_id = a.id)";
+    "CASE WHEN a.repeat_type <> 0 THEN"
+    " (SELECT group_concat(e.day) FROM exceptions e WHERE e.appointment_id = a.id) END";
 
 const std::string& SqlList() {
     static const std::string sql =
@@ -341,7 +342,9 @@ CDatebookStore::CDatebookStore(const std::string& strFolder) {
             CSqliteQuery q = m_pDb->Query("PRAGMA journal_mode=WAL");
             (void)q.Step();
         }
-        m_pDb->Exec("PRAGMA synchronous=NORMAL");
+        // A page cache of 32 MiB holds a datebook of a hundred thousand appointments, which
+        // the program lists whole for every operation.
+        m_pDb->Exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768");
         Migrate();
     } catch (const CDatebookError& e) {
         m_pDb.reset();
@@ -597,16 +600,17 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
     std::vector<CStoredAppointment> result;
     if (nFromDay > nToDay)
         return result;
-    // Wide bounds in time values (two days beyond any time zone's offset); the local days
-    // decide below.
-    constexpr std::int64_t kMargin = 3 * 86400;
+    // Time values more than two days (beyond any time zone's offset) inside the days' bounds
+    // surely lie within them; the local day decides only for those near a bound.
+    constexpr std::int64_t kMargin = 2 * 86400;
+    const std::int64_t nLow = std::int64_t{nFromDay} * 86400;
+    const std::int64_t nHigh = (std::int64_t{nToDay} + 1) * 86400;
     CSqliteQuery q = m_pDb->Query(SqlList().c_str());
-    q.Bind(1, nUserId)
-        .Bind(2, std::int64_t{nFromDay} * 86400 - kMargin)
-        .Bind(3, std::int64_t{nToDay} * 86400 + kMargin);
+    q.Bind(1, nUserId).Bind(2, nLow - kMargin).Bind(3, nHigh + kMargin);
     while (q.Step()) {
         CStoredAppointment a = ReadAppointment(q);
-        const int nStartDay = a.StartDay();
+        const bool bSurelyInside = a.m_tStart >= nLow + kMargin && a.m_tStart < nHigh - kMargin;
+        const int nStartDay = bSurelyInside ? nFromDay : a.StartDay();
         if (nStartDay > nToDay)
             continue;
         if (!a.IsRepeating()) {
@@ -614,7 +618,7 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
                 continue;
         } else {
             // A series that ends before it starts still shows on its start day.
-            const int nLastDay = std::max(nStartDay, a.Pattern().LastDay());
+            const int nLastDay = std::max(nStartDay, std::min(a.m_nRepeatEndDay, kLastDatebookDay));
             if (nLastDay < nFromDay)
                 continue;
         }
