@@ -476,6 +476,77 @@ TEST_F(DesktopHost, ListsHoldTheDaysOfTheirRange) {
     EXPECT_FALSE(TakeDescription().empty());
 }
 
+TEST_F(DesktopHost, ListBoundsAreLocalDaysInEveryZone) {
+    for (const char* pszZone :
+         {"Pacific/Kiritimati", "Pacific/Pago_Pago", "America/St_Johns", "Asia/Kathmandu", "UTC"}) {
+        SetTimeZone(pszZone);
+        CTestHome home;
+        CHostFixture host;
+        host.Add(At("2024-06-09", 23, 59), At("2024-06-09", 23, 59), "before");
+        host.Add(At("2024-06-10"), At("2024-06-10"), "first");
+        host.Add(At("2024-06-20", 23, 59), At("2024-06-20", 23, 59), "last");
+        host.Add(At("2024-06-21"), At("2024-06-21", 1), "after");
+        host.AddUntimed("2023-06-21", "yearly, ended before")->SetRepeat(5, 1, At("2024-06-09"), 0);
+        host.AddUntimed("2023-06-21", "yearly, ends on the first day")
+            ->SetRepeat(5, 1, At("2024-06-10"), 0);
+        CComPtr<IHostAppointmentList> pList = host.List(At("2024-06-10", 12), At("2024-06-20", 12));
+        std::vector<std::string> texts;
+        for (LONG i = 0; i < CountOf(pList.Get()); ++i)
+            texts.push_back(TextOf(ItemOf(pList.Get(), i).Get()));
+        EXPECT_EQ(texts,
+                  std::vector<std::string>({"yearly, ends on the first day", "first", "last"}))
+            << pszZone;
+    }
+}
+
+TEST_F(DesktopHost, ImportUpdatesAnExistingRecord) {
+    CHostFixture host;
+    CComPtr<IHostAppointment> p = host.Add(At("2024-01-01", 9), At("2024-01-01", 10), "old");
+    StoreDetails(p.Get());
+    const LONG nId = IdOf(p.Get());
+
+    // UpdateInHost's calls, in its order, on the record found by its id.
+    CComPtr<IHostAppointment> pFound;
+    ASSERT_EQ(host.m_pDatebook->GetAppointmentById(nId, pFound.Put()), S_OK);
+    CComPtr<IHostAppointment2> p2;
+    ASSERT_EQ(pFound.QueryInterface(p2), S_OK);
+    // The new day lies after the old repeat end: taken, and the record stays listed.
+    ASSERT_EQ(p2->SetStartEnd(At("2024-08-01", 14), At("2024-08-01", 15)), S_OK);
+    EXPECT_EQ(CountOf(host.List(At("2024-08-01"), At("2024-08-01")).Get()), 1);
+    ASSERT_EQ(pFound->SetUntimed(FALSE), S_OK);
+    CBstr text = Text(u"new");
+    ASSERT_EQ(pFound->SetText(text.Get()), S_OK);
+    ASSERT_EQ(pFound->SetPrivate(FALSE), S_OK);
+    CBstr note = Text(u"");
+    ASSERT_EQ(pFound->SetNote(note.Get()), S_OK);
+    ASSERT_EQ(pFound->SetAlarm(FALSE), S_OK);
+    CBstr empty = Text(u"");
+    ASSERT_EQ(p2->SetLocation(empty.Get()), S_OK);
+    ASSERT_EQ(pFound->SetCategory(empty.Get()), S_OK);
+    ASSERT_EQ(pFound->SetRepeat(3, 1, At("2024-12-31"), 5), S_OK);
+    ASSERT_EQ(pFound->AddException(At("2024-10-31")), S_OK);
+
+    CHostFixture again;
+    CComPtr<IHostAppointment> pStored = ItemOf(again.All().Get(), 0);
+    EXPECT_EQ(IdOf(pStored.Get()), nId);
+    EXPECT_EQ(TextOf(pStored.Get()), "new");
+    HOSTTIME tStart = 0;
+    ASSERT_EQ(pStored->GetStart(&tStart), S_OK);
+    EXPECT_EQ(tStart, At("2024-08-01", 14));
+    BOOL bFlag = TRUE;
+    ASSERT_EQ(pStored->GetAlarm(&bFlag), S_OK);
+    EXPECT_FALSE(bFlag);
+    CBstr category;
+    ASSERT_EQ(pStored->GetCategory(category.Put()), S_OK);
+    EXPECT_EQ(category.Length(), 0u);
+    LONG nExceptions = 0;
+    ASSERT_EQ(pStored->GetExceptionCount(&nExceptions), S_OK);
+    EXPECT_EQ(nExceptions, 2); // the old one stays
+    // The last Thursday of each month from August to December, less the exception.
+    EXPECT_EQ(Walk(pStored.Get(), At("2024-01-01"), At("2031-12-31")),
+              Days({"2024-08-29", "2024-09-26", "2024-11-28", "2024-12-26"}));
+}
+
 TEST_F(DesktopHost, ListIsASnapshot) {
     CHostFixture host;
     for (int i = 0; i < 5; ++i)
