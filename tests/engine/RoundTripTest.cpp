@@ -1,0 +1,195 @@
+// End to end: a datebook of every kind of appointment exported in the full format and
+// imported into an empty user gives back the same appointments; the simple export writes
+// one row per occurrence and the count agrees with it.
+#include "engine/CountAppointments.h"
+#include "engine/Export.h"
+#include "engine/Import.h"
+#include "platform/spreadsheet/SpreadsheetSetup.h"
+#include "tests/engine/OperationsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace optest;
+
+namespace {
+
+std::string WriteCsv(const std::vector<std::vector<std::string>>& rows) {
+    std::string out;
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                out += ';';
+            out += '"';
+            for (const char c : row[i])
+                out += c == '"' ? std::string("\"\"") : std::string(1, c);
+            out += '"';
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+// Every value the datebook keeps, the record id aside; the alarm advance only with an
+// alarm.
+std::string Describe(const CStoredAppointment& a) {
+    std::string s = Iso(desktop::LocalDayOf(a.m_tStart)) + " " + std::to_string(a.m_tStart) + "-" +
+                    std::to_string(a.m_tEnd) + (a.m_bUntimed ? " untimed" : "") +
+                    (a.m_bPrivate ? " private" : "") + " text=" + Narrow(a.m_strText) +
+                    " note=" + Narrow(a.m_strNote) + " category=" + Narrow(a.m_strCategory) +
+                    " location=" + Narrow(a.m_strLocation);
+    if (a.m_bAlarm)
+        s += " alarm=" + std::to_string(a.m_nAlarmAdvance) + "/" + std::to_string(a.m_nAlarmUnit);
+    if (a.IsRepeating()) {
+        s += " repeat=" + std::to_string(a.m_nRepeatType) + "/" +
+             std::to_string(a.m_nRepeatInterval) + "/" + std::to_string(a.m_nRepeatExtra) +
+             " end=" +
+             (a.m_nRepeatEndDay == CRepeatPattern::kNoEnd ? "none" : Iso(a.m_nRepeatEndDay));
+        for (const int d : a.m_vecExceptionDays)
+            s += " except=" + Iso(d);
+    }
+    return s;
+}
+
+class RoundTripTest : public COperationsTest {
+protected:
+    void SeedEveryKind() {
+        CStoredAppointment meeting =
+            Timed("2026-12-03", 9, 15, 10, 45, "Project \"Nord\"; kick-off");
+        meeting.m_strNote = U16("line 1\r\nline 2\r\n\r\nline 4");
+        meeting.m_bPrivate = true;
+        meeting.m_bAlarm = true;
+        meeting.m_nAlarmAdvance = 15;
+        meeting.m_strCategory = U16("Work");
+        meeting.m_strLocation = U16("Room 5");
+        Seed(meeting);
+        CStoredAppointment untimed = Untimed("2026-12-24", "Heiligabend");
+        untimed.m_strText = u"Caf\u00E9 Heiligabend";
+        untimed.m_bAlarm = true;
+        untimed.m_nAlarmUnit = 2;
+        untimed.m_nAlarmAdvance = 1;
+        Seed(untimed);
+        CStoredAppointment night = Timed("2026-10-24", 23, 0, 1, 30, "Night shift");
+        night.m_bAlarm = true;
+        night.m_nAlarmUnit = 1;
+        night.m_nAlarmAdvance = 2;
+        Seed(night);
+        Seed(Repeating(Timed("2026-11-02", 7, 30, 8, 0, "Every other day"), HOST_REPEAT_DAILY, 2, 0,
+                       "2026-12-20"));
+        CStoredAppointment weekly =
+            Repeating(Timed("2026-11-02", 18, 0, 19, 30, "Choir"), HOST_REPEAT_WEEKLY, 1, 0x12);
+        weekly.m_vecExceptionDays = {Day("2026-11-26"), Day("2026-12-28")};
+        Seed(weekly);
+        Seed(Repeating(Untimed("2026-01-30", "Last Friday"), HOST_REPEAT_MONTHLY_BY_DAY, 1, 5));
+        CStoredAppointment monthly =
+            Repeating(Untimed("2026-01-31", "Month end"), HOST_REPEAT_MONTHLY_BY_DATE, 1);
+        monthly.m_vecExceptionDays = {Day("2026-11-30")};
+        Seed(monthly);
+        Seed(Repeating(Untimed("2024-02-29", "Leap day"), HOST_REPEAT_YEARLY, 1, 0, "2030-12-31"));
+        Seed(Repeating(Timed("2026-12-01", 12, 0, 12, 30, "First Tuesday"),
+                       HOST_REPEAT_MONTHLY_BY_DAY, 3, 1));
+    }
+
+    std::vector<std::string> Described() {
+        std::vector<std::string> out;
+        for (const CStoredAppointment& a : All())
+            out.push_back(Describe(a));
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    // Writes each repeating appointment's exception dates into its Exceptions cell.
+    void WriteExceptionsByHand(const std::string& path) {
+        auto rows = ParseCsv(ReadFileBytes(path));
+        ASSERT_GE(rows.size(), 2u);
+        const std::size_t nExceptions = 13 + 3;
+        ASSERT_EQ(rows[0][nExceptions], "Exceptions");
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            if (rows[i][5] == "Choir")
+                rows[i][nExceptions] = "26.11.2026 28.12.2026";
+            else if (rows[i][5] == "Month end")
+                rows[i][nExceptions] = "30.11.26";
+        }
+        WriteFileBytes(path, WriteCsv(rows));
+    }
+
+    void ImportIntoNewUser(const std::string& path, const std::string& user) {
+        Store().SetCurrentUser(Store().AddUser(user).m_nId);
+        CImportStatistics stats;
+        CImportRun run;
+        run.m_pStatistics = &stats;
+        EXPECT_EQ(ImportFile(path, Options(), nullptr, run), 0);
+        EXPECT_TRUE(stats.m_bHeaderSkipped);
+        EXPECT_EQ(stats.m_nRejected + stats.m_nStoreErrors + stats.m_nRefused, 0)
+            << (m_ui.m_vecShown.empty() ? "" : m_ui.m_vecShown[0].m_strText);
+    }
+};
+
+TEST_F(RoundTripTest, TheFullFormatGivesBackEveryValue) {
+    SeedEveryKind();
+    const std::vector<std::string> original = Described();
+    const std::string path = TempPath("full.csv");
+    ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
+    WriteExceptionsByHand(path);
+    ImportIntoNewUser(path, "copy");
+    EXPECT_EQ(Described(), original);
+    EXPECT_TRUE(m_ui.m_vecShown.empty());
+
+    // And once more without duplicates.
+    CImportStatistics stats;
+    EXPECT_EQ(ImportFile(path, Options(), nullptr, {false, nullptr, &stats}), 0);
+    EXPECT_EQ(stats.m_nDuplicates, 9);
+    EXPECT_EQ(Described(), original);
+}
+
+TEST_F(RoundTripTest, TheSameThroughAWorkbook) {
+    EnsurePlatformSetup();
+    SeedEveryKind();
+    const std::vector<std::string> original = Described();
+    const std::string path = TempPath("full.xls");
+    ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
+    Store().SetCurrentUser(Store().AddUser("from workbook").m_nId);
+    CImportStatistics stats;
+    EXPECT_EQ(ImportFile(path, Options(), nullptr, {false, nullptr, &stats}), 0);
+    EXPECT_EQ(stats.m_nAdded, 9);
+    // Exception dates are never exported: compare without them.
+    auto withoutExceptions = [](std::vector<std::string> v) {
+        for (std::string& s : v)
+            if (const std::size_t n = s.find(" except="); n != std::string::npos)
+                s.erase(n);
+        return v;
+    };
+    EXPECT_EQ(withoutExceptions(Described()), withoutExceptions(original));
+}
+
+TEST_F(RoundTripTest, TheSimpleExportWritesEachOccurrenceAndTheCountAgrees) {
+    SeedEveryKind();
+    Options().m_bFullFormat = 0;
+    // Every occurrence of the range as the host's own rules give them.
+    const int nFrom = desktop::LocalDayOf(Options().GetExportFrom());
+    const int nTo = desktop::LocalDayOf(Options().GetExportTo());
+    std::vector<std::string> expected;
+    for (const CStoredAppointment& a : All()) {
+        const CRepeatPattern pattern = a.Pattern();
+        for (std::optional<int> d = pattern.FindFirst(nFrom, nTo); d;
+             d = pattern.FindFirst(*d + 1, nTo))
+            expected.push_back(Iso(*d) + " " + Narrow(a.m_strText));
+    }
+    std::sort(expected.begin(), expected.end());
+
+    const std::string path = TempPath("simple.csv");
+    const int n =
+        ExportSimple(path, Options().GetExportFrom(), Options().GetExportTo(), Options(), nullptr);
+    std::vector<std::string> written;
+    const auto rows = ParseCsv(ReadFileBytes(path));
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const std::string& d = rows[i][0]; // dd.mm.yyyy
+        written.push_back(d.substr(6, 4) + "-" + d.substr(3, 2) + "-" + d.substr(0, 2) + " " +
+                          rows[i][5]);
+    }
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(n, static_cast<int>(expected.size()));
+    EXPECT_EQ(numAppointments(Options()), n);
+}
+
+} // namespace
