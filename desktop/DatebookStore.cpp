@@ -694,6 +694,18 @@ void CDatebookStore::ThrowNotLive(LONG nRecordId) {
     throw CDatebookError(EDatebookError::Gone, "The appointment " + id + " no longer exists.");
 }
 
+template <class F>
+void CDatebookStore::UpdateLive(LONG nRecordId, const char* pszSql, F&& bindValues) {
+    {
+        CSqliteQuery q = m_pDb->Query(pszSql);
+        q.Bind(1, nRecordId);
+        bindValues(q);
+        q.Run();
+    }
+    if (m_pDb->Changes() == 0)
+        ThrowNotLive(nRecordId);
+}
+
 void CDatebookStore::SetText(LONG nRecordId, EAppointmentText field, std::u16string_view text) {
     ValidateText(field, text);
     const char* pszSql = nullptr;
@@ -713,43 +725,27 @@ void CDatebookStore::SetText(LONG nRecordId, EAppointmentText field, std::u16str
             "UPDATE appointments SET location = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0";
         break;
     }
-    {
-        CSqliteQuery q = m_pDb->Query(pszSql);
-        q.Bind(1, nRecordId).Bind(2, text).Run();
-    }
-    if (m_pDb->Changes() == 0)
-        ThrowNotLive(nRecordId);
+    UpdateLive(nRecordId, pszSql, [&](CSqliteQuery& q) { q.Bind(2, text); });
 }
 
 void CDatebookStore::SetPrivate(LONG nRecordId, bool bPrivate) {
-    {
-        CSqliteQuery q = m_pDb->Query(
-            "UPDATE appointments SET private = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0");
-        q.Bind(1, nRecordId).Bind(2, bPrivate ? 1 : 0).Run();
-    }
-    if (m_pDb->Changes() == 0)
-        ThrowNotLive(nRecordId);
+    UpdateLive(nRecordId,
+               "UPDATE appointments SET private = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0",
+               [&](CSqliteQuery& q) { q.Bind(2, bPrivate ? 1 : 0); });
 }
 
 void CDatebookStore::SetAlarm(LONG nRecordId, bool bAlarm) {
-    {
-        CSqliteQuery q = m_pDb->Query(
-            "UPDATE appointments SET alarm = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0");
-        q.Bind(1, nRecordId).Bind(2, bAlarm ? 1 : 0).Run();
-    }
-    if (m_pDb->Changes() == 0)
-        ThrowNotLive(nRecordId);
+    UpdateLive(nRecordId,
+               "UPDATE appointments SET alarm = ?2 WHERE id = ?1 AND archive = 0 AND deleted = 0",
+               [&](CSqliteQuery& q) { q.Bind(2, bAlarm ? 1 : 0); });
 }
 
 void CDatebookStore::SetAlarmAdvance(LONG nRecordId, LONG nUnit, LONG nAmount) {
     CheckAlarm(nUnit, nAmount);
-    {
-        CSqliteQuery q = m_pDb->Query("UPDATE appointments SET alarm_unit = ?2, alarm_advance = ?3"
-                                      " WHERE id = ?1 AND archive = 0 AND deleted = 0");
-        q.Bind(1, nRecordId).Bind(2, nUnit).Bind(3, nAmount).Run();
-    }
-    if (m_pDb->Changes() == 0)
-        ThrowNotLive(nRecordId);
+    UpdateLive(nRecordId,
+               "UPDATE appointments SET alarm_unit = ?2, alarm_advance = ?3"
+               " WHERE id = ?1 AND archive = 0 AND deleted = 0",
+               [&](CSqliteQuery& q) { q.Bind(2, nUnit).Bind(3, nAmount); });
 }
 
 void CDatebookStore::WriteSchedule(const CStoredAppointment& a) {
@@ -777,13 +773,9 @@ CStoredAppointment CDatebookStore::MakeUntimed(LONG nRecordId) {
 }
 
 void CDatebookStore::MakeTimed(LONG nRecordId) {
-    {
-        CSqliteQuery q = m_pDb->Query(
-            "UPDATE appointments SET untimed = 0 WHERE id = ?1 AND archive = 0 AND deleted = 0");
-        q.Bind(1, nRecordId).Run();
-    }
-    if (m_pDb->Changes() == 0)
-        ThrowNotLive(nRecordId);
+    UpdateLive(nRecordId,
+               "UPDATE appointments SET untimed = 0 WHERE id = ?1 AND archive = 0 AND deleted = 0",
+               [](CSqliteQuery&) {});
 }
 
 CStoredAppointment CDatebookStore::SetTimes(LONG nRecordId, HOSTTIME tStart, HOSTTIME tEnd) {

@@ -155,6 +155,8 @@ private:
     CStoredAppointment LoadLive(LONG nRecordId);
     void WriteSchedule(const CStoredAppointment& appointment);
     [[noreturn]] void ThrowNotLive(LONG nRecordId);
+    // One UPDATE of a record that is neither deleted nor marked (id in parameter 1).
+    template <class F> void UpdateLive(LONG nRecordId, const char* pszSql, F&& bindValues);
 
     std::string m_strPath;
     std::unique_ptr<CSqliteDatabase> m_pDb;
