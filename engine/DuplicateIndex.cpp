@@ -6,6 +6,7 @@
 #include "model/DateText.h"
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
+#include "platform/locale/LocalTime.h"
 
 #include <algorithm>
 
@@ -41,6 +42,23 @@ std::string CDuplicateIndex::KeyOf(const std::string& strText) {
         return {};
     const std::size_t nLast = strText.find_last_not_of(kBlanks);
     return strText.substr(nFirst, nLast - nFirst + 1);
+}
+
+std::optional<std::string> CDuplicateIndex::BucketOf(const CAppointment& record) {
+    CLocalTime day;
+    if (!BreakDownLocal(record.m_tDate, day))
+        return std::nullopt;
+    // Text, note, location, the untimed flag and the day must all be equal for two records
+    // to be the same. Values that run together only share a bucket; the test itself decides.
+    std::string key = KeyOf(record.m_strText);
+    key += '\0';
+    key += KeyOf(record.m_strNote);
+    key += '\0';
+    key += KeyOf(record.m_strLocation);
+    key += '\0';
+    key += record.m_bUntimed ? 'u' : 't';
+    key += std::to_string(day.m_nYear * 10000 + day.m_nMonth * 100 + day.m_nDay);
+    return key;
 }
 
 bool CDuplicateIndex::IsInDatebookRange(const CAppointment& record) {
@@ -93,7 +111,10 @@ void CDuplicateIndex::Load(IHostDatebook* pDatebook) {
 }
 
 bool CDuplicateIndex::Contains(const CAppointment& fileRecord) const {
-    const auto it = m_mapByKey.find(KeyOf(fileRecord.m_strText));
+    const std::optional<std::string> key = BucketOf(fileRecord);
+    if (!key)
+        return false;
+    const auto it = m_mapByKey.find(*key);
     if (it == m_mapByKey.end())
         return false;
     return std::any_of(it->second.begin(), it->second.end(),
@@ -129,9 +150,12 @@ void CDuplicateIndex::Put(const CAppointment& record, LONG nRecordId) {
 }
 
 void CDuplicateIndex::Insert(std::unique_ptr<CAppointment> pRecord) {
-    std::string key = KeyOf(pRecord->m_strText);
-    m_mapKeyOfId.emplace(pRecord->m_nRecordId, key);
-    m_mapByKey[std::move(key)].push_back(std::move(pRecord));
+    // A day that cannot be broken down is the same day as none.
+    std::optional<std::string> key = BucketOf(*pRecord);
+    if (!key)
+        return;
+    m_mapKeyOfId.emplace(pRecord->m_nRecordId, *key);
+    m_mapByKey[std::move(*key)].push_back(std::move(pRecord));
 }
 
 void CDuplicateIndex::Remove(LONG nRecordId) {

@@ -5,13 +5,15 @@
 // file's). Asking the host for the whole datebook for every row costs rows × appointments
 // loads; the index loads the datebook once and is told of every appointment the run adds
 // or changes, so that it answers exactly as a fresh listing would. Records are grouped by
-// their text with white space trimmed at both ends, the first thing the test compares.
+// what the test requires to be equal before anything else: the text, note and location
+// with white space trimmed at both ends, the untimed flag and the local day.
 #pragma once
 
 #include "host/HostInterfaces.h"
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,9 +46,12 @@ public:
 
     [[nodiscard]] std::size_t Size() const { return m_mapKeyOfId.size(); }
 
-    // The text the index groups by: white space (blank, tab, CR, LF, VT, FF) trimmed at
-    // both ends, as the duplicate test compares it.
+    // A text as the duplicate test compares it: white space (blank, tab, CR, LF, VT, FF)
+    // trimmed at both ends.
     [[nodiscard]] static std::string KeyOf(const std::string& strText);
+    // The group of a record; none when its day cannot be broken down (it is the same as no
+    // other record).
+    [[nodiscard]] static std::optional<std::string> BucketOf(const CAppointment& record);
     // Whether the host's listing of the datebook range holds a record with these values:
     // its day, or for a repeating one its series from that day to its end, meets the range.
     [[nodiscard]] static bool IsInDatebookRange(const CAppointment& record);

@@ -176,10 +176,27 @@ protected:
     }
 };
 
-TEST_F(DuplicateIndexTest, KeysAreTheTrimmedText) {
+TEST_F(DuplicateIndexTest, RecordsAreGroupedByWhatMustBeEqual) {
     EXPECT_EQ(CDuplicateIndex::KeyOf(" \t\r\n\v\fa b\f\v\n\r\t "), "a b");
     EXPECT_EQ(CDuplicateIndex::KeyOf("   "), "");
     EXPECT_EQ(CDuplicateIndex::KeyOf("x"), "x");
+
+    // Records that can be the same share a bucket: blanks around the texts and the time of
+    // day do not matter, the day and the untimed flag do.
+    CAppointment a(&Options());
+    CAppointment b(&Options());
+    a.m_strText = "Lunch";
+    b.m_strText = " Lunch\r\n";
+    a.m_strNote = "n";
+    b.m_strNote = "n ";
+    a.SetDate(At("2026-03-29", 0));
+    b.SetDate(At("2026-03-29", 23, 59));
+    EXPECT_EQ(CDuplicateIndex::BucketOf(a), CDuplicateIndex::BucketOf(b));
+    b.m_bUntimed = true;
+    EXPECT_NE(CDuplicateIndex::BucketOf(a), CDuplicateIndex::BucketOf(b));
+    b.m_bUntimed = false;
+    b.SetDate(At("2026-03-30"));
+    EXPECT_NE(CDuplicateIndex::BucketOf(a), CDuplicateIndex::BucketOf(b));
 }
 
 TEST_F(DuplicateIndexTest, AnswersAsListingTheWholeDatebookForEveryRow) {
