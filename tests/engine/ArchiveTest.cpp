@@ -156,3 +156,108 @@ TEST_F(ArchiveTest, AQuitRequestStopsRemoveAllWithTheWorkDoneKept) {
 }
 
 } // namespace
+
+namespace {
+
+// The examples of the host's repeat rules: the occurrences inside a range.
+struct SRuleCase {
+    const char* m_pszStart;
+    LONG m_nType;
+    LONG m_nInterval;
+    LONG m_nExtra;
+    const char* m_pszFrom;
+    const char* m_pszTo;
+    std::vector<const char*> m_vecDays;
+};
+
+const std::vector<SRuleCase> kRuleCases = {
+    {"2024-01-30",
+     HOST_REPEAT_DAILY,
+     3,
+     0,
+     "2024-02-20",
+     "2024-03-10",
+     {"2024-02-20", "2024-02-23", "2024-02-26", "2024-02-29", "2024-03-03", "2024-03-06",
+      "2024-03-09"}},
+    {"2024-01-01",
+     HOST_REPEAT_WEEKLY,
+     2,
+     0x0A,
+     "2024-01-01",
+     "2024-02-15",
+     {"2024-01-01", "2024-01-03", "2024-01-15", "2024-01-17", "2024-01-29", "2024-01-31",
+      "2024-02-12", "2024-02-14"}},
+    {"2024-01-26",
+     HOST_REPEAT_MONTHLY_BY_DAY,
+     1,
+     5,
+     "2024-01-01",
+     "2024-06-30",
+     {"2024-01-26", "2024-02-23", "2024-03-29", "2024-04-26", "2024-05-31", "2024-06-28"}},
+    {"2024-01-25",
+     HOST_REPEAT_MONTHLY_BY_DAY,
+     1,
+     4,
+     "2024-01-01",
+     "2024-06-30",
+     {"2024-01-25", "2024-02-22", "2024-03-28", "2024-04-25", "2024-05-23", "2024-06-27"}},
+    {"2024-01-31",
+     HOST_REPEAT_MONTHLY_BY_DATE,
+     1,
+     0,
+     "2024-01-01",
+     "2024-07-31",
+     {"2024-01-31", "2024-02-29", "2024-03-31", "2024-04-30", "2024-05-31", "2024-06-30",
+      "2024-07-31"}},
+    {"2024-02-29",
+     HOST_REPEAT_YEARLY,
+     1,
+     0,
+     "2024-01-01",
+     "2029-12-31",
+     {"2024-02-29", "2025-02-28", "2026-02-28", "2027-02-28", "2028-02-29", "2029-02-28"}},
+    {"2031-12-28",
+     HOST_REPEAT_DAILY,
+     1,
+     0,
+     "2031-12-01",
+     "2031-12-31",
+     {"2031-12-28", "2031-12-29", "2031-12-30", "2031-12-31"}},
+};
+
+TEST_F(ArchiveTest, RemoveAllMakesEachOccurrenceOfTheRangeAnException) {
+    Options().m_bFullFormat = 0;
+    for (const SRuleCase& c : kRuleCases) {
+        SCOPED_TRACE(std::string(c.m_pszStart) + " type " + std::to_string(c.m_nType));
+        // The range: today (the last day) back to the first day.
+        const desktop::CCivilDate to = desktop::DateFromDay(Day(c.m_pszTo));
+        SetClock(to.m_nYear, to.m_nMonth, to.m_nDay);
+        Options().m_nDaysAhead = 0;
+        Options().m_nDaysBack = Day(c.m_pszTo) - Day(c.m_pszFrom);
+        const LONG nId =
+            Seed(Repeating(Untimed(c.m_pszStart, "series"), c.m_nType, c.m_nInterval, c.m_nExtra));
+        CRemoveOutcome outcome;
+        (void)RemoveAll(Options(), nullptr, &outcome);
+        EXPECT_EQ(outcome.m_nExceptions, static_cast<int>(c.m_vecDays.size()));
+        std::vector<int> expected;
+        for (const char* p : c.m_vecDays)
+            expected.push_back(Day(p));
+        EXPECT_EQ(Store().GetAppointment(UserId(), nId).m_vecExceptionDays, expected);
+        Store().Delete(nId, false);
+    }
+}
+
+TEST_F(ArchiveTest, ASeriesIsArchivedOnlyAfterItsLastOccurrence) {
+    for (const SRuleCase& c : kRuleCases) {
+        SCOPED_TRACE(std::string(c.m_pszStart) + " type " + std::to_string(c.m_nType));
+        // The series ends on its last day of the range.
+        const std::string last = c.m_vecDays.back();
+        const LONG nId = Seed(
+            Repeating(Untimed(c.m_pszStart, "series"), c.m_nType, c.m_nInterval, c.m_nExtra, last));
+        EXPECT_EQ(ArchiveAppointments(Options(), At(last), false, 100), 0);
+        EXPECT_EQ(ArchiveAppointments(Options(), At(last) + 86400 + 3600, false, 100), 1);
+        EXPECT_THROW((void)Store().GetAppointment(UserId(), nId), CDatebookError);
+    }
+}
+
+} // namespace
