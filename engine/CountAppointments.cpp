@@ -29,7 +29,7 @@ bool TraceOn() {
 
 class CCounter {
 public:
-    explicit CCounter(COptions& options)
+    explicit CCounter(const COptions& options)
         : m_options(options), m_tFrom(options.GetExportFrom()), m_tTo(options.GetExportTo()),
           m_tRangeEnd(DatebookRangeEnd()) {}
 
@@ -126,7 +126,7 @@ private:
         return strText;
     }
 
-    COptions& m_options;
+    const COptions& m_options;
     TimeValue m_tFrom;
     TimeValue m_tTo;
     TimeValue m_tRangeEnd;
@@ -135,7 +135,7 @@ private:
 
 } // namespace
 
-int numAppointments(COptions& options) {
+int numAppointments(const COptions& options) {
     WriteTrace("Start numAppointments");
     CWaitCursor wait;
     CCounter counter(options);

@@ -11,4 +11,4 @@ inline constexpr int kMaxCountedOccurrences = 10000;
 
 // The count; framework errors show "Error writing file" and give the count reached so far.
 // Host-call exceptions are not caught. A quit request ends the walk with the count so far.
-[[nodiscard]] int numAppointments(COptions& options);
+[[nodiscard]] int numAppointments(const COptions& options);
