@@ -43,8 +43,15 @@ void SetErrnoReason(std::string* pstrReason, int nError) {
     errno = nError;
 }
 
-constexpr const char* kNoSpreadsheet =
-    "Workbooks (.xls) cannot be read or written: the spreadsheet component is not available.";
+// Whether workbooks can be had; when not, the reason is set.
+bool SpreadsheetAvailable(std::string* pstrReason) {
+    if (IsExcelAvailable())
+        return true;
+    SetReason(pstrReason, "Workbooks (.xls) cannot be read or written: the spreadsheet "
+                          "component is not available.");
+    errno = ENOTSUP;
+    return false;
+}
 
 // Opens the format; on failure the reason is set and the format dropped. Errors of the
 // file and automation layers count as a failure to open.
@@ -85,11 +92,8 @@ std::unique_ptr<CFileFormat> OpenExportFile(const std::string& strFileName, cons
     WriteTrace("openExportFile %s", strFileName.c_str());
     std::unique_ptr<CFileFormat> pFormat;
     if (IsExcelFile(strFileName)) {
-        if (!IsExcelAvailable()) {
-            SetReason(pstrReason, kNoSpreadsheet);
-            errno = ENOTSUP;
+        if (!SpreadsheetAvailable(pstrReason))
             return nullptr;
-        }
         WriteTrace("before new excel");
         auto pExcel = std::make_unique<CExcelFormat>();
         WriteTrace("after new excel");
@@ -115,11 +119,8 @@ std::unique_ptr<CFileFormat> OpenImportFile(const std::string& strFileName, cons
                                             std::string* pstrReason) {
     std::unique_ptr<CFileFormat> pFormat;
     if (IsExcelFile(strFileName)) {
-        if (!IsExcelAvailable()) {
-            SetReason(pstrReason, kNoSpreadsheet);
-            errno = ENOTSUP;
+        if (!SpreadsheetAvailable(pstrReason))
             return nullptr;
-        }
         pFormat = std::make_unique<CExcelFormat>();
     } else {
         // A folder opens for reading but holds no rows: say what it is.

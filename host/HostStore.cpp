@@ -106,7 +106,8 @@ ERepeatPlan PlanRepeat(const CAppointment& a, HOSTTIME& tEndDay, EStatus& error)
     return ERepeatPlan::Store;
 }
 
-// The repeat rule and exceptions; host failures raise.
+// The repeat rule and exceptions; host failures raise. Without a host appointment only
+// the result is found, nothing stored.
 EStatus StoreRepeatRule(const CAppointment& a, IHostAppointment* pHost) {
     HOSTTIME tEndDay = 0;
     EStatus error = STATUS_OK;
@@ -120,8 +121,9 @@ EStatus StoreRepeatRule(const CAppointment& a, IHostAppointment* pHost) {
     }
     LONG nExtra = 0;
     (void)RepeatExtra(a.m_repeat, nExtra);
-    ThrowIfFailed(pHost->SetRepeat(a.m_repeat.m_nType, a.m_repeat.m_nInterval, tEndDay, nExtra),
-                  IID_IHostAppointment);
+    if (pHost)
+        ThrowIfFailed(pHost->SetRepeat(a.m_repeat.m_nType, a.m_repeat.m_nInterval, tEndDay, nExtra),
+                      IID_IHostAppointment);
 
     const char cSeparator = ExceptionSeparator(a);
     std::string strRest = a.m_strExceptions;
@@ -130,7 +132,8 @@ EStatus StoreRepeatRule(const CAppointment& a, IHostAppointment* pHost) {
         TimeValue tDay = 0;
         if (ParseDateText(token, tDay) != STATUS_OK)
             return IMPORT_INVALID_EXCEPTION;
-        ThrowIfFailed(pHost->AddException(tDay), IID_IHostAppointment);
+        if (pHost)
+            ThrowIfFailed(pHost->AddException(tDay), IID_IHostAppointment);
     }
     return STATUS_OK;
 }
@@ -366,22 +369,5 @@ EStatus StoreRepeat(CAppointment& a, IHostAppointment* pHost) {
 }
 
 EStatus CheckRepeatForStore(const CAppointment& a) {
-    HOSTTIME tEndDay = 0;
-    EStatus error = STATUS_OK;
-    switch (PlanRepeat(a, tEndDay, error)) {
-    case ERepeatPlan::Single:
-        return STATUS_OK;
-    case ERepeatPlan::Error:
-        return error;
-    case ERepeatPlan::Store:
-        break;
-    }
-    const char cSeparator = ExceptionSeparator(a);
-    std::string strRest = a.m_strExceptions;
-    while (!strRest.empty()) {
-        TimeValue tDay = 0;
-        if (ParseDateText(TakeExceptionToken(strRest, cSeparator), tDay) != STATUS_OK)
-            return IMPORT_INVALID_EXCEPTION;
-    }
-    return STATUS_OK;
+    return StoreRepeatRule(a, nullptr);
 }
