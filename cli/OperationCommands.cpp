@@ -1,0 +1,416 @@
+#include "cli/OperationCommands.h"
+
+#include "cli/CliArguments.h"
+#include "cli/CliServices.h"
+#include "cli/RejectsFile.h"
+#include "desktop/DatebookStore.h"
+#include "desktop/DesktopHost.h"
+#include "engine/Archive.h"
+#include "engine/CountAppointments.h"
+#include "engine/Export.h"
+#include "engine/Import.h"
+#include "formats/ExcelFormat.h"
+#include "formats/FormatSelection.h"
+#include "platform/locale/CodePage.h"
+#include "res/MessageText.h"
+#include "res/StringTable.h"
+#include "settings/Options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The options of the registry, bound to the stand-in host's current user.
+COptions OpenOptions() {
+    COptions options;
+    options.Load();
+    options.SetHostApplication(OpenDesktopHost().Get());
+    return options;
+}
+
+// The registry options with the run's format and range; checked before the datebook opens.
+COptions LoadRunOptions(const CRangeArguments& range) {
+    COptions options;
+    options.Load();
+    if (range.m_bFull)
+        options.m_bFullFormat = *range.m_bFull ? 1 : 0;
+    if (!range.m_strFrom.empty() || !range.m_strTo.empty()) {
+        if (options.m_bFullFormat != 0)
+            throw CUsageError("--from and --to set the date range of the simple format, and the "
+                              "full format writes every appointment whatever its date: add "
+                              "--simple.");
+        if (!range.m_strFrom.empty())
+            options.SetExportFrom(RequireDateArgument(range.m_strFrom, "--from date"));
+        if (!range.m_strTo.empty())
+            options.SetExportTo(RequireDateArgument(range.m_strTo, "--to date"));
+        if (options.GetExportFrom() > options.GetExportTo())
+            throw CUsageError("The date range ends before it starts: " +
+                              ToUtf8(FormatDate(options.GetExportFrom())) + " to " +
+                              ToUtf8(FormatDate(options.GetExportTo())) + ".");
+    }
+    return options;
+}
+
+void BindHost(COptions& options) {
+    options.SetHostApplication(OpenDesktopHost().Get());
+}
+
+// The number of appointments of the current user, for the progress bar's total.
+std::int64_t DatebookSize() {
+    try {
+        CDatebookStore store;
+        return store.CountAppointments(store.CurrentUser().m_nId);
+    } catch (const CDatebookError&) {
+        return 0;
+    }
+}
+
+// A bar on standard error for the run, when it is a terminal.
+class CProgressScope {
+public:
+    CProgressScope(CCliContext& context, CTerminalProgress::EUnit unit, std::int64_t nTotal)
+        : m_services(context.m_services) {
+        if (context.m_bProgress) {
+            m_pBar = std::make_unique<CTerminalProgress>(context.m_err, unit, nTotal);
+            m_services.SetProgress(m_pBar.get());
+        }
+    }
+    ~CProgressScope() {
+        m_services.SetProgress(nullptr);
+        if (m_pBar)
+            m_pBar->Clear();
+    }
+    CProgressScope(const CProgressScope&) = delete;
+    CProgressScope& operator=(const CProgressScope&) = delete;
+    [[nodiscard]] CProgressControl* Get() const { return m_pBar.get(); }
+
+private:
+    CCliUserServices& m_services;
+    std::unique_ptr<CTerminalProgress> m_pBar;
+};
+
+// Removes the temporary file unless it was renamed over its target.
+class CTemporaryFile {
+public:
+    explicit CTemporaryFile(std::string strPath) : m_strPath(std::move(strPath)) {}
+    ~CTemporaryFile() {
+        if (!m_strPath.empty())
+            ::unlink(m_strPath.c_str());
+    }
+    CTemporaryFile(const CTemporaryFile&) = delete;
+    CTemporaryFile& operator=(const CTemporaryFile&) = delete;
+    [[nodiscard]] const std::string& Path() const { return m_strPath; }
+    // Moves the file over strTarget with the target's permissions (or those of a new file);
+    // false with errno set when it cannot.
+    bool Commit(const std::string& strTarget) {
+        struct stat st {};
+        mode_t mode = 0;
+        if (::stat(strTarget.c_str(), &st) == 0) {
+            mode = st.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        ::chmod(m_strPath.c_str(), mode);
+        if (::rename(m_strPath.c_str(), strTarget.c_str()) != 0)
+            return false;
+        m_strPath.clear();
+        return true;
+    }
+
+private:
+    std::string m_strPath;
+};
+
+std::string SystemError(int nError) {
+    return std::strerror(nError);
+}
+
+// Asks on the terminal; true for yes. A signal or the end of input answers no.
+bool AskYesNo(CCliContext& context, const std::string& question) {
+    context.m_err << question << " [y/N] ";
+    context.m_err.flush();
+    std::string answer;
+    while (true) {
+        pollfd fd{STDIN_FILENO, POLLIN, 0};
+        const int nReady = ::poll(&fd, 1, 100);
+        if (IsInterruptRequested()) {
+            context.m_err << '\n';
+            return false;
+        }
+        if (nReady <= 0)
+            continue;
+        char c = 0;
+        const ssize_t nRead = ::read(STDIN_FILENO, &c, 1);
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead <= 0) {
+            context.m_err << '\n';
+            return false;
+        }
+        if (c == '\n')
+            break;
+        answer += c;
+    }
+    answer = AsciiLower(Trim(answer));
+    return answer == "y" || answer == "yes";
+}
+
+std::string StatusLine(const COptions& options, int nCount) {
+    if (options.m_bFullFormat != 0)
+        return ToUtf8(LoadMessageText(IDS_COUNT_FULL, {nCount}));
+    return ToUtf8(LoadMessageText(
+        nCount == 1 ? IDS_COUNT_RANGE_ONE : IDS_COUNT_RANGE,
+        {nCount, FormatDate(options.GetExportFrom()), FormatDate(options.GetExportTo())}));
+}
+
+int Interrupted(CCliContext& context, const std::string& what) {
+    context.m_services.PrintError("Interrupted: " + what);
+    return InterruptExitStatus();
+}
+
+} // namespace
+
+std::string CreateTemporaryBeside(const std::string& strFile) {
+    const std::filesystem::path path(strFile);
+    std::string strFolder = path.parent_path().string();
+    if (strFolder.empty())
+        strFolder = ".";
+    const std::string strName = path.filename().string();
+    const std::string strExtension = path.extension().string();
+    std::string strTemplate = strFolder + "/." + strName + ".XXXXXX" + strExtension;
+    const int fd = ::mkstemps(strTemplate.data(), static_cast<int>(strExtension.size()));
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return strTemplate;
+}
+
+int RunExport(CCliContext& context, const CExportArguments& args) {
+    COptions options = LoadRunOptions(args.m_range);
+    const std::string& strFile = args.m_strFile;
+    if (strFile.empty() || std::filesystem::is_directory(strFile))
+        throw CUsageError("Give the name of the file to write, such as appointments.csv.");
+    if (options.m_bFullFormat != 0 && IsVcsFile(strFile))
+        throw CUsageError("A vCalendar file (.vcs) holds single days only: add --simple to write "
+                          "the occurrences of the export range, or write an iCalendar file "
+                          "(.ics) for the full format.");
+    if (IsExcelFile(strFile) && !IsExcelAvailable())
+        throw CUsageError("Cannot write " + strFile +
+                          ": Excel workbooks need the spreadsheet component, which is not "
+                          "available. Write a .csv file instead.");
+
+    CTemporaryFile temporary(CreateTemporaryBeside(strFile));
+    if (temporary.Path().empty())
+        throw CUsageError("Cannot write " + strFile + ": " + SystemError(errno) + ".");
+
+    BindHost(options);
+    CExportOutcome outcome;
+    {
+        CProgressScope progress(context, CTerminalProgress::EUnit::Records,
+                                context.m_bProgress ? DatebookSize() : 0);
+        if (options.m_bFullFormat != 0)
+            (void)ExportFull(temporary.Path(), options, progress.Get(), &outcome);
+        else
+            (void)ExportSimple(temporary.Path(), options.GetExportFrom(), options.GetExportTo(),
+                               options, progress.Get(), &outcome);
+    }
+    if (outcome.m_bOpenFailed) {
+        context.m_services.PrintError("Cannot write " + strFile + ": " +
+                                      ToUtf8(outcome.m_strError));
+        return CLI_EXIT_USAGE;
+    }
+    if (outcome.m_bWriteFailed) {
+        context.m_services.PrintError("The export failed: " + strFile + " was not changed.");
+        return CLI_EXIT_ERRORS;
+    }
+    if (outcome.m_bQuit)
+        return Interrupted(context, "the export stopped, " + strFile + " was not changed.");
+    if (!temporary.Commit(strFile)) {
+        context.m_services.PrintError("Cannot write " + strFile + ": " + SystemError(errno) +
+                                      ". It was not changed.");
+        return CLI_EXIT_USAGE;
+    }
+    context.m_out << "Exported " << CountText(outcome.m_nWritten, "appointment", "appointments")
+                  << " to " << strFile << ".\n";
+    return CLI_EXIT_OK;
+}
+
+int RunImport(CCliContext& context, const CImportArguments& args) {
+    COptions options;
+    options.Load();
+    if (args.m_bIgnoreErrors)
+        options.m_bIgnoreImportErrors = 1;
+    if (args.m_bStopOnError)
+        options.m_bIgnoreImportErrors = 0;
+    if (args.m_bSkipDuplicates)
+        options.m_bNoDuplicates = *args.m_bSkipDuplicates ? 1 : 0;
+    context.m_services.SetStopOnError(args.m_bStopOnError);
+
+    const std::string& strFile = args.m_strFile;
+    struct stat st {};
+    if (::stat(strFile.c_str(), &st) != 0 || ::access(strFile.c_str(), R_OK) != 0)
+        throw CUsageError("Cannot read " + strFile + ": " + SystemError(errno) + ".");
+    if (S_ISDIR(st.st_mode))
+        throw CUsageError("Cannot read " + strFile + ": it is a folder.");
+    if (IsVcsFile(strFile) || IsIcsFile(strFile))
+        throw CUsageError("Cannot import " + strFile +
+                          ": calendar files are written only; import a CSV file or a workbook.");
+    if (IsExcelFile(strFile) && !IsExcelAvailable())
+        throw CUsageError("Cannot read " + strFile +
+                          ": Excel workbooks need the spreadsheet component, which is not "
+                          "available. Save the sheet as CSV and import that.");
+
+    std::unique_ptr<CRejectsFile> pRejects;
+    if (!args.m_strRejects.empty()) {
+        pRejects = std::make_unique<CRejectsFile>(args.m_strRejects, options);
+        if (!pRejects->IsOpen())
+            throw CUsageError("Cannot write " + args.m_strRejects + ": " + SystemError(errno) +
+                              ".");
+    }
+
+    BindHost(options);
+    CImportStatistics stats;
+    CImportRun run;
+    run.m_bDryRun = args.m_bDryRun;
+    run.m_pStatistics = &stats;
+    run.m_pObserver = pRejects.get();
+    int nResult = 0;
+    {
+        CProgressScope progress(context, CTerminalProgress::EUnit::Bytes, st.st_size);
+        nResult = ImportFile(strFile, options, progress.Get(), run);
+    }
+    if (pRejects && !pRejects->Close())
+        context.m_services.PrintError("Cannot write all rejected rows to " + args.m_strRejects +
+                                      ".");
+    if (nResult < 0) {
+        const std::string strReason =
+            stats.m_strError.empty() ? SystemError(errno) : ToUtf8(stats.m_strError);
+        context.m_services.PrintError("Cannot read " + strFile + ": " + strReason);
+        return stats.m_nRows > 0 ? CLI_EXIT_ERRORS : CLI_EXIT_USAGE;
+    }
+
+    const int nRejected = stats.m_nRejected;
+    std::string summary;
+    if (args.m_bDryRun) {
+        summary = "Dry run of " + strFile +
+                  ", nothing was changed: " + std::to_string(stats.m_nAdded) + " would be added, " +
+                  std::to_string(stats.m_nUpdated) + " updated, " +
+                  std::to_string(stats.m_nDuplicates) + " skipped as duplicates, " +
+                  std::to_string(nRejected) + " rejected";
+    } else {
+        summary = "Imported " + strFile + ": " + std::to_string(stats.m_nAdded) + " added, " +
+                  std::to_string(stats.m_nUpdated) + " updated, " +
+                  std::to_string(stats.m_nDuplicates) + " skipped as duplicates, " +
+                  std::to_string(nRejected) + " rejected";
+    }
+    if (stats.m_nFiltered > 0)
+        summary += ", " + std::to_string(stats.m_nFiltered) + " left out by the filter";
+    if (stats.m_nStoreErrors > 0)
+        summary += ", " + std::to_string(stats.m_nStoreErrors) + " without their repeat rule";
+    if (stats.m_nRefused > 0)
+        summary += ", " + std::to_string(stats.m_nRefused) + " refused by the datebook";
+    summary += ".";
+    context.m_out << summary << '\n';
+    if (pRejects)
+        context.m_out << "Rejected rows: " << pRejects->Count() << " written to "
+                      << args.m_strRejects << ".\n";
+    context.m_out.flush();
+
+    if (stats.m_bQuit)
+        return Interrupted(context, "the import stopped after line " +
+                                        std::to_string(stats.m_nLastLine) +
+                                        "; the rows before it stay imported.");
+    if (stats.m_bCancelled) {
+        context.m_services.PrintError("The import stopped at line " +
+                                      std::to_string(stats.m_nLastLine) +
+                                      " on the error; the rows before it stay imported.");
+        return CLI_EXIT_ERRORS;
+    }
+    const bool bErrors = nRejected > 0 || stats.m_nStoreErrors > 0 || stats.m_nRefused > 0;
+    return bErrors ? CLI_EXIT_ERRORS : CLI_EXIT_OK;
+}
+
+int RunCount(CCliContext& context, const CRangeArguments& args) {
+    COptions options = LoadRunOptions(args);
+    BindHost(options);
+    const int nErrorsBefore = context.m_services.ErrorsShown();
+    const int nCount = numAppointments(options);
+    if (context.m_services.QuitSeen())
+        return Interrupted(context, "the count stopped before the end.");
+    context.m_out << StatusLine(options, nCount) << '\n';
+    return context.m_services.ErrorsShown() > nErrorsBefore ? CLI_EXIT_ERRORS : CLI_EXIT_OK;
+}
+
+int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes) {
+    COptions options = LoadRunOptions(args);
+    if (!bYes && !context.m_bInteractive)
+        throw CUsageError("Remove All asks for a confirmation: run it on a terminal, or add --yes "
+                          "(varno count shows what it would remove).");
+    BindHost(options);
+    const std::string strUser = options.GetCurrentUserName();
+    const int nCount = numAppointments(options);
+    if (context.m_services.QuitSeen())
+        return Interrupted(context, "nothing was removed.");
+    if (nCount == 0) {
+        context.m_out << "Nothing to remove: " << StatusLine(options, 0) << ".\n";
+        return CLI_EXIT_OK;
+    }
+    if (!bYes) {
+        const std::string question =
+            ToUtf8(LoadMessageText(IDS_CONFIRM_REMOVE_ALL, {nCount, strUser}));
+        if (!AskYesNo(context, question)) {
+            if (IsInterruptRequested())
+                return Interrupted(context, "nothing was removed.");
+            context.m_out << "Nothing was removed.\n";
+            return CLI_EXIT_OK;
+        }
+    }
+    CRemoveOutcome outcome;
+    {
+        CProgressScope progress(context, CTerminalProgress::EUnit::Records,
+                                context.m_bProgress ? DatebookSize() : 0);
+        (void)RemoveAll(options, progress.Get(), &outcome);
+    }
+    std::string result = "Removed " + CountText(outcome.m_nRemoved, "appointment", "appointments");
+    if (outcome.m_nExceptions > 0)
+        result += " and " + CountText(outcome.m_nExceptions, "occurrence", "occurrences") +
+                  " of repeating appointments";
+    result += " for user " + ToUtf8(strUser) + ".";
+    context.m_out << result << '\n';
+    if (outcome.m_bQuit)
+        return Interrupted(context, "the removal stopped; what was removed stays removed.");
+    return CLI_EXIT_OK;
+}
+
+int RunArchive(CCliContext& context, const CArchiveArguments& args) {
+    const TimeValue tCutoff = RequireDateArgument(args.m_strUpTo, "--up-to date");
+    if (args.m_nLarger && (*args.m_nLarger < 100 || *args.m_nLarger > 9999))
+        throw CUsageError("--larger takes a size from 100 to 9999 bytes, not " +
+                          std::to_string(*args.m_nLarger) + ".");
+    COptions options = OpenOptions();
+    context.m_out << ToUtf8(ArchiveCountText(CountArchivable(options))) << '\n';
+    const bool bLarger = args.m_nLarger.has_value();
+    const int nMarked = ArchiveAppointments(options, tCutoff, bLarger,
+                                            bLarger ? *args.m_nLarger : options.m_nMinSize);
+    if (bLarger)
+        options.Save();
+    const std::string text = ToUtf8(ArchiveResultText(nMarked));
+    if (nMarked < 0) {
+        context.m_services.PrintError(text);
+        return CLI_EXIT_ERRORS;
+    }
+    context.m_out << text << '\n';
+    return CLI_EXIT_OK;
+}

@@ -1,0 +1,58 @@
+// The operations of the command line: export, import, count, Remove All and archive, run on
+// the datebook of the stand-in host's current user with the options of the registry. Flags
+// change the options for one run only; nothing of them is stored (but for the archive's
+// size, which the archive stores as the dialog does).
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+class CCliUserServices;
+
+struct CCliContext {
+    std::ostream& m_out;
+    std::ostream& m_err;
+    CCliUserServices& m_services;
+    bool m_bProgress = false;    // standard error is a terminal: draw a progress bar
+    bool m_bInteractive = false; // standard input is a terminal too: questions can be asked
+};
+
+// The format and range of one run: empty keeps what the options say.
+struct CRangeArguments {
+    std::optional<bool> m_bFull;
+    std::string m_strFrom;
+    std::string m_strTo;
+};
+
+struct CExportArguments {
+    std::string m_strFile;
+    CRangeArguments m_range;
+};
+
+struct CImportArguments {
+    std::string m_strFile;
+    bool m_bIgnoreErrors = false;
+    std::optional<bool> m_bSkipDuplicates;
+    bool m_bStopOnError = false;
+    bool m_bDryRun = false;
+    std::string m_strRejects;
+};
+
+struct CArchiveArguments {
+    std::string m_strUpTo;
+    std::optional<int> m_nLarger;
+};
+
+// Each returns the exit status (ECliExit); usage errors raise CUsageError, a datebook that
+// cannot be opened CDatebookError, host failures CComError.
+int RunExport(CCliContext& context, const CExportArguments& args);
+int RunImport(CCliContext& context, const CImportArguments& args);
+int RunCount(CCliContext& context, const CRangeArguments& args);
+int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes);
+int RunArchive(CCliContext& context, const CArchiveArguments& args);
+
+// The temporary file an export writes first: in the folder of strFile, hidden, named after
+// it and ending in its extension. Created empty (mode 0600); empty with errno set when it
+// cannot be.
+[[nodiscard]] std::string CreateTemporaryBeside(const std::string& strFile);
