@@ -45,7 +45,13 @@ struct CRemoveOutcome {
 // raise; what was removed before stays removed.
 int RemoveAll(COptions& options, CProgressControl* pProgress, CRemoveOutcome* pOutcome = nullptr);
 
-// The archive dialog's steps, for the dialog and the command line alike.
+// The archive dialog's steps, for the dialog and the command line alike. The size field
+// takes values from 100 to 9999 bytes; a value outside keeps the dialog open.
+inline constexpr int kMinArchiveSize = 100;
+inline constexpr int kMaxArchiveSize = 9999;
+[[nodiscard]] constexpr bool IsArchiveSizeValid(int nSize) {
+    return nSize >= kMinArchiveSize && nSize <= kMaxArchiveSize;
+}
 // Opening: the datebook's archivable count and bytes.
 [[nodiscard]] CArchiveCount CountArchivable(const COptions& options);
 // "%d appointments taking up %d bytes."
