@@ -20,8 +20,10 @@ class CProgressControl;
 struct CImportStatistics {
     int m_nRows = 0; // rows read, valid or not
     bool m_bHeaderSkipped = false;
-    int m_nAdded = 0;          // new appointments (a dry run: would be added)
-    int m_nUpdated = 0;        // appointments found by Record ID and changed
+    // New appointments, and appointments found by Record ID and changed (a dry run: would
+    // be); rows stored only in part are among them and counted in m_nStoreErrors too.
+    int m_nAdded = 0;
+    int m_nUpdated = 0;
     int m_nDuplicates = 0;     // skipped as already in the datebook
     int m_nFiltered = 0;       // left out by the filter
     int m_nRejected = 0;       // rows that could not be read (reported or ignored)
