@@ -238,9 +238,15 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, out, err) == 0 ? CLI_EXIT_OK : CLI_EXIT_USAGE;
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e, out, err) == 0 ? CLI_EXIT_OK : CLI_EXIT_USAGE;
     } catch (const CLI::ParseError& e) {
-        const int nExit = app.exit(e, out, err);
-        return nExit == 0 ? CLI_EXIT_OK : CLI_EXIT_USAGE;
+        err << "varno: " << e.what()
+            << "\n  Run varno --help, or varno COMMAND --help, for "
+               "more.\n";
+        return CLI_EXIT_USAGE;
     }
 
     CCliUserServices services(err);

@@ -615,7 +615,8 @@ void SetRegional(std::string_view name, std::string_view value) {
         throw CUsageError(strName + " \"" + text +
                           "\" was not kept: dates or times written with it do not read back as "
                           "themselves (a short date needs day, month and year: d, M, y; a time "
-                          "format hours and minutes: h or H, and m).");
+                          "format hours and minutes: h or H, and m; sDate and sTime must "
+                          "be the separators the pictures use).");
     }
 }
 
