@@ -396,8 +396,9 @@ int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes) {
 
 int RunArchive(CCliContext& context, const CArchiveArguments& args) {
     const TimeValue tCutoff = RequireDateArgument(args.m_strUpTo, "--up-to date");
-    if (args.m_nLarger && (*args.m_nLarger < 100 || *args.m_nLarger > 9999))
-        throw CUsageError("--larger takes a size from 100 to 9999 bytes, not " +
+    if (args.m_nLarger && !IsArchiveSizeValid(*args.m_nLarger))
+        throw CUsageError("--larger takes a size from " + std::to_string(kMinArchiveSize) + " to " +
+                          std::to_string(kMaxArchiveSize) + " bytes, not " +
                           std::to_string(*args.m_nLarger) + ".");
     COptions options = OpenOptions();
     context.m_out << ToUtf8(ArchiveCountText(CountArchivable(options))) << '\n';

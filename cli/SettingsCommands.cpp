@@ -1,6 +1,7 @@
 #include "cli/SettingsCommands.h"
 
 #include "cli/CliArguments.h"
+#include "engine/Archive.h"
 #include "fields/FieldLayout.h"
 #include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
@@ -20,9 +21,6 @@ namespace {
 constexpr std::size_t kMaxStoredText = 999;
 // The title box of the saved sets takes at most 50 characters.
 constexpr std::size_t kMaxSetTitle = 50;
-// The size field of the archive dialog.
-constexpr std::int32_t kMinArchiveSize = 100;
-constexpr std::int32_t kMaxArchiveSize = 9999;
 constexpr std::int32_t kMaxDefaultLength = 999;
 
 enum class EKind { Flag, Number, Text, Date };
