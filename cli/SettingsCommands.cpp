@@ -131,6 +131,13 @@ void CheckText(const std::string& name, const std::string& utf8, const std::stri
         return;
     if (HasLineBreak(utf8))
         throw CUsageError(name + " cannot hold a line break.");
+    // The CSV reader compares the separator and the quote as one byte.
+    if ((name == "separator" || name == "quote") && (Utf8Length(utf8) > 1 || narrow.size() > 1))
+        throw CUsageError(name + " is one character (" +
+                          (name == "quote" ? "or none" : "\\t for a tab") +
+                          "), and one that the system code page keeps in one byte: files are "
+                          "read with a one-character " +
+                          name + ".");
     if (name == "separator") {
         if (narrow.empty())
             throw CUsageError("separator cannot be empty: CSV cells need a separator (\\t for a "

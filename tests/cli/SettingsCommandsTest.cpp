@@ -51,6 +51,8 @@ TEST_F(CliSettings, OptionsShowSetAndReset) {
         {"minsize", "99"},
         {"minsize", "10000"},
         {"separator", ""},
+        {"separator", ";;"},
+        {"quote", "''"},
         {"separator", "'"},
         {"daysahead", "99999"},
         {"settitle", "x"},
