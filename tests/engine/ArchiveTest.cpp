@@ -6,64 +6,55 @@
 #include "host/HostStore.h"
 #include "tests/engine/OperationsTestSupport.h"
 
-#include <gtest/gtest.h>
-
 using namespace optest;
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
 class ArchiveTest : public COperationsTest {
 protected:
-    int SizeOf(const CStoredAppointment& a) {
-        const LONG nId = Seed(a);
-        const CDatebookAccess access = OpenDatebookWithoutList(Options());
-        CComPtr<IHostAppointment> p;
-        EXPECT_EQ(access.m_pDatebook->GetAppointmentById(nId, p.Put()), S_OK);
-        return EstimateRecordSize(p.Get());
-    }
-
-    // The texts of the live appointments, and what the next HotSync archives.
-    std::vector<std::string> Texts() {
-        std::vector<std::string> texts;
-        for (const CStoredAppointment& a : All())
-            texts.push_back(Narrow(a.m_strText));
-        return texts;
+    void FilterOut(std::int32_t nType, const std::string& text) {
+        Options().m_filter.AddRow();
+        Options().m_filter.SetRow(0, nType, text, FILTER_JOIN_NONE);
     }
 };
 
 TEST_F(ArchiveTest, TheEstimatedSizeOfARecord) {
-    CStoredAppointment a = Repeating(Untimed("2026-12-01", "0123456789"), HOST_REPEAT_DAILY, 1);
-    a.m_bAlarm = true;
-    a.m_vecExceptionDays = {Day("2026-12-02"), Day("2026-12-03"), Day("2026-12-04")};
-    EXPECT_EQ(SizeOf(a), 10 + 17 + 2 + 6 + 8);
-    EXPECT_EQ(SizeOf(Untimed("2026-12-01", "")), 16);
+    CStoredAppointment big = Repeating(Untimed("2026-12-01", "0123456789"), HOST_REPEAT_DAILY, 1);
+    big.m_bAlarm = true;
+    big.m_vecExceptionDays = {Day("2026-12-02"), Day("2026-12-03"), Day("2026-12-04")};
     CStoredAppointment noted = Untimed("2026-12-01", "");
     noted.m_strNote = U16("abc");
-    EXPECT_EQ(SizeOf(noted), 16 + 4);
-    EXPECT_EQ(SizeOf(Repeating(Untimed("2026-12-01", "a"), HOST_REPEAT_DAILY, 1)), 18 + 6);
+    const std::pair<CStoredAppointment, int> cases[] = {
+        {big, 10 + 17 + 2 + 6 + 8},
+        {Untimed("2026-12-01", ""), 16},
+        {noted, 16 + 4},
+        {Repeating(Untimed("2026-12-01", "a"), HOST_REPEAT_DAILY, 1), 18 + 6},
+    };
+    const CDatebookAccess access = OpenDatebookWithoutList(Options());
+    for (const auto& [a, nSize] : cases) {
+        CComPtr<IHostAppointment> p;
+        ASSERT_EQ(access.m_pDatebook->GetAppointmentById(Seed(a), p.Put()), S_OK);
+        EXPECT_EQ(EstimateRecordSize(p.Get()), nSize) << Narrow(a.m_strText);
+    }
 }
 
-TEST_F(ArchiveTest, AFilterRejectingEverythingCountsAndMarksNothing) {
-    Seed(Untimed("2020-01-01", "old"));
-    Options().m_filter.AddRow();
+TEST_F(ArchiveTest, CountAndMarkOnlyWhatPassesTheFilter) {
+    Seed(Untimed("2020-01-01", "a"));  // 18 bytes
+    Seed(Untimed("2030-01-01", "bb")); // 19, no date test
+    Seed(Untimed("2020-01-01", "skip me"));
+    FilterOut(FILTER_TEXT_NOT_CONTAINS, "skip");
+    EXPECT_EQ(ArchiveCountText(CountArchivable(Options())), "2 appointments taking up 37 bytes.");
+
     Options().m_filter.SetRow(0, FILTER_TEXT_CONTAINS, "nothing like it", FILTER_JOIN_NONE);
-    const CArchiveCount count = CountArchivable(Options());
-    EXPECT_EQ(ArchiveCountText(count), "0 appointments taking up 0 bytes.");
+    EXPECT_EQ(ArchiveCountText(CountArchivable(Options())), "0 appointments taking up 0 bytes.");
     const int n = ArchiveAppointments(Options(), At("2026-12-01"), false, 500);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(ArchiveResultText(n), "Marked 0 appointments for archival.\nThe appointments will "
                                     "be archived at next HotSync.");
     EXPECT_EQ(Options().m_nMinSize, 500);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"old"}));
-}
-
-TEST_F(ArchiveTest, CountAndBytesOfEverythingThatPassesTheFilter) {
-    Seed(Untimed("2020-01-01", "a"));  // 18
-    Seed(Untimed("2030-01-01", "bb")); // 19, no date test
-    Seed(Untimed("2020-01-01", "skip me"));
-    Options().m_filter.AddRow();
-    Options().m_filter.SetRow(0, FILTER_TEXT_NOT_CONTAINS, "skip", FILTER_JOIN_NONE);
-    EXPECT_EQ(ArchiveCountText(CountArchivable(Options())), "2 appointments taking up 37 bytes.");
+    EXPECT_EQ(All().size(), 3u);
 }
 
 TEST_F(ArchiveTest, WhatIsMarkedUpToTheCutoff) {
@@ -86,8 +77,7 @@ TEST_F(ArchiveTest, WhatIsMarkedUpToTheCutoff) {
     EXPECT_EQ(ArchiveResultText(n), "Marked 4 appointments for archival.\nThe appointments will "
                                     "be archived at next HotSync.");
     EXPECT_EQ(Texts(),
-              (std::vector<std::string>{"series without end", "series ending on the cutoff day",
-                                        "single after"}));
+              (Strings{"series without end", "series ending on the cutoff day", "single after"}));
     EXPECT_EQ(Store().HotSync(UserId()).m_nArchived, 4);
 }
 
@@ -114,11 +104,10 @@ TEST_F(ArchiveTest, RemoveAllInTheFullFormatRemovesEverythingThatPassesTheFilter
     Seed(Untimed("2031-12-31", "remove last"));
     Seed(Untimed("2026-12-01", "keep"));
     Options().m_bFullFormat = 1;
-    Options().m_filter.AddRow();
-    Options().m_filter.SetRow(0, FILTER_TEXT_STARTS_WITH, "remove", FILTER_JOIN_NONE);
+    FilterOut(FILTER_TEXT_STARTS_WITH, "remove");
     CHeadlessProgress progress;
     EXPECT_EQ(RemoveAll(Options(), &progress), 3);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"keep"}));
+    EXPECT_EQ(Texts(), (Strings{"keep"}));
     EXPECT_EQ(progress.m_nUpper, 4);
     EXPECT_EQ(progress.m_vecPositions, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(Store().HotSync(UserId()).m_nPurged, 3);
@@ -137,7 +126,7 @@ TEST_F(ArchiveTest, RemoveAllInTheSimpleFormatRemovesWhatTheExportWrites) {
     EXPECT_EQ(RemoveAll(Options(), nullptr, &outcome), 5);
     EXPECT_EQ(outcome.m_nExceptions, 4);
     EXPECT_EQ(outcome.m_nRemoved, 1);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"weekly", "at the first instant", "outside"}));
+    EXPECT_EQ(Texts(), (Strings{"weekly", "at the first instant", "outside"}));
     // The series stays, without the four days inside the range.
     EXPECT_EQ(All()[0].m_vecExceptionDays,
               (std::vector<int>{Day("2026-11-30"), Day("2026-12-07"), Day("2026-12-14"),
@@ -152,83 +141,49 @@ TEST_F(ArchiveTest, AQuitRequestStopsRemoveAllWithTheWorkDoneKept) {
     CRemoveOutcome outcome;
     EXPECT_EQ(RemoveAll(Options(), nullptr, &outcome), 2);
     EXPECT_TRUE(outcome.m_bQuit);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"day 3", "day 4", "day 5"}));
+    EXPECT_EQ(Texts(), (Strings{"day 3", "day 4", "day 5"}));
 }
-
-} // namespace
-
-namespace {
 
 // The examples of the host's repeat rules: the occurrences inside a range.
 struct SRuleCase {
     const char* m_pszStart;
-    LONG m_nType;
-    LONG m_nInterval;
-    LONG m_nExtra;
+    LONG m_nType, m_nInterval, m_nExtra;
     const char* m_pszFrom;
     const char* m_pszTo;
-    std::vector<const char*> m_vecDays;
+    const char* m_pszDays;
 };
 
-const std::vector<SRuleCase> kRuleCases = {
-    {"2024-01-30",
-     HOST_REPEAT_DAILY,
-     3,
-     0,
-     "2024-02-20",
-     "2024-03-10",
-     {"2024-02-20", "2024-02-23", "2024-02-26", "2024-02-29", "2024-03-03", "2024-03-06",
-      "2024-03-09"}},
-    {"2024-01-01",
-     HOST_REPEAT_WEEKLY,
-     2,
-     0x0A,
-     "2024-01-01",
-     "2024-02-15",
-     {"2024-01-01", "2024-01-03", "2024-01-15", "2024-01-17", "2024-01-29", "2024-01-31",
-      "2024-02-12", "2024-02-14"}},
-    {"2024-01-26",
-     HOST_REPEAT_MONTHLY_BY_DAY,
-     1,
-     5,
-     "2024-01-01",
-     "2024-06-30",
-     {"2024-01-26", "2024-02-23", "2024-03-29", "2024-04-26", "2024-05-31", "2024-06-28"}},
-    {"2024-01-25",
-     HOST_REPEAT_MONTHLY_BY_DAY,
-     1,
-     4,
-     "2024-01-01",
-     "2024-06-30",
-     {"2024-01-25", "2024-02-22", "2024-03-28", "2024-04-25", "2024-05-23", "2024-06-27"}},
-    {"2024-01-31",
-     HOST_REPEAT_MONTHLY_BY_DATE,
-     1,
-     0,
-     "2024-01-01",
-     "2024-07-31",
-     {"2024-01-31", "2024-02-29", "2024-03-31", "2024-04-30", "2024-05-31", "2024-06-30",
-      "2024-07-31"}},
-    {"2024-02-29",
-     HOST_REPEAT_YEARLY,
-     1,
-     0,
-     "2024-01-01",
-     "2029-12-31",
-     {"2024-02-29", "2025-02-28", "2026-02-28", "2027-02-28", "2028-02-29", "2029-02-28"}},
-    {"2031-12-28",
-     HOST_REPEAT_DAILY,
-     1,
-     0,
-     "2031-12-01",
-     "2031-12-31",
-     {"2031-12-28", "2031-12-29", "2031-12-30", "2031-12-31"}},
+const SRuleCase kRuleCases[] = {
+    {"2024-01-30", HOST_REPEAT_DAILY, 3, 0, "2024-02-20", "2024-03-10",
+     "2024-02-20 2024-02-23 2024-02-26 2024-02-29 2024-03-03 2024-03-06 2024-03-09"},
+    // Every other week from a Monday, on Mondays and Wednesdays.
+    {"2024-01-01", HOST_REPEAT_WEEKLY, 2, 0x0A, "2024-01-01", "2024-02-15",
+     "2024-01-01 2024-01-03 2024-01-15 2024-01-17 2024-01-29 2024-01-31 2024-02-12 2024-02-14"},
+    // The last Friday, and the fourth Thursday, of each month.
+    {"2024-01-26", HOST_REPEAT_MONTHLY_BY_DAY, 1, 5, "2024-01-01", "2024-06-30",
+     "2024-01-26 2024-02-23 2024-03-29 2024-04-26 2024-05-31 2024-06-28"},
+    {"2024-01-25", HOST_REPEAT_MONTHLY_BY_DAY, 1, 4, "2024-01-01", "2024-06-30",
+     "2024-01-25 2024-02-22 2024-03-28 2024-04-25 2024-05-23 2024-06-27"},
+    {"2024-01-31", HOST_REPEAT_MONTHLY_BY_DATE, 1, 0, "2024-01-01", "2024-07-31",
+     "2024-01-31 2024-02-29 2024-03-31 2024-04-30 2024-05-31 2024-06-30 2024-07-31"},
+    {"2024-02-29", HOST_REPEAT_YEARLY, 1, 0, "2024-01-01", "2029-12-31",
+     "2024-02-29 2025-02-28 2026-02-28 2027-02-28 2028-02-29 2029-02-28"},
+    {"2031-12-28", HOST_REPEAT_DAILY, 1, 0, "2031-12-01", "2031-12-31",
+     "2031-12-28 2031-12-29 2031-12-30 2031-12-31"},
 };
+
+std::vector<int> DaysOf(const SRuleCase& c) {
+    std::vector<int> days;
+    std::istringstream in(c.m_pszDays);
+    for (std::string iso; in >> iso;)
+        days.push_back(Day(iso));
+    return days;
+}
 
 TEST_F(ArchiveTest, RemoveAllMakesEachOccurrenceOfTheRangeAnException) {
     Options().m_bFullFormat = 0;
     for (const SRuleCase& c : kRuleCases) {
-        SCOPED_TRACE(std::string(c.m_pszStart) + " type " + std::to_string(c.m_nType));
+        SCOPED_TRACE(c.m_pszDays);
         // The range: today (the last day) back to the first day.
         const desktop::CCivilDate to = desktop::DateFromDay(Day(c.m_pszTo));
         SetClock(to.m_nYear, to.m_nMonth, to.m_nDay);
@@ -238,24 +193,23 @@ TEST_F(ArchiveTest, RemoveAllMakesEachOccurrenceOfTheRangeAnException) {
             Seed(Repeating(Untimed(c.m_pszStart, "series"), c.m_nType, c.m_nInterval, c.m_nExtra));
         CRemoveOutcome outcome;
         (void)RemoveAll(Options(), nullptr, &outcome);
-        EXPECT_EQ(outcome.m_nExceptions, static_cast<int>(c.m_vecDays.size()));
-        std::vector<int> expected;
-        for (const char* p : c.m_vecDays)
-            expected.push_back(Day(p));
-        EXPECT_EQ(Store().GetAppointment(UserId(), nId).m_vecExceptionDays, expected);
+        EXPECT_EQ(outcome.m_nExceptions, static_cast<int>(DaysOf(c).size()));
+        EXPECT_EQ(Store().GetAppointment(UserId(), nId).m_vecExceptionDays, DaysOf(c));
         Store().Delete(nId, false);
     }
 }
 
 TEST_F(ArchiveTest, ASeriesIsArchivedOnlyAfterItsLastOccurrence) {
     for (const SRuleCase& c : kRuleCases) {
-        SCOPED_TRACE(std::string(c.m_pszStart) + " type " + std::to_string(c.m_nType));
+        SCOPED_TRACE(c.m_pszDays);
         // The series ends on its last day of the range.
-        const std::string last = c.m_vecDays.back();
+        const std::string last = Iso(DaysOf(c).back());
         const LONG nId = Seed(
             Repeating(Untimed(c.m_pszStart, "series"), c.m_nType, c.m_nInterval, c.m_nExtra, last));
+        const HOSTTIME tAfter = At(last) + 86400 + 3600;
         EXPECT_EQ(ArchiveAppointments(Options(), At(last), false, 100), 0);
-        EXPECT_EQ(ArchiveAppointments(Options(), At(last) + 86400 + 3600, false, 100), 1);
+        EXPECT_EQ(ArchiveAppointments(Options(), tAfter, true, 1000), 0);
+        EXPECT_EQ(ArchiveAppointments(Options(), tAfter, true, 24), 1);
         EXPECT_THROW((void)Store().GetAppointment(UserId(), nId), CDatebookError);
     }
 }

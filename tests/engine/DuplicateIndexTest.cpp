@@ -4,11 +4,10 @@
 #include "engine/DuplicateIndex.h"
 
 #include "engine/Import.h"
+#include "formats/FormatSelection.h"
+#include "host/HostCalls.h"
 #include "host/HostStore.h"
-#include "model/Appointment.h"
 #include "tests/engine/OperationsTestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <random>
 
@@ -16,6 +15,7 @@ using namespace optest;
 
 namespace {
 
+// Small pools of values, so that many rows meet the datebook.
 const std::vector<std::string> kTexts = {"Meeting", " Meeting",  "Meeting\t", "meeting",
                                          "Lunch",   "Lunch\r\n", "  ",        "Call"};
 const std::vector<std::string> kNotes = {"", "note", " note ", "a\r\nb"};
@@ -41,9 +41,13 @@ private:
 
 CStoredAppointment RandomStored(CRandom& r) {
     const std::string day = r.Pick(kDays);
-    CStoredAppointment a = r.Chance(30) ? Untimed(day, "")
-                                        : Timed(day, r.Int(8, 9), r.Pick(std::vector<int>{0, 30}),
-                                                r.Int(10, 11), 0, "");
+    CStoredAppointment a =
+        r.Chance(30) ? Untimed(day, "")
+                     : Timed(day, r.Int(8, 9), r.Chance(50) ? 0 : 30, r.Int(10, 11), 0, "");
+    if (r.Chance(3)) {
+        a.m_tStart = 0; // a record the host cannot give a start for
+        a.m_tEnd = 3600;
+    }
     a.m_strText = U16(r.Pick(kTexts));
     a.m_strNote = U16(r.Pick(kNotes));
     a.m_strLocation = U16(r.Pick(kLocations));
@@ -51,25 +55,24 @@ CStoredAppointment RandomStored(CRandom& r) {
     a.m_bPrivate = r.Chance(30);
     a.m_bAlarm = r.Chance(30);
     a.m_nAlarmUnit = r.Int(0, 1);
-    a.m_nAlarmAdvance = r.Pick(std::vector<LONG>{0, 5, 10});
+    a.m_nAlarmAdvance = 5 * r.Int(0, 2);
     if (r.Chance(40)) {
         a.m_nRepeatType = r.Int(1, 2);
         a.m_nRepeatInterval = r.Int(1, 2);
-        a.m_nRepeatExtra = a.m_nRepeatType == 2 ? r.Pick(std::vector<LONG>{0x01, 0x02, 0x03}) : 0;
+        a.m_nRepeatExtra = a.m_nRepeatType == 2 ? r.Int(1, 3) : 0;
         if (r.Chance(50))
             a.m_nRepeatEndDay = Day(day) + r.Int(1, 40);
     }
     return a;
 }
 
-// A file row: values from the same small pools, so that many rows meet the datebook.
 void RandomRow(CRandom& r, CAppointment& a) {
     a.Reset();
     a.m_strExceptions.clear();
     a.SetDate(At(r.Pick(kDays)));
     a.m_bUntimed = r.Chance(30);
     if (!a.m_bUntimed) {
-        a.m_tStart = At("2026-12-05", r.Int(8, 9), r.Pick(std::vector<int>{0, 30}));
+        a.m_tStart = At("2026-12-05", r.Int(8, 9), r.Chance(50) ? 0 : 30);
         a.m_tEnd = At("2026-12-05", r.Int(10, 11), 0);
     }
     a.m_strText = r.Pick(kTexts);
@@ -79,7 +82,7 @@ void RandomRow(CRandom& r, CAppointment& a) {
     a.m_bPrivate = r.Chance(30);
     a.m_bAlarm = r.Chance(30);
     a.m_nAlarmUnit = r.Int(0, 1);
-    a.m_nAlarmAdvance = r.Pick(std::vector<int>{0, 5, 10});
+    a.m_nAlarmAdvance = 5 * r.Int(0, 2);
     if (r.Chance(40)) {
         a.m_bRepeat = true;
         a.m_repeat.m_nType = r.Int(1, 2);
@@ -95,14 +98,11 @@ void RandomRow(CRandom& r, CAppointment& a) {
 // test looks at (or one it ignores).
 void RowFromDatebook(CRandom& r, IHostDatebook* pDatebook, CAppointment& a) {
     const CComPtr<IHostAppointmentList> pList = ListWholeDatebook(pDatebook);
-    LONG nCount = 0;
-    ASSERT_EQ(pList->GetCount(&nCount), S_OK);
+    const LONG nCount = ListCount(pList.Get());
     if (nCount == 0)
         return;
-    CComPtr<IHostAppointment> pItem;
-    ASSERT_EQ(pList->Item(r.Int(0, nCount - 1), pItem.Put()), S_OK);
     a.Reset();
-    if (LoadFromHost(a, pItem.Get()) != STATUS_OK)
+    if (LoadFromHost(a, ListItem(pList.Get(), r.Int(0, nCount - 1)).Get()) != STATUS_OK)
         return;
     a.m_nRecordId = 0;
     switch (r.Int(0, 14)) {
@@ -128,14 +128,14 @@ void RowFromDatebook(CRandom& r, IHostDatebook* pDatebook, CAppointment& a) {
         a.m_tStart += 60 * r.Int(-30, 30);
         break;
     case 7:
-        a.m_tEnd += r.Int(0, 1) ? 30 : 3600;
+        a.m_tEnd += r.Chance(50) ? 30 : 3600;
         break;
     case 8:
         a.m_bPrivate = !a.m_bPrivate;
         break;
     case 9:
         a.m_bAlarm = !a.m_bAlarm;
-        a.m_nAlarmAdvance = r.Pick(std::vector<int>{0, 5});
+        a.m_nAlarmAdvance = 5 * r.Int(0, 1);
         break;
     case 10:
         a.m_bRepeat = !a.m_bRepeat;
@@ -155,55 +155,19 @@ void RowFromDatebook(CRandom& r, IHostDatebook* pDatebook, CAppointment& a) {
         a.m_strCategory = r.Pick(kCategories);
 }
 
-// A cell's text as a file holds it: line breaks as LF alone (CR LF ends a row).
-std::string Lf(std::string text) {
-    for (std::size_t i = text.find("\r\n"); i != std::string::npos; i = text.find("\r\n", i))
-        text.erase(i, 1);
-    return text;
-}
-
 class DuplicateIndexTest : public COperationsTest {
 protected:
     void SeedRandom(CRandom& r, int nCount) {
-        for (int i = 0; i < nCount; ++i) {
-            CStoredAppointment a = RandomStored(r);
-            if (r.Chance(3)) {
-                a.m_tStart = 0; // a record the host cannot give a start for
-                a.m_tEnd = 3600;
-            }
-            Seed(a);
-        }
+        for (int i = 0; i < nCount; ++i)
+            Seed(RandomStored(r));
     }
 };
-
-TEST_F(DuplicateIndexTest, RecordsAreGroupedByWhatMustBeEqual) {
-    EXPECT_EQ(CDuplicateIndex::KeyOf(" \t\r\n\v\fa b\f\v\n\r\t "), "a b");
-    EXPECT_EQ(CDuplicateIndex::KeyOf("   "), "");
-    EXPECT_EQ(CDuplicateIndex::KeyOf("x"), "x");
-
-    // Records that can be the same share a bucket: blanks around the texts and the time of
-    // day do not matter, the day and the untimed flag do.
-    CAppointment a(&Options());
-    CAppointment b(&Options());
-    a.m_strText = "Lunch";
-    b.m_strText = " Lunch\r\n";
-    a.m_strNote = "n";
-    b.m_strNote = "n ";
-    a.SetDate(At("2026-03-29", 0));
-    b.SetDate(At("2026-03-29", 23, 59));
-    EXPECT_EQ(CDuplicateIndex::BucketOf(a), CDuplicateIndex::BucketOf(b));
-    b.m_bUntimed = true;
-    EXPECT_NE(CDuplicateIndex::BucketOf(a), CDuplicateIndex::BucketOf(b));
-    b.m_bUntimed = false;
-    b.SetDate(At("2026-03-30"));
-    EXPECT_NE(CDuplicateIndex::BucketOf(a), CDuplicateIndex::BucketOf(b));
-}
 
 TEST_F(DuplicateIndexTest, AnswersAsListingTheWholeDatebookForEveryRow) {
     for (const unsigned nSeed : {1u, 2u, 3u, 4u, 5u}) {
         SCOPED_TRACE(nSeed);
         CRandom r(nSeed);
-        Store().SetCurrentUser(Store().AddUser("user " + std::to_string(nSeed)).m_nId);
+        NewUser("user " + std::to_string(nSeed));
         SeedRandom(r, 80);
         // The host refuses now and then, once also its removal of the half-stored record.
         OpenHost({{},
@@ -229,17 +193,17 @@ TEST_F(DuplicateIndexTest, AnswersAsListingTheWholeDatebookForEveryRow) {
             nDuplicates += bListed ? 1 : 0;
             if (bListed)
                 continue;
-            if (r.Chance(20) && !All().empty()) {
+            const std::vector<CStoredAppointment> all = All();
+            if (r.Chance(20) && !all.empty()) {
                 // Change an existing appointment to the row's values.
-                const std::vector<CStoredAppointment> all = All();
-                const LONG nId =
+                row.m_nRecordId =
                     all[static_cast<std::size_t>(r.Int(0, static_cast<int>(all.size()) - 1))]
                         .m_nRecordId;
-                const CComPtr<IHostAppointment> p = FindHostAppointmentById(pDatebook, nId);
+                const CComPtr<IHostAppointment> p =
+                    FindHostAppointmentById(pDatebook, row.m_nRecordId);
                 ASSERT_TRUE(p);
-                row.m_nRecordId = nId;
                 (void)UpdateInHost(row, p.Get());
-                index.Refresh(pDatebook, nId);
+                index.Refresh(pDatebook, row.m_nRecordId);
             } else {
                 CStoreResult result;
                 (void)AddToHost(row, pDatebook, &result);
@@ -258,60 +222,45 @@ TEST_F(DuplicateIndexTest, WholeImportsEndTheSameEitherWay) {
     CRandom r(7);
     const std::int64_t nFirst = UserId();
     SeedRandom(r, 60);
-    const std::vector<CStoredAppointment> seeded = All();
     const std::int64_t nSecond = Store().AddUser("second").m_nId;
-    for (const CStoredAppointment& a : seeded)
+    for (const CStoredAppointment& a : All())
         Store().AddAppointment(nSecond, a);
 
-    // Rows written from random records in the default full-format layout.
-    std::string text = "\"Date\"\r\n";
-    CAppointment row(&Options());
-    const CDatebookAccess access = OpenDatebookWithoutList(Options());
-    for (int i = 0; i < 150; ++i) {
-        RandomRow(r, row);
-        if (r.Chance(60))
-            RowFromDatebook(r, access.m_pDatebook.Get(), row);
-        if (row.m_bRepeat && row.m_repeat.m_nInterval == 0)
-            row.m_repeat.m_nInterval = 1;
-        if (row.m_strText == "  ")
-            row.m_strText = "blank";
-        const std::string date = FormatDate(row.m_tDate);
-        const std::string start = row.m_bUntimed ? "" : FormatTime(row.m_tStart);
-        const std::string end = row.m_bUntimed ? "" : FormatTime(row.m_tEnd);
-        std::string line = "\"" + date + "\";\"" + (row.m_bUntimed ? "x" : "") + "\";\"" + start +
-                           "\";\"" + end + "\";\"" + (row.m_bPrivate ? "x" : "") + "\";\"" +
-                           Lf(row.m_strText) + "\";\"" + Lf(row.m_strNote) + "\";\"" +
-                           (row.m_bAlarm ? "x" : "") + "\";\"" +
-                           std::to_string(row.m_nAlarmAdvance) + "\";\"" +
-                           (row.m_bAlarm ? (row.m_nAlarmUnit == 1 ? "h" : "m") : "") + "\";\"" +
-                           row.m_strCategory + "\";\"" + row.m_strLocation + "\";\"" +
-                           (row.m_bRepeat ? "x" : "") + "\"";
-        if (row.m_bRepeat) {
-            line += ";\"" + std::string(RepeatTypeName(row.m_repeat.m_nType)) + "\";\"" +
-                    std::to_string(row.m_repeat.m_nInterval) + "\";\"" +
-                    (row.m_repeat.m_tEnd ? FormatDate(row.m_repeat.m_tEnd) : "") + "\";\"\"";
-            for (int d = 0; d < 7; ++d)
-                line += (row.m_repeat.m_byWeekdays >> d) & 1 ? ";\"x\"" : ";\"\"";
-            line += ";\"\"";
-        }
-        text += line + "\r\n";
-    }
+    // Rows from random records in the default full-format layout.
     const std::string path = TempPath("random.csv");
-    WriteFileBytes(path, text);
+    {
+        const std::unique_ptr<CFileFormat> pFile = OpenExportFile(path, Options());
+        ASSERT_TRUE(pFile);
+        ASSERT_EQ(Options().m_layout.WriteFullHeader(*pFile), STATUS_OK);
+        CAppointment row(&Options());
+        const CDatebookAccess access = OpenDatebookWithoutList(Options());
+        for (int i = 0; i < 150; ++i) {
+            RandomRow(r, row);
+            if (r.Chance(60))
+                RowFromDatebook(r, access.m_pDatebook.Get(), row);
+            if (row.m_bRepeat && row.m_repeat.m_nInterval == 0)
+                row.m_repeat.m_nInterval = 1;
+            if (row.m_strText == "  ")
+                row.m_strText = "blank";
+            ASSERT_EQ(Options().m_layout.WriteFullRow(*pFile, row), STATUS_OK);
+        }
+        ASSERT_EQ(pFile->CloseWrite(), STATUS_OK);
+    }
 
     Options().m_bIgnoreImportErrors = 1;
     auto importInto = [&](std::int64_t nUser, bool bListPerRow) {
         Store().SetCurrentUser(nUser);
         OpenHost({{}, false, {{"SetNote", 11, E_FAIL, "no"}, {"SetRepeat", 3, E_FAIL, "no"}}});
         CImportStatistics stats;
-        CImportRun run;
-        run.m_pStatistics = &stats;
-        run.m_bListDatebookPerRow = bListPerRow;
-        EXPECT_EQ(ImportFile(path, Options(), nullptr, run), 0);
-        return stats;
+        EXPECT_EQ(ImportFile(path, Options(), nullptr, {false, nullptr, &stats, bListPerRow}), 0);
+        std::vector<std::string> described;
+        for (const CStoredAppointment& a : All())
+            described.push_back(Describe(a));
+        std::sort(described.begin(), described.end());
+        return std::make_pair(stats, described);
     };
-    const CImportStatistics indexed = importInto(nFirst, false);
-    const CImportStatistics listed = importInto(nSecond, true);
+    const auto [indexed, indexedValues] = importInto(nFirst, false);
+    const auto [listed, listedValues] = importInto(nSecond, true);
     EXPECT_EQ(indexed.m_nAdded, listed.m_nAdded);
     EXPECT_EQ(indexed.m_nDuplicates, listed.m_nDuplicates);
     EXPECT_EQ(indexed.m_nRefused, listed.m_nRefused);
@@ -319,20 +268,7 @@ TEST_F(DuplicateIndexTest, WholeImportsEndTheSameEitherWay) {
     EXPECT_GT(indexed.m_nDuplicates, 10);
     EXPECT_GT(indexed.m_nAdded, 10);
     EXPECT_GT(indexed.m_nRefused, 0);
-
-    auto values = [&](std::int64_t nUser) {
-        std::vector<std::string> out;
-        for (const CStoredAppointment& a :
-             Store().ListAppointments(nUser, desktop::kFirstDatebookDay, desktop::kLastDatebookDay))
-            out.push_back(std::to_string(a.m_tStart) + "|" + std::to_string(a.m_tEnd) + "|" +
-                          Narrow(a.m_strText) + "|" + Narrow(a.m_strNote) + "|" +
-                          Narrow(a.m_strLocation) + "|" + std::to_string(a.m_nRepeatType) + "|" +
-                          std::to_string(a.m_nRepeatEndDay) + "|" + std::to_string(a.m_bPrivate) +
-                          std::to_string(a.m_bAlarm));
-        std::sort(out.begin(), out.end());
-        return out;
-    };
-    EXPECT_EQ(values(nFirst), values(nSecond));
+    EXPECT_EQ(indexedValues, listedValues);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookStore.h"
 #include "desktop/DesktopHost.h"
+#include "engine/Export.h"
 #include "host/HostInterfaces.h"
 #include "model/Appointment.h"
 #include "platform/com/ComPtr.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,7 +29,7 @@
 
 namespace optest {
 
-// yyyy-mm-dd as a calendar day of the datebook.
+// yyyy-mm-dd as a calendar day of the datebook, and back.
 inline int Day(const std::string& iso) {
     const std::optional<int> day = desktop::ParseIsoDay(iso);
     if (!day)
@@ -46,10 +48,6 @@ inline HOSTTIME At(const std::string& iso, int nHour = 0, int nMinute = 0, int n
         MakeLocalTime(date.m_nYear, date.m_nMonth, date.m_nDay, nHour, nMinute, nSecond).value());
 }
 
-inline std::string IsoOf(HOSTTIME t) {
-    return Iso(desktop::LocalDayOf(t));
-}
-
 inline std::u16string U16(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
@@ -61,6 +59,7 @@ inline std::string Narrow(const std::u16string& text) {
     return out;
 }
 
+// An end before the start falls on the next day.
 inline CStoredAppointment Timed(const std::string& iso, int h1, int m1, int h2, int m2,
                                 std::string_view text) {
     CStoredAppointment a;
@@ -90,43 +89,66 @@ inline CStoredAppointment Repeating(CStoredAppointment a, LONG nType, LONG nInte
     return a;
 }
 
-// Splits a CSV file written with ";" and '"' into rows of cells (the program's own dialect:
-// every cell quoted, rows ended by CR LF).
+// Every value the datebook keeps, the record id aside; the alarm advance only with an
+// alarm, the rule only for a series.
+inline std::string Describe(const CStoredAppointment& a) {
+    std::string s = Iso(desktop::LocalDayOf(a.m_tStart)) + " " + std::to_string(a.m_tStart) + "-" +
+                    std::to_string(a.m_tEnd) + (a.m_bUntimed ? " untimed" : "") +
+                    (a.m_bPrivate ? " private" : "") + " text=" + Narrow(a.m_strText) +
+                    " note=" + Narrow(a.m_strNote) + " category=" + Narrow(a.m_strCategory) +
+                    " location=" + Narrow(a.m_strLocation);
+    if (a.m_bAlarm)
+        s += " alarm=" + std::to_string(a.m_nAlarmAdvance) + "/" + std::to_string(a.m_nAlarmUnit);
+    if (a.IsRepeating()) {
+        s += " repeat=" + std::to_string(a.m_nRepeatType) + "/" +
+             std::to_string(a.m_nRepeatInterval) + "/" + std::to_string(a.m_nRepeatExtra) +
+             " end=" +
+             (a.m_nRepeatEndDay == CRepeatPattern::kNoEnd ? "none" : Iso(a.m_nRepeatEndDay));
+        for (const int d : a.m_vecExceptionDays)
+            s += " except=" + Iso(d);
+    }
+    return s;
+}
+
+// One CSV row of the program's dialect: every cell quoted, ";" between cells, CR LF after.
+inline std::string CsvRow(const std::vector<std::string>& cells) {
+    std::string out;
+    for (const std::string& cell : cells) {
+        out += out.empty() ? "\"" : ";\"";
+        for (const char c : cell)
+            out += c == '"' ? std::string("\"\"") : std::string(1, c);
+        out += '"';
+    }
+    return out + "\r\n";
+}
+
+// Splits a file of that dialect into rows of cells.
 inline std::vector<std::vector<std::string>> ParseCsv(const std::string& bytes) {
-    std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> row;
+    std::vector<std::vector<std::string>> rows(1);
     std::string cell;
     bool bQuoted = false;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
-        if (bQuoted) {
-            if (c == '"' && i + 1 < bytes.size() && bytes[i + 1] == '"') {
-                cell += '"';
-                ++i;
-            } else if (c == '"') {
-                bQuoted = false;
-            } else {
-                cell += c;
-            }
-        } else if (c == '"') {
-            bQuoted = true;
-        } else if (c == ';') {
-            row.push_back(cell);
-            cell.clear();
-        } else if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            row.push_back(cell);
-            cell.clear();
-            rows.push_back(row);
-            row.clear();
+        if (bQuoted && bytes.compare(i, 2, "\"\"") == 0) {
+            cell += '"';
             ++i;
+        } else if (c == '"') {
+            bQuoted = !bQuoted;
+        } else if (!bQuoted && (c == ';' || bytes.compare(i, 2, "\r\n") == 0)) {
+            rows.back().push_back(cell);
+            cell.clear();
+            if (c == '\r') {
+                rows.emplace_back();
+                ++i;
+            }
         } else {
             cell += c;
         }
     }
-    if (!cell.empty() || !row.empty()) {
-        row.push_back(cell);
-        rows.push_back(row);
-    }
+    if (!cell.empty() || !rows.back().empty())
+        rows.back().push_back(cell);
+    else
+        rows.pop_back();
     return rows;
 }
 
@@ -157,32 +179,36 @@ protected:
     COptions& Options() { return *m_pOptions; }
     CDatebookStore& Store() { return *m_pStore; }
     std::int64_t UserId() { return m_pStore->CurrentUser().m_nId; }
+    void NewUser(const std::string& name) { Store().SetCurrentUser(Store().AddUser(name).m_nId); }
 
     LONG Seed(const CStoredAppointment& a) { return m_pStore->AddAppointment(UserId(), a); }
 
-    // Every live appointment of the current user, by start and id.
+    // Every live appointment of the current user, by start and id, and their texts.
     std::vector<CStoredAppointment> All() {
         return m_pStore->ListAppointments(UserId(), desktop::kFirstDatebookDay,
                                           desktop::kLastDatebookDay);
+    }
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const CStoredAppointment& a : All())
+            texts.push_back(Narrow(a.m_strText));
+        return texts;
+    }
+
+    // The simple export over the options' date range.
+    int ExportSimpleRange(const std::string& path, CProgressControl* pProgress = nullptr,
+                          CExportOutcome* pOutcome = nullptr) {
+        return ExportSimple(path, Options().GetExportFrom(), Options().GetExportTo(), Options(),
+                            pProgress, pOutcome);
     }
 
     // The trace switch on, and the trace file's lines.
     static void TraceOn() { ASSERT_TRUE(WriteRegDword(kProductKey, "writetrace", 1)); }
     static std::vector<std::string> TraceLines() {
         std::vector<std::string> lines;
-        std::string text;
-        try {
-            text = ReadFileBytes(GetDocumentsFolder() + "/varno.txt");
-        } catch (const std::exception&) {
-            return lines;
-        }
-        std::size_t nStart = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\n') {
-                lines.push_back(text.substr(nStart, i - nStart));
-                nStart = i + 1;
-            }
-        }
+        std::istringstream in(ReadFileBytes(GetDocumentsFolder() + "/varno.txt"));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
         return lines;
     }
 

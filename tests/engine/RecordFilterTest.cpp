@@ -18,7 +18,12 @@ struct SRow {
     std::int32_t m_nType;
     std::string m_strText;
     std::int32_t m_nJoin;
+    bool operator==(const SRow&) const = default;
 };
+
+void PrintTo(const SRow& row, std::ostream* os) {
+    *os << "{" << row.m_nType << ", \"" << row.m_strText << "\", " << row.m_nJoin << "}";
+}
 
 CRecordFilter MakeFilter(const std::vector<SRow>& rows) {
     CRecordFilter filter;
@@ -39,26 +44,16 @@ std::vector<SRow> RowsOf(const CRecordFilter& filter) {
     return rows;
 }
 
-bool operator==(const SRow& a, const SRow& b) {
-    return a.m_nType == b.m_nType && a.m_strText == b.m_strText && a.m_nJoin == b.m_nJoin;
-}
-
-void PrintTo(const SRow& row, std::ostream* os) {
-    *os << "{" << row.m_nType << ", \"" << row.m_strText << "\", " << row.m_nJoin << "}";
-}
-
 TEST_F(RecordFilterTest, DisplayTexts) {
     EXPECT_EQ(LoadResourceString(unsigned{IDS_FILTER_TYPE_BASE} + FILTER_TEXT_STARTS_WITH),
               "text starts with");
     EXPECT_EQ(LoadResourceString(unsigned{IDS_FILTER_TYPE_BASE} + FILTER_LOCATION_IS),
               "location is");
-    EXPECT_EQ(LoadResourceString(IDS_FILTER_JOIN_AND), "and");
     EXPECT_EQ(LoadResourceString(IDS_FILTER_JOIN_OR), "or");
 }
 
 TEST_F(RecordFilterTest, EditingRows) {
     CRecordFilter filter;
-    EXPECT_EQ(filter.GetRowCount(), 0);
     filter.RemoveLastRow();
     filter.RemoveRow(0);
     for (int i = 0; i < 7; ++i)
@@ -66,6 +61,7 @@ TEST_F(RecordFilterTest, EditingRows) {
     EXPECT_EQ(filter.GetRowCount(), 5);
     EXPECT_EQ(RowsOf(filter)[4], (SRow{0, "", -9})) << "the last row has no join";
 
+    // Types are held to 0..8; joins are taken as given.
     filter.SetRow(0, 12, "a", FILTER_JOIN_OR);
     filter.SetRow(1, -4, "b", FILTER_JOIN_AND);
     filter.SetRow(2, 3, "c", FILTER_JOIN_OR);
@@ -81,18 +77,13 @@ TEST_F(RecordFilterTest, EditingRows) {
     EXPECT_EQ(RowsOf(filter),
               (std::vector<SRow>{{8, "a", 1}, {3, "c", 1}, {7, "d", 5}, {8, "e", -9}}));
     filter.RemoveRow(0);
-    EXPECT_EQ(RowsOf(filter), (std::vector<SRow>{{3, "c", 1}, {7, "d", 5}, {8, "e", -9}}));
     filter.RemoveRow(7);
     filter.RemoveLastRow();
     EXPECT_EQ(RowsOf(filter), (std::vector<SRow>{{3, "c", 1}, {7, "d", -9}}));
 
     // The dialog's "or" on the last row: a new row, joined by the pick.
     filter.AddRow();
-    std::int32_t nType = 0;
-    std::string strText;
-    std::int32_t nJoin = 0;
-    filter.GetRow(1, nType, strText, nJoin);
-    filter.SetRow(1, nType, strText, FILTER_JOIN_OR);
+    filter.SetRow(1, 7, "d", FILTER_JOIN_OR);
     EXPECT_EQ(RowsOf(filter), (std::vector<SRow>{{3, "c", 1}, {7, "d", 1}, {0, "", -9}}));
 }
 
@@ -148,53 +139,48 @@ TEST_F(RecordFilterTest, RowTests) {
         {FILTER_TEXT_CONTAINS, "\xC4RGER", "viel \xE4rger", "", "", "", true},
     };
     for (const SCase& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.m_nType) + " row '" + c.m_pszRow + "'");
         EXPECT_EQ(CRecordFilter::MatchesRow(c.m_nType, c.m_pszRow, c.m_pszText, c.m_pszNote,
                                             c.m_pszCategory, c.m_pszLocation),
-                  c.m_bExpected)
-            << "type " << c.m_nType << " row '" << c.m_pszRow << "'";
+                  c.m_bExpected);
         // The same row alone in a filter.
         if (c.m_nType >= 0 && c.m_nType <= 8) {
             EXPECT_EQ(MakeFilter({{c.m_nType, c.m_pszRow, 0}})
                           .Matches(c.m_pszText, c.m_pszNote, c.m_pszCategory, c.m_pszLocation),
-                      c.m_bExpected)
-                << "type " << c.m_nType << " row '" << c.m_pszRow << "'";
+                      c.m_bExpected);
         }
     }
-}
-
-TEST_F(RecordFilterTest, MultibyteLowerCaseUnderUtf8) {
+    // Under UTF-8, letters of several bytes.
     SetCodePage(65001);
     EXPECT_TRUE(CRecordFilter::MatchesRow(FILTER_TEXT_STARTS_WITH, "\xC3\x84RGER",
                                           "\xC3\xA4rger im B\xC3\xBCro", "", "", ""));
-    EXPECT_TRUE(CRecordFilter::MatchesRow(FILTER_CATEGORY_IS,
-                                          "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91", "", "",
-                                          "\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1", ""));
+    EXPECT_TRUE(CRecordFilter::MatchesRow(FILTER_CATEGORY_IS, "ΣΟΦΙΑ", "", "", "σοφια", ""));
     EXPECT_FALSE(CRecordFilter::MatchesRow(FILTER_TEXT_CONTAINS, "\xC3\x96", "Bro", "", "", ""));
 }
 
 TEST_F(RecordFilterTest, LeftToRightWithoutPrecedence) {
-    // Rows: text contains a (row 1), b (row 2), c (row 3).
-    auto eval = [](bool b1, std::int32_t j1, bool b2, std::int32_t j2, bool b3) {
-        const CRecordFilter filter = MakeFilter({{2, "a", j1}, {2, "b", j2}, {2, "c", 0}});
-        std::string text;
-        if (b1)
-            text += "a";
-        if (b2)
-            text += "b";
-        if (b3)
-            text += "c";
-        return filter.Matches(text, "", "", "");
+    // Three rows, text contains "a", "b" and "c", joined by the first two joins.
+    struct SCase {
+        const char* m_pszText;
+        std::int32_t m_nJoin1, m_nJoin2;
+        bool m_bExpected;
     };
-    EXPECT_FALSE(eval(true, FILTER_JOIN_OR, false, FILTER_JOIN_AND, false));
-    EXPECT_TRUE(eval(false, FILTER_JOIN_AND, true, FILTER_JOIN_OR, true));
-    EXPECT_TRUE(eval(true, FILTER_JOIN_OR, false, FILTER_JOIN_OR, false));
-    EXPECT_FALSE(eval(true, FILTER_JOIN_AND, false, FILTER_JOIN_OR, false));
-    // Any join other than "or" is "and".
-    EXPECT_FALSE(eval(true, 7, false, FILTER_JOIN_OR, false));
-    EXPECT_FALSE(eval(true, FILTER_JOIN_NONE, false, FILTER_JOIN_OR, false));
-
+    const SCase cases[] = {
+        {"a", FILTER_JOIN_OR, FILTER_JOIN_AND, false},  // (a or b) and c
+        {"bc", FILTER_JOIN_AND, FILTER_JOIN_OR, true},  // (a and b) or c
+        {"a", FILTER_JOIN_OR, FILTER_JOIN_OR, true},    //
+        {"a", FILTER_JOIN_AND, FILTER_JOIN_OR, false},  //
+        {"a", 7, FILTER_JOIN_OR, false},                // any join but "or" is "and"
+        {"a", FILTER_JOIN_NONE, FILTER_JOIN_OR, false}, //
+    };
+    for (const SCase& c : cases) {
+        const CRecordFilter filter =
+            MakeFilter({{2, "a", c.m_nJoin1}, {2, "b", c.m_nJoin2}, {2, "c", 0}});
+        EXPECT_EQ(filter.Matches(c.m_pszText, "", "", ""), c.m_bExpected)
+            << c.m_pszText << " " << c.m_nJoin1 << " " << c.m_nJoin2;
+    }
     EXPECT_TRUE(CRecordFilter().Matches("", "", "", ""));
-    // A first row that fails is not rescued by an "or" before it.
+    // A first row that fails is not rescued by an "or" after it.
     EXPECT_FALSE(MakeFilter({{2, "zzz", 1}}).Matches("a", "", "", ""));
 }
 
@@ -221,7 +207,6 @@ TEST_F(RecordFilterTest, RegistryRoundTripAndStoredForms) {
         RowsOf(loaded),
         (std::vector<SRow>{
             {0, "Meet", 1}, {0, "Gesch\xE4\x66tlich", 0}, {5, "", 0}, {0, "", 0}, {0, "", -9}}));
-
     WriteRegDword(kKey, "filtercount", -2);
     loaded.Load(kKey);
     EXPECT_EQ(loaded.GetRowCount(), 0);

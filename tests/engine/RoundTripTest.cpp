@@ -1,54 +1,14 @@
 // End to end: a datebook of every kind of appointment exported in the full format and
 // imported into an empty user gives back the same appointments; the simple export writes
-// one row per occurrence and the count agrees with it.
+// one row per occurrence, the count agrees with it and the rows read back as single days.
 #include "engine/CountAppointments.h"
-#include "engine/Export.h"
 #include "engine/Import.h"
 #include "platform/spreadsheet/SpreadsheetSetup.h"
 #include "tests/engine/OperationsTestSupport.h"
 
-#include <gtest/gtest.h>
-
 using namespace optest;
 
 namespace {
-
-std::string WriteCsv(const std::vector<std::vector<std::string>>& rows) {
-    std::string out;
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            if (i > 0)
-                out += ';';
-            out += '"';
-            for (const char c : row[i])
-                out += c == '"' ? std::string("\"\"") : std::string(1, c);
-            out += '"';
-        }
-        out += "\r\n";
-    }
-    return out;
-}
-
-// Every value the datebook keeps, the record id aside; the alarm advance only with an
-// alarm.
-std::string Describe(const CStoredAppointment& a) {
-    std::string s = Iso(desktop::LocalDayOf(a.m_tStart)) + " " + std::to_string(a.m_tStart) + "-" +
-                    std::to_string(a.m_tEnd) + (a.m_bUntimed ? " untimed" : "") +
-                    (a.m_bPrivate ? " private" : "") + " text=" + Narrow(a.m_strText) +
-                    " note=" + Narrow(a.m_strNote) + " category=" + Narrow(a.m_strCategory) +
-                    " location=" + Narrow(a.m_strLocation);
-    if (a.m_bAlarm)
-        s += " alarm=" + std::to_string(a.m_nAlarmAdvance) + "/" + std::to_string(a.m_nAlarmUnit);
-    if (a.IsRepeating()) {
-        s += " repeat=" + std::to_string(a.m_nRepeatType) + "/" +
-             std::to_string(a.m_nRepeatInterval) + "/" + std::to_string(a.m_nRepeatExtra) +
-             " end=" +
-             (a.m_nRepeatEndDay == CRepeatPattern::kNoEnd ? "none" : Iso(a.m_nRepeatEndDay));
-        for (const int d : a.m_vecExceptionDays)
-            s += " except=" + Iso(d);
-    }
-    return s;
-}
 
 class RoundTripTest : public COperationsTest {
 protected:
@@ -56,13 +16,12 @@ protected:
         CStoredAppointment meeting =
             Timed("2026-12-03", 9, 15, 10, 45, "Project \"Nord\"; kick-off");
         meeting.m_strNote = U16("line 1\r\nline 2\r\n\r\nline 4");
-        meeting.m_bPrivate = true;
-        meeting.m_bAlarm = true;
+        meeting.m_bPrivate = meeting.m_bAlarm = true;
         meeting.m_nAlarmAdvance = 15;
         meeting.m_strCategory = U16("Work");
         meeting.m_strLocation = U16("Room 5");
         Seed(meeting);
-        CStoredAppointment untimed = Untimed("2026-12-24", "Heiligabend");
+        CStoredAppointment untimed = Untimed("2026-12-24", "");
         untimed.m_strText = u"Caf\u00E9 Heiligabend";
         untimed.m_bAlarm = true;
         untimed.m_nAlarmUnit = 2;
@@ -97,30 +56,13 @@ protected:
         return out;
     }
 
-    // Writes each repeating appointment's exception dates into its Exceptions cell.
-    void WriteExceptionsByHand(const std::string& path) {
-        auto rows = ParseCsv(ReadFileBytes(path));
-        ASSERT_GE(rows.size(), 2u);
-        const std::size_t nExceptions = 13 + 3;
-        ASSERT_EQ(rows[0][nExceptions], "Exceptions");
-        for (std::size_t i = 1; i < rows.size(); ++i) {
-            if (rows[i][5] == "Choir")
-                rows[i][nExceptions] = "26.11.2026 28.12.2026";
-            else if (rows[i][5] == "Month end")
-                rows[i][nExceptions] = "30.11.26";
-        }
-        WriteFileBytes(path, WriteCsv(rows));
-    }
-
-    void ImportIntoNewUser(const std::string& path, const std::string& user) {
-        Store().SetCurrentUser(Store().AddUser(user).m_nId);
+    CImportStatistics ImportIntoNewUser(const std::string& path, const std::string& user) {
+        NewUser(user);
         CImportStatistics stats;
-        CImportRun run;
-        run.m_pStatistics = &stats;
-        EXPECT_EQ(ImportFile(path, Options(), nullptr, run), 0);
-        EXPECT_TRUE(stats.m_bHeaderSkipped);
+        EXPECT_EQ(ImportFile(path, Options(), nullptr, {false, nullptr, &stats}), 0);
         EXPECT_EQ(stats.m_nRejected + stats.m_nStoreErrors + stats.m_nRefused, 0)
             << (m_ui.m_vecShown.empty() ? "" : m_ui.m_vecShown[0].m_strText);
+        return stats;
     }
 };
 
@@ -129,8 +71,20 @@ TEST_F(RoundTripTest, TheFullFormatGivesBackEveryValue) {
     const std::vector<std::string> original = Described();
     const std::string path = TempPath("full.csv");
     ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
-    WriteExceptionsByHand(path);
-    ImportIntoNewUser(path, "copy");
+    // Exception dates are never exported: written into the Exceptions cells by hand.
+    auto rows = ParseCsv(ReadFileBytes(path));
+    const std::size_t nExceptions = 13 + 3;
+    ASSERT_EQ(rows[0][nExceptions], "Exceptions");
+    std::string text;
+    for (auto& row : rows) {
+        if (row[5] == "Choir")
+            row[nExceptions] = "26.11.2026 28.12.2026";
+        else if (row[5] == "Month end")
+            row[nExceptions] = "30.11.26";
+        text += CsvRow(row);
+    }
+    WriteFileBytes(path, text);
+    EXPECT_TRUE(ImportIntoNewUser(path, "copy").m_bHeaderSkipped);
     EXPECT_EQ(Described(), original);
     EXPECT_TRUE(m_ui.m_vecShown.empty());
 
@@ -144,25 +98,26 @@ TEST_F(RoundTripTest, TheFullFormatGivesBackEveryValue) {
 TEST_F(RoundTripTest, TheSameThroughAWorkbook) {
     EnsurePlatformSetup();
     SeedEveryKind();
-    const std::vector<std::string> original = Described();
-    const std::string path = TempPath("full.xls");
-    ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
-    Store().SetCurrentUser(Store().AddUser("from workbook").m_nId);
-    CImportStatistics stats;
-    EXPECT_EQ(ImportFile(path, Options(), nullptr, {false, nullptr, &stats}), 0);
-    EXPECT_EQ(stats.m_nAdded, 9);
-    // Exception dates are never exported: compare without them.
     auto withoutExceptions = [](std::vector<std::string> v) {
         for (std::string& s : v)
             if (const std::size_t n = s.find(" except="); n != std::string::npos)
                 s.erase(n);
         return v;
     };
-    EXPECT_EQ(withoutExceptions(Described()), withoutExceptions(original));
+    const std::vector<std::string> original = withoutExceptions(Described());
+    const std::string path = TempPath("full.xls");
+    ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
+    EXPECT_EQ(ImportIntoNewUser(path, "from workbook").m_nAdded, 9);
+    EXPECT_EQ(withoutExceptions(Described()), original);
 }
 
 TEST_F(RoundTripTest, TheSimpleExportWritesEachOccurrenceAndTheCountAgrees) {
     SeedEveryKind();
+    // The range runs from 25 November 00:00 to 4 January 23:59.
+    Seed(Untimed("2026-11-25", "first day"));
+    Seed(Timed("2026-11-24", 23, 0, 1, 0, "overnight before the range"));
+    Seed(Untimed("2027-01-04", "last day"));
+    Seed(Untimed("2027-01-05", "day after"));
     Options().m_bFullFormat = 0;
     // Every occurrence of the range as the host's own rules give them.
     const int nFrom = desktop::LocalDayOf(Options().GetExportFrom());
@@ -177,8 +132,7 @@ TEST_F(RoundTripTest, TheSimpleExportWritesEachOccurrenceAndTheCountAgrees) {
     std::sort(expected.begin(), expected.end());
 
     const std::string path = TempPath("simple.csv");
-    const int n =
-        ExportSimple(path, Options().GetExportFrom(), Options().GetExportTo(), Options(), nullptr);
+    const int n = ExportSimpleRange(path);
     std::vector<std::string> written;
     const auto rows = ParseCsv(ReadFileBytes(path));
     for (std::size_t i = 1; i < rows.size(); ++i) {
@@ -190,6 +144,22 @@ TEST_F(RoundTripTest, TheSimpleExportWritesEachOccurrenceAndTheCountAgrees) {
     EXPECT_EQ(written, expected);
     EXPECT_EQ(n, static_cast<int>(expected.size()));
     EXPECT_EQ(numAppointments(Options()), n);
+
+    // The count compares a single appointment's start with the range, the export its day.
+    CStoredAppointment late = Untimed("2027-01-04", "late");
+    late.m_bUntimed = false;
+    late.m_tStart = late.m_tEnd = At("2027-01-04", 23, 59, 30);
+    Seed(late);
+    EXPECT_EQ(numAppointments(Options()), n);
+    EXPECT_EQ(ExportSimpleRange(path), n + 1);
+
+    // Imported, every row is an appointment of its own; a second import adds nothing.
+    EXPECT_EQ(ImportIntoNewUser(path, "copy").m_nAdded, n + 1);
+    for (const CStoredAppointment& a : All())
+        EXPECT_FALSE(a.IsRepeating()) << Narrow(a.m_strText);
+    CImportStatistics stats;
+    EXPECT_EQ(ImportFile(path, Options(), nullptr, {false, nullptr, &stats}), 0);
+    EXPECT_EQ(stats.m_nDuplicates, n + 1);
 }
 
 } // namespace

@@ -113,7 +113,6 @@ TEST_F(CodePageTest, SystemCodePageComesFromTheRegistryElseTheLocale) {
 
 TEST_F(CodePageTest, SystemCodePageFollowsTheHome) {
     SetCodePage(65001);
-    EXPECT_EQ(GetSystemCodePage(), CP_UTF8);
     {
         CTestHome other; // no code page stored there
         CScopedEnv all("LC_ALL", "C");

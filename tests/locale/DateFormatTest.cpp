@@ -7,14 +7,7 @@ namespace {
 class DateFormatTest : public CVarnoTest {};
 
 CLocalTime At(int nYear, int nMonth, int nDay, int nHour, int nMinute, int nSecond) {
-    CLocalTime t;
-    t.m_nYear = nYear;
-    t.m_nMonth = nMonth;
-    t.m_nDay = nDay;
-    t.m_nHour = nHour;
-    t.m_nMinute = nMinute;
-    t.m_nSecond = nSecond;
-    return t;
+    return {nYear, nMonth, nDay, nHour, nMinute, nSecond};
 }
 
 TEST_F(DateFormatTest, PictureFields) {

@@ -2,6 +2,8 @@
 #include "tests/locale/LocaleTestUtil.h"
 #include "tests/support/TestEnv.h"
 
+#include <vector>
+
 namespace {
 
 class LocalTimeTest : public CVarnoTest {};
@@ -75,14 +77,11 @@ TEST_F(LocalTimeTest, BreakDownUtcIgnoresTheZone) {
     SetTimeZone("America/New_York");
     CLocalTime t;
     ASSERT_TRUE(BreakDownUtc(0, t));
-    EXPECT_EQ(t.m_nYear, 1970);
-    EXPECT_EQ(t.m_nMonth, 1);
-    EXPECT_EQ(t.m_nDay, 1);
-    EXPECT_EQ(t.m_nHour, 0);
-    EXPECT_EQ(t.m_nDayOfWeek, 4);
+    EXPECT_EQ((std::vector{t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nDayOfWeek}),
+              (std::vector{1970, 1, 1, 0, 4}));
     ASSERT_TRUE(BreakDownLocal(0, t));
-    EXPECT_EQ(t.m_nDay, 31);
-    EXPECT_EQ(t.m_nHour, 19);
+    EXPECT_EQ((std::vector{t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nDayOfWeek}),
+              (std::vector{1969, 12, 31, 19, 3}));
 }
 
 TEST_F(LocalTimeTest, CurrentTimeFollowsTheClockVariable) {

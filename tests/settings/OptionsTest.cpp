@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -21,25 +23,11 @@ const char* const kKey = "Software\\Brenmark\\VARNO\\OptionsTest";
 
 class OptionsTest : public CVarnoTest {};
 
-// Every persisted value, the title included.
+// Every persisted value, the title included (IsSameAs leaves it out).
 void ExpectSameValues(const COptions& a, const COptions& b) {
-    EXPECT_EQ(a.m_nMinSize, b.m_nMinSize);
-    EXPECT_EQ(a.m_bNoDuplicates, b.m_bNoDuplicates);
-    EXPECT_EQ(a.m_bFullFormat, b.m_bFullFormat);
-    EXPECT_EQ(a.m_bIgnoreImportErrors, b.m_bIgnoreImportErrors);
-    EXPECT_EQ(a.m_bExportNoCr, b.m_bExportNoCr);
-    EXPECT_EQ(a.m_nDaysAhead, b.m_nDaysAhead);
-    EXPECT_EQ(a.m_nDaysBack, b.m_nDaysBack);
-    EXPECT_EQ(a.m_nDefaultApptLength, b.m_nDefaultApptLength);
-    EXPECT_EQ(a.m_strSeparator, b.m_strSeparator);
-    EXPECT_EQ(a.m_strQuote, b.m_strQuote);
-    EXPECT_EQ(a.m_strExceptionDateSeparator, b.m_strExceptionDateSeparator);
-    EXPECT_EQ(a.m_strLastFile, b.m_strLastFile);
-    EXPECT_EQ(a.m_bDateWithTime, b.m_bDateWithTime);
-    EXPECT_EQ(a.m_bUseCategories, b.m_bUseCategories);
+    EXPECT_TRUE(a.IsSameAs(b));
     EXPECT_EQ(a.m_strSetTitle, b.m_strSetTitle);
-    EXPECT_TRUE(a.m_filter.IsEqual(b.m_filter));
-    EXPECT_TRUE(a.m_layout.IsEqual(b.m_layout));
+    EXPECT_EQ(a.m_layout.GetOwner(), &a);
 }
 
 // A record with no default left.
@@ -67,27 +55,18 @@ void ChangeEverything(COptions& options) {
     options.m_layout.SetRepeatFields({FIELD_MONTHLY_WEEK_INDEX, FIELD_REPEAT_TYPE});
 }
 
-TEST_F(OptionsTest, Defaults) {
-    const COptions options;
-    EXPECT_EQ(options.m_nMinSize, 1000);
-    EXPECT_EQ(options.m_bNoDuplicates, 1);
-    EXPECT_EQ(options.m_bFullFormat, 1);
-    EXPECT_EQ(options.m_bIgnoreImportErrors, 0);
-    EXPECT_EQ(options.m_bExportNoCr, 0);
-    EXPECT_EQ(options.m_nDaysAhead, 30);
-    EXPECT_EQ(options.m_nDaysBack, 10);
-    EXPECT_EQ(options.m_nDefaultApptLength, 60);
-    EXPECT_EQ(options.m_strSeparator, ";");
-    EXPECT_EQ(options.m_strQuote, "\"");
-    EXPECT_EQ(options.m_strExceptionDateSeparator, " ");
-    EXPECT_EQ(options.m_strLastFile, "");
-    EXPECT_EQ(options.m_bDateWithTime, 0);
-    EXPECT_EQ(options.m_bUseCategories, 0);
-    EXPECT_EQ(options.m_strSetTitle, "");
-    EXPECT_EQ(options.m_filter.GetRowCount(), 0);
-    EXPECT_TRUE(options.m_layout.IsEqual(CFieldLayout()));
-    EXPECT_EQ(options.m_layout.GetOwner(), &options);
-    EXPECT_EQ(options.GetHostApplication(), nullptr);
+TEST_F(OptionsTest, DefaultsAndSetDefaults) {
+    const COptions o;
+    EXPECT_EQ(std::tuple(o.m_nMinSize, o.m_bNoDuplicates, o.m_bFullFormat, o.m_bIgnoreImportErrors,
+                         o.m_bExportNoCr, o.m_nDaysAhead, o.m_nDaysBack, o.m_nDefaultApptLength,
+                         o.m_bDateWithTime, o.m_bUseCategories),
+              std::tuple(1000, 1, 1, 0, 0, 30, 10, 60, 0, 0));
+    EXPECT_EQ(o.m_strSeparator + o.m_strQuote + o.m_strExceptionDateSeparator, ";\" ");
+    EXPECT_EQ(o.m_strLastFile + o.m_strSetTitle, "");
+    EXPECT_EQ(o.m_filter.GetRowCount(), 0);
+    EXPECT_TRUE(o.m_layout.IsEqual(CFieldLayout()));
+    EXPECT_EQ(o.m_layout.GetOwner(), &o);
+    EXPECT_EQ(o.GetHostApplication(), nullptr);
 
     // SetDefaults leaves the layouts and the filter alone.
     COptions changed;
@@ -110,61 +89,30 @@ TEST_F(OptionsTest, SeparatorFollowsTheRegionalListSeparator) {
     EXPECT_EQ(COptions().m_strSeparator, "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
 }
 
-TEST_F(OptionsTest, LoadingWithoutAKeyKeepsTheDefaults) {
+TEST_F(OptionsTest, SaveAndLoadPreserveEverything) {
     COptions loaded;
     loaded.Load();
     ExpectSameValues(loaded, COptions());
-    EXPECT_TRUE(loaded.IsSameAs(COptions()));
     CRegKey key;
     EXPECT_NE(key.Open(ERegHive::CurrentUser, kOptionsKey), REG_STATUS_OK)
         << "reads create nothing";
-}
 
-TEST_F(OptionsTest, SaveAndLoadPreserveEverything) {
     COptions saved;
     ChangeEverything(saved);
     saved.Save();
-
-    COptions loaded;
     loaded.Load();
     ExpectSameValues(loaded, saved);
-    EXPECT_TRUE(loaded.IsSameAs(saved));
-    EXPECT_EQ(loaded.m_layout.GetOwner(), &loaded);
 
     // The values in the order they are saved.
-    CRegKey key;
     ASSERT_EQ(key.Open(ERegHive::CurrentUser, kOptionsKey), REG_STATUS_OK);
-    const std::vector<std::string> names = key.ValueNames();
-    const std::vector<std::string> expected = {"minsize",
-                                               "noduplicates",
-                                               "fullformat",
-                                               "separator",
-                                               "ignoreimporterrors",
-                                               "exportnocr",
-                                               "daysahead",
-                                               "daysback",
-                                               "defaultapptlength",
-                                               "quote",
-                                               "exceptiondateseparator",
-                                               "lastfile",
-                                               "datewithtime",
-                                               "usecategories",
-                                               "settitle",
-                                               "filtercount",
-                                               "filtertype0",
-                                               "filtertext0",
-                                               "filterop0",
-                                               "filtertype1",
-                                               "filtertext1",
-                                               "numsimplefields",
-                                               "simplefield0",
-                                               "simplefield1",
-                                               "simplefield2",
-                                               "simplefield3",
-                                               "numrepeatfields",
-                                               "repeatfield0",
-                                               "repeatfield1"};
-    EXPECT_EQ(names, expected);
+    std::istringstream names(
+        "minsize noduplicates fullformat separator ignoreimporterrors exportnocr daysahead "
+        "daysback defaultapptlength quote exceptiondateseparator lastfile datewithtime "
+        "usecategories settitle filtercount filtertype0 filtertext0 filterop0 filtertype1 "
+        "filtertext1 numsimplefields simplefield0 simplefield1 simplefield2 simplefield3 "
+        "numrepeatfields repeatfield0 repeatfield1");
+    EXPECT_EQ(key.ValueNames(), (std::vector<std::string>(std::istream_iterator<std::string>(names),
+                                                          std::istream_iterator<std::string>())));
 }
 
 TEST_F(OptionsTest, StoredFormsThatLoadSpecially) {
@@ -206,27 +154,26 @@ TEST_F(OptionsTest, ComparisonCoversEverythingButTheTitle) {
         {"quote", [](COptions& o) { o.m_strQuote = "'"; }},
         {"exceptiondateseparator", [](COptions& o) { o.m_strExceptionDateSeparator = ";"; }},
         {"lastfile", [](COptions& o) { o.m_strLastFile = "a.csv"; }},
+        {"lastfile case", [](COptions& o) { o.m_strLastFile = "A.CSV"; }},
         {"datewithtime", [](COptions& o) { o.m_bDateWithTime = 1; }},
         {"usecategories", [](COptions& o) { o.m_bUseCategories = 1; }},
         {"filter", [](COptions& o) { o.m_filter.AddRow(); }},
         {"simple fields", [](COptions& o) { o.m_layout.AddSimpleField(FIELD_IGNORED); }},
         {"repeat fields", [](COptions& o) { o.m_layout.SetRepeatFields({}); }},
     };
+    // Only the record with the same last file equals one with "a.csv": names keep their case.
+    COptions lower;
+    lower.m_strLastFile = "a.csv";
     for (const auto& [pszName, change] : changes) {
         COptions other;
         change(other);
         EXPECT_FALSE(other.IsSameAs(base)) << pszName;
         EXPECT_FALSE(base.IsSameAs(other)) << pszName;
+        EXPECT_EQ(other.IsSameAs(lower), std::string(pszName) == "lastfile") << pszName;
     }
     COptions titled;
     titled.m_strSetTitle = "Another title";
     EXPECT_TRUE(titled.IsSameAs(base));
-
-    COptions upper;
-    upper.m_strLastFile = "A.CSV";
-    COptions lower;
-    lower.m_strLastFile = "a.csv";
-    EXPECT_FALSE(upper.IsSameAs(lower));
 }
 
 TEST_F(OptionsTest, CopiesOwnTheirLayout) {
@@ -234,11 +181,9 @@ TEST_F(OptionsTest, CopiesOwnTheirLayout) {
     ChangeEverything(original);
     const COptions copy(original);
     ExpectSameValues(copy, original);
-    EXPECT_EQ(copy.m_layout.GetOwner(), &copy);
     COptions assigned;
     assigned = original;
     ExpectSameValues(assigned, original);
-    EXPECT_EQ(assigned.m_layout.GetOwner(), &assigned);
 }
 
 // The export range in local time, across the daylight-saving changes of two zones.
@@ -264,102 +209,93 @@ TEST_F(OptionsTest, ExportRangeStaysAtItsTimeOfDay) {
         {"America/New_York", {2026, 11, 1}, -2, 0, {2026, 11, 3}, {2026, 11, 1}},
     };
     for (const SCase& c : cases) {
+        SCOPED_TRACE(std::string(c.m_pszZone) + " " + std::to_string(c.m_anToday[1]) + "/" +
+                     std::to_string(c.m_anToday[2]));
         SetTimeZone(c.m_pszZone);
         SetClock(c.m_anToday[0], c.m_anToday[1], c.m_anToday[2], 12, 0);
         COptions options;
         options.m_nDaysBack = c.m_nDaysBack;
         options.m_nDaysAhead = c.m_nDaysAhead;
         EXPECT_EQ(options.GetExportFrom(),
-                  MakeLocalTimeValue(c.m_anFrom[0], c.m_anFrom[1], c.m_anFrom[2], 0, 0))
-            << c.m_pszZone << " " << c.m_anToday[1] << "/" << c.m_anToday[2];
+                  MakeLocalTimeValue(c.m_anFrom[0], c.m_anFrom[1], c.m_anFrom[2], 0, 0));
         EXPECT_EQ(options.GetExportTo(),
-                  MakeLocalTimeValue(c.m_anTo[0], c.m_anTo[1], c.m_anTo[2], 23, 59))
-            << c.m_pszZone << " " << c.m_anToday[1] << "/" << c.m_anToday[2];
+                  MakeLocalTimeValue(c.m_anTo[0], c.m_anTo[1], c.m_anTo[2], 23, 59));
 
         // Setting the range from its own dates gives the days back.
         COptions fromDates;
         fromDates.SetExportFrom(options.GetExportFrom());
         fromDates.SetExportTo(options.GetExportTo());
-        EXPECT_EQ(fromDates.m_nDaysBack, c.m_nDaysBack) << c.m_pszZone;
-        EXPECT_EQ(fromDates.m_nDaysAhead, c.m_nDaysAhead) << c.m_pszZone;
+        EXPECT_EQ(fromDates.m_nDaysBack, c.m_nDaysBack);
+        EXPECT_EQ(fromDates.m_nDaysAhead, c.m_nDaysAhead);
     }
 }
 
 TEST_F(OptionsTest, SetExportFromAndToCountWholeDays) {
     COptions options;
-    options.SetExportFrom(MakeLocalTimeValue(2026, 12, 5, 23, 59));
-    EXPECT_EQ(options.m_nDaysBack, 0);
-    options.SetExportFrom(MakeLocalTimeValue(2026, 12, 8, 0, 30));
-    EXPECT_EQ(options.m_nDaysBack, -3);
-    options.SetExportFrom(MakeLocalTimeValue(2026, 3, 29, 12, 0));
-    EXPECT_EQ(options.m_nDaysBack, 251);
-    options.SetExportTo(MakeLocalTimeValue(2027, 3, 28, 1, 0));
-    EXPECT_EQ(options.m_nDaysAhead, 113);
-    options.SetExportTo(MakeLocalTimeValue(2026, 12, 4));
-    EXPECT_EQ(options.m_nDaysAhead, -1);
+    const std::tuple<bool, TimeValue, std::int32_t> cases[] = {
+        {true, MakeLocalTimeValue(2026, 12, 5, 23, 59), 0},
+        {true, MakeLocalTimeValue(2026, 12, 8, 0, 30), -3},
+        {true, MakeLocalTimeValue(2026, 3, 29, 12, 0), 251},
+        {false, MakeLocalTimeValue(2027, 3, 28, 1, 0), 113},
+        {false, MakeLocalTimeValue(2026, 12, 4), -1},
+    };
+    for (const auto& [bFrom, tDate, nDays] : cases) {
+        if (bFrom)
+            options.SetExportFrom(tDate);
+        else
+            options.SetExportTo(tDate);
+        EXPECT_EQ(bFrom ? options.m_nDaysBack : options.m_nDaysAhead, nDays) << tDate;
+    }
 }
 
 // A host whose current user has a name, or whose calls fail as told.
-class CFakeUser final : public CComObject<CFakeUser, IHostUser> {
+class CFakeHost final : public CComObject<CFakeHost, IHostApplication, IHostUser> {
 public:
-    HRESULT GetName(BSTR* pbstrName) override {
-        if (FAILED(m_hrName)) {
-            SetErrorDescription(u"The user file is damaged.", IID_IHostUser);
-            return m_hrName;
-        }
-        *pbstrName = CBstr(m_strName).Detach();
-        return S_OK;
-    }
-
-    std::u16string m_strName;
-    HRESULT m_hrName = S_OK;
-};
-
-class CFakeApplication final : public CComObject<CFakeApplication, IHostApplication> {
-public:
-    HRESULT GetAddinCommands(IHostAddinCommands** pp) override {
-        *pp = nullptr;
-        return E_NOTIMPL;
-    }
+    HRESULT GetAddinCommands(IHostAddinCommands**) override { return E_NOTIMPL; }
+    HRESULT GetDatebook(IDispatch**) override { return E_NOTIMPL; }
     HRESULT GetCurrentUser(IHostUser** ppUser) override {
         *ppUser = nullptr;
         if (FAILED(m_hrUser)) {
             SetErrorDescription(u"No user is logged on.", IID_IHostApplication);
             return m_hrUser;
         }
-        if (m_pUser) {
-            *ppUser = m_pUser.Get();
-            (*ppUser)->AddRef();
+        if (m_bUser) {
+            *ppUser = this;
+            AddRef();
         }
         return S_OK;
     }
-    HRESULT GetDatebook(IDispatch** pp) override {
-        *pp = nullptr;
-        return E_NOTIMPL;
+    HRESULT GetName(BSTR* pbstrName) override {
+        if (FAILED(m_hrName)) {
+            SetErrorDescription(u"The user file is damaged.", IID_IHostUser);
+            return m_hrName;
+        }
+        *pbstrName = CBstr(u"Zo\u00EB \u4E2D").Detach();
+        return S_OK;
     }
 
-    CComPtr<IHostUser> m_pUser;
+    bool m_bUser = true;
     HRESULT m_hrUser = S_OK;
+    HRESULT m_hrName = S_OK;
+};
+
+class CUserOnly final : public CComObject<CUserOnly, IHostUser> {
+public:
+    HRESULT GetName(BSTR*) override { return E_NOTIMPL; }
 };
 
 TEST_F(OptionsTest, CurrentUserNameThroughTheHost) {
-    auto* pUser = new CFakeUser;
-    pUser->m_strName = u"Zo\u00EB \u4E2D";
-    auto* pApp = new CFakeApplication;
-    CComPtr<IHostApplication> app(pApp);
-    pApp->m_pUser = CComPtr<IHostUser>(pUser);
-
+    CComPtr<CFakeHost> pHost(new CFakeHost);
     auto options = std::make_unique<COptions>();
-    options->SetHostApplication(app.Get());
-    EXPECT_EQ(app->AddRef(), 3u) << "the record holds one reference";
-    app->Release();
+    options->SetHostApplication(static_cast<IHostApplication*>(pHost.Get()));
+    EXPECT_EQ(pHost->AddRef(), 3u) << "the record holds one reference";
+    pHost->Release();
     EXPECT_EQ(options->GetCurrentUserName(), "Zo\xEB ?");
-
     const COptions copy(*options);
-    EXPECT_EQ(copy.GetCurrentUserName(), "Zo\xEB ?");
     options.reset();
-    EXPECT_EQ(app->AddRef(), 3u) << "the copy holds one, the first released its own";
-    app->Release();
+    EXPECT_EQ(pHost->AddRef(), 3u) << "the copy holds one, the first released its own";
+    pHost->Release();
+    EXPECT_EQ(copy.GetCurrentUserName(), "Zo\xEB ?");
 
     auto expectError = [](const COptions& o, HRESULT hr, const std::u16string& description) {
         try {
@@ -371,17 +307,15 @@ TEST_F(OptionsTest, CurrentUserNameThroughTheHost) {
         }
     };
     expectError(COptions(), E_POINTER, u"");
-
-    COptions wrongObject;
-    wrongObject.SetHostApplication(pUser); // an object without the application interface
+    COptions wrongObject; // an object without the application interface
+    wrongObject.SetHostApplication(CComPtr<IHostUser>(new CUserOnly).Get());
     expectError(wrongObject, E_POINTER, u"");
-
-    pApp->m_hrUser = E_FAIL;
+    pHost->m_hrUser = E_FAIL;
     expectError(copy, E_FAIL, u"No user is logged on.");
-    pApp->m_hrUser = S_OK;
-    pUser->m_hrName = static_cast<HRESULT>(0x80040201);
+    pHost->m_hrUser = S_OK;
+    pHost->m_hrName = static_cast<HRESULT>(0x80040201);
     expectError(copy, static_cast<HRESULT>(0x80040201), u"The user file is damaged.");
-    pApp->m_pUser = nullptr;
+    pHost->m_bUser = false;
     expectError(copy, E_POINTER, u"");
 }
 
