@@ -85,7 +85,6 @@ TEST_F(DesktopCommandLine, KeepsUsers) {
     const CRun unknown = Run({"user", "use", "bob"});
     EXPECT_EQ(unknown.m_nExit, 1);
     EXPECT_EQ(unknown.m_strErr, "datebook-desktop: There is no user named \"bob\".\n");
-    EXPECT_EQ(unknown.m_strOut, "");
 }
 
 TEST_F(DesktopCommandLine, AddsListsShowsAndDeletes) {
@@ -120,19 +119,9 @@ TEST_F(DesktopCommandLine, AddsListsShowsAndDeletes) {
     EXPECT_EQ(RunOk({"list", "--to", "2024-01-09"}).m_strOut.substr(0, 2), "1\t");
 
     EXPECT_EQ(RunOk({"show", "1"}).m_strOut,
-              "id: 1\n"
-              "user: " +
-                  LoginUser() +
-                  "\n"
-                  "date: 2024-01-01\n"
-                  "times: 09:00-10:30\n"
-                  "text: Team meeting\n"
-                  "note: Agenda\\nfirst\n"
-                  "category: Work\n"
-                  "location: Room 4\n"
-                  "private: yes\n"
-                  "alarm: 2h\n"
-                  "repeat: weekly every 2 on MO,WE until 2024-03-01\n"
+              "id: 1\nuser: " + LoginUser() + "\ndate: 2024-01-01\ntimes: 09:00-10:30\n" +
+                  "text: Team meeting\nnote: Agenda\\nfirst\ncategory: Work\nlocation: Room 4\n"
+                  "private: yes\nalarm: 2h\nrepeat: weekly every 2 on MO,WE until 2024-03-01\n"
                   "exceptions: 2024-01-15\n");
     EXPECT_EQ(RunOk({"occurrences", "1", "--from", "2024-01-01", "--to", "2024-02-15"}).m_strOut,
               "2024-01-01\n2024-01-03\n2024-01-17\n2024-01-29\n2024-01-31\n2024-02-12\n"
@@ -168,6 +157,9 @@ TEST_F(DesktopCommandLine, RefusesBadInputClearly) {
         int m_nExit;
         const char* m_pszMessage;
     } const cases[] = {
+        {{"user", "add", ""}, 2, ""},
+        {{"user", "add", "tab\there"}, 2, ""},
+        {{"user", "add", "\xff\xfe"}, 2, ""},
         {{"show", "99"}, 1, "no appointment with record id 99"},
         {{"delete", "12345"}, 1, "record id 12345"},
         {{"show", "abc"}, 2, ""},

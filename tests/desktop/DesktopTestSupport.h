@@ -5,6 +5,7 @@
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookError.h"
 #include "desktop/DesktopHost.h"
+#include "desktop/UnicodeText.h"
 #include "host/HostInterfaces.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComPtr.h"
@@ -14,16 +15,13 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 // yyyy-mm-dd as a calendar day.
 inline int Day(const std::string& iso) {
-    const std::optional<int> day = desktop::ParseIsoDay(iso);
-    if (!day)
-        throw std::invalid_argument("bad test date " + iso);
-    return *day;
+    return desktop::ParseIsoDay(iso).value();
 }
 
 inline std::string Iso(int nDay) {
@@ -41,44 +39,65 @@ inline std::string IsoOf(HOSTTIME t) {
     return Iso(desktop::LocalDayOf(t));
 }
 
-inline bool IsLocalMidnight(HOSTTIME t) {
-    CLocalTime local;
-    return BreakDownLocal(t, local) && local.m_nHour == 0 && local.m_nMinute == 0 &&
-           local.m_nSecond == 0;
+// Space-separated words as a list, e.g. expected days "2024-01-01 2024-01-03".
+inline std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
 }
 
-// The description that the last failing call left, as UTF-8 (ASCII in these tests).
+inline std::string Utf8(std::u16string_view text) {
+    return desktop::Utf16ToUtf8Lenient(text);
+}
+
+inline std::u16string U16(std::string_view utf8) {
+    return desktop::Utf8ToUtf16Lenient(utf8);
+}
+
+// The description that the last failing call left, as UTF-8.
 inline std::string TakeDescription() {
     const std::optional<CErrorInfo> info = TakeErrorInfo();
-    if (!info)
-        return {};
-    std::string out;
-    for (char16_t c : info->m_strDescription)
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
+    return info ? Utf8(info->m_strDescription) : std::string();
 }
 
-inline std::u16string U16(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
+// A fresh VARNO_HOME, TZ Europe/Berlin and the clock at 2026-12-05 12:00.
+using CDesktopTest = CVarnoTest;
+
+inline LONG CountOf(IHostAppointmentList* pList) {
+    LONG n = -1;
+    EXPECT_EQ(pList->GetCount(&n), S_OK);
+    return n;
 }
 
-// A fresh VARNO_HOME, TZ Europe/Berlin and the clock at 2026-12-05 12:00. The stand-in host
-// reads neither regional settings nor the code page, so none are written.
-class CDesktopTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_pHome = std::make_unique<CTestHome>();
-        SetTimeZone("Europe/Berlin");
-        SetClock(2026, 12, 5, 12, 0, 0);
-    }
-    void TearDown() override { m_pHome.reset(); }
-    [[nodiscard]] const std::string& Home() const { return m_pHome->Path(); }
+inline CComPtr<IHostAppointment> ItemOf(IHostAppointmentList* pList, LONG i) {
+    CComPtr<IHostAppointment> p;
+    EXPECT_EQ(pList->Item(i, p.Put()), S_OK);
+    return p;
+}
 
-private:
-    std::unique_ptr<CTestHome> m_pHome;
-};
+inline LONG IdOf(IHostAppointment* p) {
+    LONG n = 0;
+    EXPECT_EQ(p->GetRecordId(&n), S_OK);
+    return n;
+}
 
-// The application, the current user's datebook and, on demand, all its appointments.
+inline std::string TextOf(IHostAppointment* p) {
+    CBstr text;
+    EXPECT_EQ(p->GetText(text.Put()), S_OK);
+    return Utf8(text.View());
+}
+
+// The texts of a list's appointments, in its order.
+inline std::vector<std::string> TextsOf(IHostAppointmentList* pList) {
+    std::vector<std::string> texts;
+    for (LONG i = 0; i < CountOf(pList); ++i)
+        texts.push_back(TextOf(ItemOf(pList, i).Get()));
+    return texts;
+}
+
+// The application, the current user's datebook and, on demand, its appointments.
 struct CHostFixture {
     CComPtr<IDispatch> m_pHost;
     CComPtr<IHostApplication> m_pApp;
@@ -116,68 +135,35 @@ struct CHostFixture {
     }
 };
 
-inline LONG CountOf(IHostAppointmentList* pList) {
-    LONG n = -1;
-    EXPECT_EQ(pList->GetCount(&n), S_OK);
-    return n;
-}
-
-inline CComPtr<IHostAppointment> ItemOf(IHostAppointmentList* pList, LONG i) {
-    CComPtr<IHostAppointment> p;
-    EXPECT_EQ(pList->Item(i, p.Put()), S_OK);
-    return p;
-}
-
-inline LONG IdOf(IHostAppointment* p) {
-    LONG n = 0;
-    EXPECT_EQ(p->GetRecordId(&n), S_OK);
-    return n;
-}
-
-inline std::string TextOf(IHostAppointment* p) {
-    CBstr text;
-    EXPECT_EQ(p->GetText(text.Put()), S_OK);
-    std::string out;
-    for (char16_t c : text.View())
-        out += static_cast<char>(c);
-    return out;
-}
-
 // The occurrences in [from, to] as the export walks them: GetFirstOccurrence, then
 // GetNextOccurrence until found is clear. Checks the protocol on the way: every occurrence at
-// a local midnight, in order, each once, and found staying clear after the end.
+// a local midnight, in order, each once, and "none" (found clear, day 0) again and again after
+// the end.
 inline std::vector<std::string> Walk(IHostAppointment* p, HOSTTIME tFrom, HOSTTIME tTo) {
     std::vector<std::string> days;
     HOSTTIME tPosition = 0;
     BOOL bFound = FALSE;
     EXPECT_EQ(p->GetFirstOccurrence(tFrom, tTo, &tPosition, &bFound), S_OK);
-    HOSTTIME tPrevious = 0;
-    for (int nGuard = 0; bFound; ++nGuard) {
-        if (nGuard > 30000) {
+    for (HOSTTIME tPrevious = 0; bFound;) {
+        if (days.size() > 30000) {
             ADD_FAILURE() << "the walk does not end";
             break;
         }
         HOSTTIME tOccurrence = 0;
         EXPECT_EQ(p->GetNextOccurrence(&tPosition, tTo, &tOccurrence, &bFound), S_OK);
-        if (!bFound) {
-            EXPECT_EQ(tOccurrence, 0);
+        if (!bFound)
             break;
-        }
-        EXPECT_TRUE(IsLocalMidnight(tOccurrence)) << tOccurrence;
+        EXPECT_EQ(At(IsoOf(tOccurrence)), tOccurrence) << "not at midnight";
         EXPECT_GT(tOccurrence, tPrevious);
         tPrevious = tOccurrence;
         days.push_back(IsoOf(tOccurrence));
     }
-    // Asking again after the end keeps answering "none".
     for (int i = 0; i < 3; ++i) {
         HOSTTIME tOccurrence = 123;
         bFound = TRUE;
         EXPECT_EQ(p->GetNextOccurrence(&tPosition, tTo, &tOccurrence, &bFound), S_OK);
         EXPECT_FALSE(bFound);
+        EXPECT_EQ(tOccurrence, 0);
     }
     return days;
-}
-
-inline std::vector<std::string> Days(std::initializer_list<const char*> days) {
-    return std::vector<std::string>(days.begin(), days.end());
 }

@@ -39,38 +39,25 @@ std::string Compact(int nDay) {
 std::string RRuleOf(const CGeneratedRule& rule) {
     const desktop::CCivilDate start = DateFromDay(rule.m_nStart);
     std::string r;
-    switch (rule.m_nType) {
-    case 1:
+    const std::string day = std::to_string(start.m_nDay);
+    if (rule.m_nType == 1) {
         r = "FREQ=DAILY";
-        break;
-    case 2:
+    } else if (rule.m_nType == 2) {
         r = "FREQ=WEEKLY;WKST=SU;BYDAY=";
         for (int i = 0, n = 0; i < 7; ++i)
             if (rule.m_nExtra & (1 << i))
                 r += std::string(n++ ? "," : "") + kIcalWeekdays[i];
-        break;
-    case 3:
-        r = "FREQ=MONTHLY;BYDAY=" +
-            (rule.m_nExtra == 5 ? std::string("-1") : std::to_string(rule.m_nExtra)) +
+    } else if (rule.m_nType == 3) {
+        r = "FREQ=MONTHLY;BYDAY=" + (rule.m_nExtra == 5 ? "-1" : std::to_string(rule.m_nExtra)) +
             kIcalWeekdays[desktop::WeekdayOfDay(rule.m_nStart)];
-        break;
-    case 4:
-        if (start.m_nDay <= 28)
-            r = "FREQ=MONTHLY;BYMONTHDAY=" + std::to_string(start.m_nDay);
-        else if (start.m_nDay == 29)
-            r = "FREQ=MONTHLY;BYMONTHDAY=28,29;BYSETPOS=-1";
-        else if (start.m_nDay == 30)
-            r = "FREQ=MONTHLY;BYMONTHDAY=28,29,30;BYSETPOS=-1";
-        else
-            r = "FREQ=MONTHLY;BYMONTHDAY=-1";
-        break;
-    case 5:
-        if (start.m_nMonth == 2 && start.m_nDay == 29)
-            r = "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=28,29;BYSETPOS=-1";
-        else
-            r = "FREQ=YEARLY;BYMONTH=" + std::to_string(start.m_nMonth) +
-                ";BYMONTHDAY=" + std::to_string(start.m_nDay);
-        break;
+    } else if (rule.m_nType == 4) {
+        // The 29th to 31st fall back to the month's last day.
+        static const char* const kLate[] = {"28,29;BYSETPOS=-1", "28,29,30;BYSETPOS=-1", "-1"};
+        r = "FREQ=MONTHLY;BYMONTHDAY=" + (start.m_nDay <= 28 ? day : kLate[start.m_nDay - 29]);
+    } else if (start.m_nMonth == 2 && start.m_nDay == 29) {
+        r = "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=28,29;BYSETPOS=-1";
+    } else {
+        r = "FREQ=YEARLY;BYMONTH=" + std::to_string(start.m_nMonth) + ";BYMONTHDAY=" + day;
     }
     r += ";INTERVAL=" + std::to_string(rule.m_nInterval);
     const int nLast = rule.m_nEnd < 0 ? desktop::kLastDatebookDay
@@ -168,7 +155,6 @@ class RepeatCrossCheck : public CDesktopTest {};
 TEST_F(RepeatCrossCheck, HostAgreesWithLibicalOnGeneratedRules) {
     std::mt19937 random(20240229);
     CHostFixture host;
-    int nCompared = 0;
     std::size_t nOccurrences = 0;
     for (int i = 0; i < 600; ++i) {
         const CGeneratedRule rule = Generate(random);
@@ -188,10 +174,8 @@ TEST_F(RepeatCrossCheck, HostAgreesWithLibicalOnGeneratedRules) {
             rule.m_nTo > Day("2037-12-31") ? At("2037-12-31") : At(Iso(rule.m_nTo));
         const std::vector<std::string> walked = Walk(p.Get(), At(Iso(rule.m_nFrom)), tTo);
         ASSERT_EQ(walked, expected) << "rule " << i << ": " << Describe(rule);
-        ++nCompared;
         nOccurrences += expected.size();
     }
-    EXPECT_EQ(nCompared, 600);
     EXPECT_GT(nOccurrences, 20000u); // the rules are not trivially empty
 }
 
