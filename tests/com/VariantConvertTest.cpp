@@ -26,61 +26,54 @@ protected:
     }
 };
 
-TEST_F(VariantConvertTest, DatesAreCalendarFieldsWithoutTimeZone) {
-    struct SCase {
-        DATE m_date;
-        int m_nYear, m_nMonth, m_nDay, m_nHour, m_nMinute, m_nSecond, m_nDayOfWeek;
-    };
-    const SCase cases[] = {
-        {0.0, 1899, 12, 30, 0, 0, 0, 6},
-        {1.0, 1899, 12, 31, 0, 0, 0, 0},
-        {-1.25, 1899, 12, 29, 6, 0, 0, 5}, // the fraction counts forward before day zero
-        {61.0, 1900, 3, 1, 0, 0, 0, 4},
-        {25569.0, 1970, 1, 1, 0, 0, 0, 4},
-        {46361.5, 2026, 12, 5, 12, 0, 0, 6},
-        {12.5 / 24, 1899, 12, 30, 12, 30, 0, 6},
-        {46361.0 + 59.0 / 1440 + 59.0 / 86400, 2026, 12, 5, 0, 59, 59, 6},
-        {kMinVariantDate, 100, 1, 1, 0, 0, 0, 5},
-        {2958465.0, 9999, 12, 31, 0, 0, 0, 5},
-    };
-    for (const SCase& c : cases) {
-        SCOPED_TRACE(c.m_date);
-        CLocalTime t;
-        ASSERT_TRUE(VariantTimeToCalendar(c.m_date, t));
-        EXPECT_EQ(t.m_nYear, c.m_nYear);
-        EXPECT_EQ(t.m_nMonth, c.m_nMonth);
-        EXPECT_EQ(t.m_nDay, c.m_nDay);
-        EXPECT_EQ(t.m_nHour, c.m_nHour);
-        EXPECT_EQ(t.m_nMinute, c.m_nMinute);
-        EXPECT_EQ(t.m_nSecond, c.m_nSecond);
-        EXPECT_EQ(t.m_nDayOfWeek, c.m_nDayOfWeek);
-        const auto back = CalendarToVariantTime(c.m_nYear, c.m_nMonth, c.m_nDay, c.m_nHour,
-                                                c.m_nMinute, c.m_nSecond);
-        ASSERT_TRUE(back.has_value());
-        EXPECT_NEAR(*back, c.m_date, 1e-9);
-    }
-
-    // Rounded to the nearest second, carrying into the next day.
+// yyyy-mm-dd hh:mm:ss and the day of the week (0 Sunday), or "invalid".
+std::string CalendarOf(DATE date) {
     CLocalTime t;
-    ASSERT_TRUE(VariantTimeToCalendar(46361.9999999, t));
-    EXPECT_EQ(t.m_nDay, 6);
-    EXPECT_EQ(t.m_nHour, 0);
-    // Out-of-range fields carry over.
+    if (!VariantTimeToCalendar(date, t))
+        return "invalid";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d %d", t.m_nYear, t.m_nMonth,
+                  t.m_nDay, t.m_nHour, t.m_nMinute, t.m_nSecond, t.m_nDayOfWeek);
+    // Back to the same date from its fields.
+    EXPECT_NEAR(
+        CalendarToVariantTime(t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nMinute, t.m_nSecond)
+            .value(),
+        date, 0.5 / 86400);
+    return buffer;
+}
+
+TEST_F(VariantConvertTest, DatesAreCalendarFieldsWithoutTimeZone) {
+    const std::pair<DATE, const char*> cases[] = {
+        {0.0, "1899-12-30 00:00:00 6"},
+        {1.0, "1899-12-31 00:00:00 0"},
+        {-1.25, "1899-12-29 06:00:00 5"}, // the fraction counts forward before day zero
+        {61.0, "1900-03-01 00:00:00 4"},
+        {25569.0, "1970-01-01 00:00:00 4"},
+        {46361.5, "2026-12-05 12:00:00 6"},
+        {12.5 / 24, "1899-12-30 12:30:00 6"},
+        {46361.0 + 59.0 / 1440 + 59.0 / 86400, "2026-12-05 00:59:59 6"},
+        {46361.9999999, "2026-12-06 00:00:00 0"}, // to the nearest second, into the next day
+        {kMinVariantDate, "0100-01-01 00:00:00 5"},
+        {2958465.0, "9999-12-31 00:00:00 5"},
+        {2958466.0, "invalid"},
+        {-657435.0, "invalid"},
+        {std::numeric_limits<double>::quiet_NaN(), "invalid"},
+    };
+    for (const auto& [date, pszExpected] : cases)
+        EXPECT_EQ(CalendarOf(date), pszExpected) << date;
+
+    // Out-of-range fields carry over; years outside 100..9999 are refused.
     EXPECT_EQ(CalendarToVariantTime(2026, 13, 1), CalendarToVariantTime(2027, 1, 1));
     EXPECT_EQ(CalendarToVariantTime(2026, 0, 1), CalendarToVariantTime(2025, 12, 1));
     EXPECT_EQ(CalendarToVariantTime(2026, 12, 5, 25), CalendarToVariantTime(2026, 12, 6, 1));
-
-    EXPECT_FALSE(VariantTimeToCalendar(2958466.0, t));
-    EXPECT_FALSE(VariantTimeToCalendar(-657435.0, t));
-    EXPECT_FALSE(VariantTimeToCalendar(std::numeric_limits<double>::quiet_NaN(), t));
     EXPECT_FALSE(CalendarToVariantTime(10000, 1, 1).has_value());
     EXPECT_FALSE(CalendarToVariantTime(99, 12, 31).has_value());
 }
 
 TEST_F(VariantConvertTest, ValuesBecomeTextInTheUserSettings) {
     SetDecimal(",");
-    CVariant byRef;
     CVariant target(1234.5);
+    CVariant byRef;
     byRef.vt = VT_BYREF | VT_VARIANT;
     byRef.pvarVal = &target;
     CVariant yes;
@@ -89,56 +82,31 @@ TEST_F(VariantConvertTest, ValuesBecomeTextInTheUserSettings) {
     CVariant no;
     no.vt = VT_BOOL;
     no.boolVal = VARIANT_FALSE;
-
-    struct SCase {
-        const VARIANT* m_pValue;
-        std::u16string_view m_strText;
+    const std::pair<CVariant, std::u16string_view> cases[] = {
+        {CVariant(), u""},
+        {CVariant(LONG{-42}), u"-42"},
+        {CVariant(1234.5), u"1234,5"},
+        {CVariant(0.1 + 0.2), u"0,30000000000000004"}, // the shortest text that reads back
+        {CVariant(100.0), u"100"},
+        {CVariant(-0.0), u"0"},
+        {CVariant(123456789012345.0), u"123456789012345"},
+        {CVariant(1e15), u"1E+15"},
+        {CVariant(1e20), u"1E+20"},
+        {CVariant(1.5e-7), u"1,5E-07"},
+        {CVariant(0.00001), u"0,00001"},
+        {CVariant::Date(46361.0), u"05.12.2026"},
+        {CVariant::Date(46361.5), u"05.12.2026 12:00:00"},
+        {CVariant::Date(12.5 / 24), u"12:30:00"},
+        {CVariant::Date(0.0), u"00:00:00"},
+        {CVariant(std::u16string_view(u"x\u20AC")), u"x\u20AC"},
+        {byRef, u"1234,5"},
+        {yes, u"-1"},
+        {no, u"0"},
     };
-    const CVariant values[] = {
-        CVariant(),
-        CVariant(LONG{-42}),
-        CVariant(1234.5),
-        CVariant(0.1 + 0.2), // shortest text that reads back as the same number
-        CVariant(100.0),
-        CVariant(-0.0),
-        CVariant(123456789012345.0),
-        CVariant(1e15),
-        CVariant(1e20),
-        CVariant(1.5e-7),
-        CVariant(0.00001),
-        CVariant::Date(46361.0),
-        CVariant::Date(46361.5),
-        CVariant::Date(12.5 / 24),
-        CVariant::Date(0.0),
-        CVariant(std::u16string_view(u"x\u20AC")),
-    };
-    const std::u16string_view texts[] = {
-        u"",
-        u"-42",
-        u"1234,5",
-        u"0,30000000000000004",
-        u"100",
-        u"0",
-        u"123456789012345",
-        u"1E+15",
-        u"1E+20",
-        u"1,5E-07",
-        u"0,00001",
-        u"05.12.2026",
-        u"05.12.2026 12:00:00",
-        u"12:30:00",
-        u"00:00:00",
-        u"x\u20AC",
-    };
-    static_assert(std::size(values) == std::size(texts));
-    for (std::size_t i = 0; i < std::size(values); ++i) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(Text(values[i]), texts[i]);
+        EXPECT_EQ(Text(cases[i].first), cases[i].second);
     }
-    EXPECT_EQ(Text(byRef), u"1234,5");
-    EXPECT_EQ(Text(yes), u"-1");
-    EXPECT_EQ(Text(no), u"0");
-
     SetRegional("en-US");
     SetDecimal(".");
     EXPECT_EQ(Text(CVariant(1234.5)), u"1234.5");
@@ -158,12 +126,8 @@ TEST_F(VariantConvertTest, DecimalSymbolFallsBackToTheLocale) {
 }
 
 TEST_F(VariantConvertTest, NumbersConvertWithRangeChecks) {
-    struct SCase {
-        double m_d;
-        HRESULT m_hr;
-        LONG m_n;
-    };
-    const SCase cases[] = {
+    // To whole numbers: halves to the even neighbour, in place, or refused leaving the value.
+    const std::tuple<double, HRESULT, LONG> cases[] = {
         {2.5, S_OK, 2},
         {3.5, S_OK, 4},
         {-2.5, S_OK, -2},
@@ -173,38 +137,40 @@ TEST_F(VariantConvertTest, NumbersConvertWithRangeChecks) {
         {-2147483649.0, DISP_E_OVERFLOW, 0},
         {std::numeric_limits<double>::quiet_NaN(), DISP_E_OVERFLOW, 0},
     };
-    for (const SCase& c : cases) {
-        SCOPED_TRACE(c.m_d);
-        CVariant value(c.m_d);
-        // In place: the destination is the source.
-        EXPECT_EQ(VariantChangeType(&value, &value, 0, VT_I4), c.m_hr);
-        if (c.m_hr == S_OK) {
-            EXPECT_EQ(value.vt, VT_I4);
-            EXPECT_EQ(value.lVal, c.m_n);
-        } else {
-            EXPECT_EQ(value.vt, VT_R8); // untouched
+    for (const auto& [d, hr, n] : cases) {
+        CVariant value(d);
+        EXPECT_EQ(VariantChangeType(&value, &value, 0, VT_I4), hr) << d;
+        EXPECT_EQ(value.vt, hr == S_OK ? VT_I4 : VT_R8) << d;
+        if (hr == S_OK) {
+            EXPECT_EQ(value.lVal, n);
         }
     }
 
-    CVariant out;
-    const CVariant text(std::u16string_view(u"12"));
-    EXPECT_EQ(VariantChangeType(&out, &text, 0, VT_I4), DISP_E_TYPEMISMATCH);
     CVariant null;
     null.vt = VT_NULL;
-    EXPECT_EQ(VariantChangeType(&out, &null, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(VariantChangeType(&out, &null, 0, VT_R8), DISP_E_TYPEMISMATCH);
-    const CVariant date = CVariant::Date(46361.25);
-    ASSERT_EQ(VariantChangeType(&out, &date, 0, VT_R8), S_OK);
-    EXPECT_EQ(out.vt, VT_R8);
-    EXPECT_EQ(out.dblVal, 46361.25);
-    const CVariant big(3e6);
-    EXPECT_EQ(VariantChangeType(&out, &big, 0, VT_DATE), DISP_E_OVERFLOW);
-    const CVariant farDate = CVariant::Date(3e6);
-    EXPECT_EQ(VariantChangeType(&out, &farDate, 0, VT_BSTR), DISP_E_OVERFLOW);
-    const CVariant n(LONG{7});
-    ASSERT_EQ(VariantChangeType(&out, &n, 0, VT_DATE), S_OK);
-    EXPECT_EQ(out.vt, VT_DATE);
-    EXPECT_EQ(out.date, 7.0);
+    const struct {
+        CVariant m_from;
+        VARTYPE m_vt;
+        HRESULT m_hr;
+        double m_dResult;
+    } others[] = {
+        {CVariant(std::u16string_view(u"12")), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {null, VT_BSTR, DISP_E_TYPEMISMATCH, 0},
+        {null, VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {CVariant::Date(46361.25), VT_R8, S_OK, 46361.25},
+        {CVariant(3e6), VT_DATE, DISP_E_OVERFLOW, 0},
+        {CVariant::Date(3e6), VT_BSTR, DISP_E_OVERFLOW, 0},
+        {CVariant(LONG{7}), VT_DATE, S_OK, 7.0},
+    };
+    for (std::size_t i = 0; i < std::size(others); ++i) {
+        SCOPED_TRACE(i);
+        CVariant out;
+        ASSERT_EQ(VariantChangeType(&out, &others[i].m_from, 0, others[i].m_vt), others[i].m_hr);
+        if (SUCCEEDED(others[i].m_hr)) {
+            EXPECT_EQ(out.vt, others[i].m_vt);
+            EXPECT_EQ(out.vt == VT_DATE ? out.date : out.dblVal, others[i].m_dResult);
+        }
+    }
 }
 
 } // namespace

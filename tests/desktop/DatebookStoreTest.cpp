@@ -1,5 +1,5 @@
-// The datebook file: its schema and identity, record ids, the HotSync, files that are not
-// ours, two processes at once, and a writer killed in the middle of its work.
+// The datebook file: its schema and identity, record ids, the HotSync, two processes at
+// once, and a writer killed in the middle of its work.
 #include "desktop/DatebookStore.h"
 #include "tests/desktop/DesktopTestSupport.h"
 
@@ -11,8 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <functional>
 #include <random>
 #include <set>
 
@@ -37,14 +35,6 @@ std::string RawValue(const std::string& file, const char* pszSql) {
     }
     sqlite3_close_v2(pDb);
     return value;
-}
-
-void RawExec(const std::string& file, const char* pszSql) {
-    sqlite3* pDb = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &pDb), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(pDb, pszSql, nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(pDb);
-    sqlite3_close_v2(pDb);
 }
 
 CStoredAppointment FullAppointment() {
@@ -125,45 +115,6 @@ TEST_F(DatebookStore, HotSyncArchivesAndPurgesAndIdsAreNeverGivenOutTwice) {
     CDatebookStore store;
     EXPECT_GT(store.AddAppointment(nUser, FullAppointment()), nBoth);
     EXPECT_EQ(store.CountAppointments(nUser), 2);
-}
-
-TEST_F(DatebookStore, OtherFilesAreReportedAndLeftAlone) {
-    struct {
-        const char* m_pszWhat;
-        std::function<void()> m_makeFile;
-        const char* m_pszMessage;
-    } const cases[] = {
-        {"another program's database",
-         [&] { RawExec(File(), "CREATE TABLE notes(x); INSERT INTO notes VALUES (1);"); },
-         "not a datebook"},
-        {"a newer datebook",
-         [&] {
-             { CDatebookStore store; }
-             RawExec(File(), "PRAGMA user_version = 2");
-         },
-         "newer"},
-        {"no database", [&] { WriteFileBytes(File(), "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n"); },
-         "datebook.db"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.m_pszWhat);
-        std::filesystem::remove_all(Folder());
-        ::mkdir(Folder().c_str(), 0700);
-        c.m_makeFile();
-        const std::string before = ReadFileBytes(File());
-        try {
-            (void)OpenDesktopHost();
-            ADD_FAILURE() << "opened it";
-        } catch (const CDatebookError& e) {
-            EXPECT_EQ(e.Kind(), EDatebookError::Storage);
-            EXPECT_NE(std::string(e.what()).find(c.m_pszMessage), std::string::npos) << e.what();
-        }
-        EXPECT_EQ(ReadFileBytes(File()), before);
-    }
-    // An empty file is a new datebook.
-    WriteFileBytes(File(), "");
-    CDatebookStore store;
-    EXPECT_EQ(store.ListUsers().size(), 1u);
 }
 
 // Runs body in a child process; the child ends with 0 when body returns true.

@@ -7,8 +7,11 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
+
+#include <filesystem>
+#include <functional>
 
 extern char** environ;
 
@@ -211,14 +214,48 @@ TEST_F(DesktopCommandLine, RefusesBadInputClearly) {
     EXPECT_EQ(RunOk({"list"}).m_strOut, "1\t2024-02-03\tuntimed\tdaily\tx\n");
 }
 
-TEST_F(DesktopCommandLine, ReportsADatebookItCannotOpen) {
-    ::mkdir(m_strHome.c_str(), 0700);
-    ::mkdir((m_strHome + "/datebook").c_str(), 0700);
-    WriteFileBytes(m_strHome + "/datebook/datebook.db", std::string(2048, '\x01'));
-    const CRun run = Run({"list"});
-    EXPECT_EQ(run.m_nExit, 1);
-    EXPECT_NE(run.m_strErr.find("Cannot open the datebook"), std::string::npos) << run.m_strErr;
-    EXPECT_EQ(ReadFileBytes(m_strHome + "/datebook/datebook.db"), std::string(2048, '\x01'));
+void RawExec(const std::string& file, const char* pszSql) {
+    sqlite3* pDb = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(pDb, pszSql, nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(pDb);
+    sqlite3_close_v2(pDb);
+}
+
+TEST_F(DesktopCommandLine, ReportsFilesThatAreNotItsDatebookAndLeavesThemAlone) {
+    const std::string file = m_strHome + "/datebook/datebook.db";
+    struct {
+        const char* m_pszWhat;
+        std::function<void()> m_makeFile;
+        const char* m_pszReason;
+    } const cases[] = {
+        {"another program's database",
+         [&] { RawExec(file, "CREATE TABLE notes(x); INSERT INTO notes VALUES (1);"); },
+         "not a datebook"},
+        {"a newer datebook",
+         [&] {
+             RunOk({"users"});
+             RawExec(file, "PRAGMA user_version = 2");
+         },
+         "newer"},
+        {"no database", [&] { WriteFileBytes(file, std::string(2048, '\x01')); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pszWhat);
+        std::filesystem::remove_all(m_strHome);
+        std::filesystem::create_directories(m_strHome + "/datebook");
+        c.m_makeFile();
+        const std::string before = ReadFileBytes(file);
+        const CRun run = Run({"list"});
+        EXPECT_EQ(run.m_nExit, 1);
+        EXPECT_NE(run.m_strErr.find("Cannot open the datebook " + file + ": "), std::string::npos)
+            << run.m_strErr;
+        EXPECT_NE(run.m_strErr.find(c.m_pszReason), std::string::npos) << run.m_strErr;
+        EXPECT_EQ(ReadFileBytes(file), before);
+    }
+    // An empty file is a new datebook.
+    WriteFileBytes(file, "");
+    EXPECT_EQ(RunOk({"users"}).m_strOut, "* " + LoginUser() + "\n");
 }
 
 TEST_F(DesktopCommandLine, UsesVarnoHomeWithoutHomeOption) {

@@ -13,8 +13,6 @@ using namespace std::string_literals;
 
 namespace {
 
-constexpr ERegHive HKCU = ERegHive::CurrentUser;
-
 class RegistryFileTest : public CRegistryTest {
 protected:
     // Puts text in place of the current user's hive as an outside program would.
@@ -25,8 +23,8 @@ protected:
         fs::rename(temp, HivePath(HKCU));
     }
 
-    static std::vector<std::string> CorruptFiles() {
-        std::vector<std::string> found;
+    static Names CorruptFiles() {
+        Names found;
         for (const std::string& name : FolderEntries(RegistryFolder()))
             if (name.rfind("HKEY_CURRENT_USER.reg.corrupt-", 0) == 0)
                 found.push_back(RegistryFolder() + "/" + name);
@@ -35,26 +33,27 @@ protected:
 };
 
 void WriteGoldenHive() {
-    CRegKey key;
-    ASSERT_EQ(key.Create(HKCU, "Software\\Brenmark\\VARNO\\Options"), REG_STATUS_OK);
-    ASSERT_EQ(key.SetDword("daysahead", 30), REG_STATUS_OK);
-    ASSERT_EQ(key.SetString("separator", ";"), REG_STATUS_OK);
-    ASSERT_EQ(key.SetString("lastfile", "C:\\Users\\Ann \"A\"\\dates.csv"), REG_STATUS_OK);
-    ASSERT_EQ(key.SetString("quote", "\t\xE9t\xE9"), REG_STATUS_OK); // tab and Latin-1 bytes
-    ASSERT_EQ(key.SetString("multiline", "one\r\ntwo"), REG_STATUS_OK);
-    ASSERT_EQ(key.SetString("", "default"), REG_STATUS_OK);
+    CRegKey key = Created("Software\\Brenmark\\VARNO\\Options");
     std::string bytes;
     for (int i = 0; i < 40; ++i)
         bytes += static_cast<char>(i * 7);
-    ASSERT_EQ(key.SetValue("Layout \\ \"1\"", REG_BINARY, bytes), REG_STATUS_OK);
-    ASSERT_EQ(key.SetValue("empty", REG_BINARY, ""), REG_STATUS_OK);
-    ASSERT_EQ(key.SetValue("multi", 7, "a\0b\0\0"s), REG_STATUS_OK);
-    ASSERT_EQ(key.SetValue("short", REG_DWORD, "\x01\x02"s), REG_STATUS_OK);
-    ASSERT_EQ(key.Create(HKCU, "Software\\Brenmark\\VARNO\\Options0"), REG_STATUS_OK);
-    ASSERT_EQ(key.Create(HKCU, "Control Panel\\International"), REG_STATUS_OK);
-    ASSERT_EQ(key.SetString("sShortDate", "dd.MM.yyyy"), REG_STATUS_OK);
-    ASSERT_EQ(key.Open(HKCU, ""), REG_STATUS_OK);
-    ASSERT_EQ(key.SetDword("rootvalue", 0xFFFFFFFF), REG_STATUS_OK);
+    for (const ERegStatus status : {
+             key.SetDword("daysahead", 30),
+             key.SetString("separator", ";"),
+             key.SetString("lastfile", "C:\\Users\\Ann \"A\"\\dates.csv"),
+             key.SetString("quote", "\t\xE9t\xE9"), // tab and Latin-1 bytes
+             key.SetString("multiline", "one\r\ntwo"),
+             key.SetString("", "default"),
+             key.SetValue("Layout \\ \"1\"", REG_BINARY, bytes),
+             key.SetValue("empty", REG_BINARY, ""),
+             key.SetValue("multi", 7, "a\0b\0\0"s),
+             key.SetValue("short", REG_DWORD, "\x01\x02"s),
+         })
+        ASSERT_EQ(status, REG_STATUS_OK);
+    Created("Software\\Brenmark\\VARNO\\Options0");
+    ASSERT_EQ(Created("Control Panel\\International").SetString("sShortDate", "dd.MM.yyyy"),
+              REG_STATUS_OK);
+    ASSERT_EQ(Created("").SetDword("rootvalue", 0xFFFFFFFF), REG_STATUS_OK);
 }
 
 TEST_F(RegistryFileTest, HiveIsWrittenInTheExportFormat) {
@@ -67,15 +66,13 @@ TEST_F(RegistryFileTest, HiveIsWrittenInTheExportFormat) {
     ReplaceHive(golden);
     CRegKey key;
     ASSERT_EQ(key.Open(HKCU, "software\\brenmark\\varno\\options"), REG_STATUS_OK);
-    std::string text;
-    ASSERT_EQ(key.QueryString("lastfile", text), REG_STATUS_OK);
-    EXPECT_EQ(text, "C:\\Users\\Ann \"A\"\\dates.csv");
+    EXPECT_EQ(StringOf(key, "lastfile"), "C:\\Users\\Ann \"A\"\\dates.csv");
     ASSERT_EQ(key.SetString("added", "x"), REG_STATUS_OK);
     ASSERT_EQ(key.DeleteValue("added"), REG_STATUS_OK);
     EXPECT_EQ(ReadFileBytes(HivePath(HKCU)), golden);
 }
 
-TEST_F(RegistryFileTest, EveryValueRoundTripsByteForByte) {
+TEST_F(RegistryFileTest, EveryValueAndKeyRoundTripsByteForByte) {
     std::string allBytes;
     for (int b = 1; b <= 0xFF; ++b)
         allBytes += static_cast<char>(b);
@@ -110,10 +107,10 @@ TEST_F(RegistryFileTest, EveryValueRoundTripsByteForByte) {
         {"name \xE4\xF6 \"quoted\" \\", REG_DWORD, "\x04\x03\x02\x01"s},
         {printable.c_str(), REG_SZ, "long name\0"s},
     };
-    CRegKey key;
-    ASSERT_EQ(key.Create(HKCU, "Keys \xC3\xA4 [x] \"q\"\\Sub"), REG_STATUS_OK);
+    CRegKey key = Created("Keys \xC3\xA4 [x] \"q\"\\Sub");
     for (const SCase& c : cases)
         ASSERT_EQ(key.SetValue(c.m_pszName, c.m_nType, c.m_strData), REG_STATUS_OK) << c.m_pszName;
+    Created("A\\B\\C"); // empty keys stay
 
     CReloadedHome reloaded(HKCU);
     CRegKey again;
@@ -127,18 +124,8 @@ TEST_F(RegistryFileTest, EveryValueRoundTripsByteForByte) {
         EXPECT_EQ(data, c.m_strData);
     }
     EXPECT_EQ(again.ValueNames().size(), cases.size());
-    CRegKey parent;
-    ASSERT_EQ(parent.Open(HKCU, ""), REG_STATUS_OK);
-    EXPECT_EQ(parent.SubKeyNames(), (std::vector<std::string>{"Keys \xC3\xA4 [x] \"q\""}));
-}
-
-TEST_F(RegistryFileTest, EmptyKeysSurviveTheFile) {
-    CRegKey key;
-    ASSERT_EQ(key.Create(HKCU, "A\\B\\C"), REG_STATUS_OK);
-    ASSERT_EQ(key.Create(HKCU, "D"), REG_STATUS_OK);
-    CReloadedHome reloaded(HKCU);
-    EXPECT_EQ(key.Open(HKCU, "A\\B\\C"), REG_STATUS_OK);
-    EXPECT_EQ(key.Open(HKCU, "D"), REG_STATUS_OK);
+    EXPECT_EQ(Created("").SubKeyNames(), (Names{"Keys \xC3\xA4 [x] \"q\"", "A"}));
+    EXPECT_EQ(again.Open(HKCU, "A\\B\\C"), REG_STATUS_OK);
 }
 
 TEST_F(RegistryFileTest, ReaderAcceptsWhatHandsAndOtherToolsWrite) {
@@ -170,14 +157,13 @@ TEST_F(RegistryFileTest, ReaderAcceptsWhatHandsAndOtherToolsWrite) {
     EXPECT_EQ(data, "tab\there\0"s);
     ASSERT_EQ(key.QueryValue("kind", type, data), REG_STATUS_OK);
     EXPECT_EQ(type, 2u);
-    EXPECT_EQ(key.ValueNames(), (std::vector<std::string>{"short", "upper", "text", "kind"}));
+    EXPECT_EQ(key.ValueNames(), (Names{"short", "upper", "text", "kind"}));
     EXPECT_EQ(key.Open(HKCU, "Software\\Implied\\Below"), REG_STATUS_OK);
     EXPECT_TRUE(CorruptFiles().empty());
 }
 
 TEST_F(RegistryFileTest, OutsideChangesAreSeenAtTheNextRead) {
-    CRegKey key;
-    ASSERT_EQ(key.Create(HKCU, "Software\\Edit"), REG_STATUS_OK);
+    CRegKey key = Created("Software\\Edit");
     ASSERT_EQ(key.SetDword("n", 1), REG_STATUS_OK);
     const std::uint64_t stamp = RegChangeStamp(HKCU);
     const std::string header =
@@ -188,9 +174,7 @@ TEST_F(RegistryFileTest, OutsideChangesAreSeenAtTheNextRead) {
     std::uint32_t n = 0;
     ASSERT_EQ(key.QueryDword("n", n), REG_STATUS_OK);
     EXPECT_EQ(n, 2u);
-    std::string text;
-    ASSERT_EQ(key.QueryString("added", text), REG_STATUS_OK);
-    EXPECT_EQ(text, "yes");
+    EXPECT_EQ(StringOf(key, "added"), "yes");
     const std::uint64_t edited = RegChangeStamp(HKCU);
     EXPECT_NE(edited, stamp);
 
@@ -257,7 +241,7 @@ TEST_F(RegistryFileTest, MalformedHiveIsMovedAsideAndReplacedByAnEmptyOne) {
         EXPECT_EQ(key.Open(HKCU, "Software\\Bad"), REG_STATUS_NOT_FOUND);
         const std::string warning = testing::internal::GetCapturedStderr();
 
-        const std::vector<std::string> aside = CorruptFiles();
+        const Names aside = CorruptFiles();
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_EQ(ReadFileBytes(aside[0]), c.m_strText);
         EXPECT_FALSE(fs::exists(HivePath(HKCU)));
@@ -265,18 +249,15 @@ TEST_F(RegistryFileTest, MalformedHiveIsMovedAsideAndReplacedByAnEmptyOne) {
         EXPECT_NE(warning.find(aside[0]), std::string::npos) << warning;
 
         // The registry goes on with an empty hive and writes a fresh file.
-        ASSERT_EQ(key.Create(HKCU, "Software\\Good"), REG_STATUS_OK);
-        ASSERT_EQ(key.SetString("v", "ok"), REG_STATUS_OK);
+        ASSERT_EQ(Created("Software\\Good").SetString("v", "ok"), REG_STATUS_OK);
         CReloadedHome reloaded(HKCU);
         ASSERT_EQ(key.Open(HKCU, "Software\\Good"), REG_STATUS_OK);
-        std::string text;
-        EXPECT_EQ(key.QueryString("v", text), REG_STATUS_OK);
+        EXPECT_EQ(StringOf(key, "v"), "ok");
     }
 }
 
 TEST_F(RegistryFileTest, MalformedHiveFoundByAChangeIsKeptToo) {
-    CRegKey key;
-    ASSERT_EQ(key.Create(HKCU, "Software\\Old"), REG_STATUS_OK);
+    CRegKey key = Created("Software\\Old");
     const std::string bad = "Windows Registry Editor Version 5.00\n\n\"x\"=\"y\"\n";
     for (int round = 0; round < 3; ++round) {
         ReplaceHive(bad);
@@ -286,7 +267,7 @@ TEST_F(RegistryFileTest, MalformedHiveFoundByAChangeIsKeptToo) {
         EXPECT_EQ(key.Open(HKCU, "Software\\Old"), REG_STATUS_NOT_FOUND);
     }
     // Moved aside within the same second: the names get a counter.
-    const std::vector<std::string> aside = CorruptFiles();
+    const Names aside = CorruptFiles();
     ASSERT_EQ(aside.size(), 3u);
     for (const std::string& path : aside)
         EXPECT_EQ(ReadFileBytes(path), bad);
@@ -306,19 +287,6 @@ TEST_F(RegistryFileTest, HiveThatCannotBeMovedAsideIsNeverOverwritten) {
     EXPECT_NE(warning.find(HivePath(HKCU)), std::string::npos);
     ASSERT_EQ(chmod(RegistryFolder().c_str(), 0700), 0);
     EXPECT_EQ(ReadFileBytes(HivePath(HKCU)), bad);
-}
-
-TEST_F(RegistryFileTest, StrayTemporaryFilesAreIgnoredAndRemoved) {
-    CRegKey key;
-    ASSERT_EQ(key.Create(HKCU, "Software\\T"), REG_STATUS_OK);
-    const std::string stray = HivePath(HKCU) + ".tmp.AbC123";
-    WriteFileBytes(
-        stray, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Stray]\n");
-    EXPECT_EQ(key.Open(HKCU, "Software\\Stray"), REG_STATUS_NOT_FOUND);
-    ASSERT_EQ(key.Create(HKCU, "Software\\U"), REG_STATUS_OK);
-    EXPECT_FALSE(fs::exists(stray));
-    EXPECT_EQ(FolderEntries(RegistryFolder()),
-              (std::vector<std::string>{"HKEY_CURRENT_USER.reg", "HKEY_CURRENT_USER.reg.lock"}));
 }
 
 } // namespace

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+inline constexpr ERegHive HKCU = ERegHive::CurrentUser;
+using Names = std::vector<std::string>;
+
 // A fresh home for each test; the registry needs nothing else pinned.
 class CRegistryTest : public ::testing::Test {
 protected:
@@ -25,9 +28,23 @@ inline std::string HivePath(ERegHive hive) {
     return RegistryFolder() + "/" + HiveName(hive) + ".reg";
 }
 
+// The key, created with the keys above it when missing.
+inline CRegKey Created(const std::string& path, ERegHive hive = HKCU) {
+    CRegKey key;
+    EXPECT_EQ(key.Create(hive, path), REG_STATUS_OK) << path;
+    return key;
+}
+
+// A string value, or its status when it cannot be read ("<2>" for not found).
+inline std::string StringOf(const CRegKey& key, std::string_view name) {
+    std::string text;
+    const ERegStatus status = key.QueryString(name, text);
+    return status == REG_STATUS_OK ? text : "<" + std::to_string(status) + ">";
+}
+
 // Names in a folder, sorted; empty when it does not exist.
-inline std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
+inline Names FolderEntries(const std::string& folder) {
+    Names names;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
         names.push_back(entry.path().filename().string());
