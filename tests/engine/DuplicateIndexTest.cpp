@@ -9,6 +9,7 @@
 #include "host/HostStore.h"
 #include "tests/engine/OperationsTestSupport.h"
 
+#include <functional>
 #include <random>
 
 using namespace optest;
@@ -44,10 +45,6 @@ CStoredAppointment RandomStored(CRandom& r) {
     CStoredAppointment a =
         r.Chance(30) ? Untimed(day, "")
                      : Timed(day, r.Int(8, 9), r.Chance(50) ? 0 : 30, r.Int(10, 11), 0, "");
-    if (r.Chance(3)) {
-        a.m_tStart = 0; // a record the host cannot give a start for
-        a.m_tEnd = 3600;
-    }
     a.m_strText = U16(r.Pick(kTexts));
     a.m_strNote = U16(r.Pick(kNotes));
     a.m_strLocation = U16(r.Pick(kLocations));
@@ -66,100 +63,72 @@ CStoredAppointment RandomStored(CRandom& r) {
     return a;
 }
 
-void RandomRow(CRandom& r, CAppointment& a) {
-    a.Reset();
-    a.m_strExceptions.clear();
-    a.SetDate(At(r.Pick(kDays)));
-    a.m_bUntimed = r.Chance(30);
-    if (!a.m_bUntimed) {
-        a.m_tStart = At("2026-12-05", r.Int(8, 9), r.Chance(50) ? 0 : 30);
-        a.m_tEnd = At("2026-12-05", r.Int(10, 11), 0);
-    }
-    a.m_strText = r.Pick(kTexts);
-    a.m_strNote = r.Pick(kNotes);
-    a.m_strLocation = r.Pick(kLocations);
-    a.m_strCategory = r.Pick(kCategories);
-    a.m_bPrivate = r.Chance(30);
-    a.m_bAlarm = r.Chance(30);
-    a.m_nAlarmUnit = r.Int(0, 1);
-    a.m_nAlarmAdvance = 5 * r.Int(0, 2);
-    if (r.Chance(40)) {
-        a.m_bRepeat = true;
-        a.m_repeat.m_nType = r.Int(1, 2);
-        a.m_repeat.m_nInterval = r.Int(1, 2);
-        a.m_repeat.m_byWeekdays =
-            a.m_repeat.m_nType == 2 ? static_cast<std::uint8_t>(r.Int(1, 3)) : 0;
-        if (r.Chance(50))
-            a.m_repeat.m_tEnd = a.m_tDate + 86400 * r.Int(0, 40);
-    }
-}
-
-// A row copied from a record of the datebook, often changed in one value that the duplicate
-// test looks at (or one it ignores).
-void RowFromDatebook(CRandom& r, IHostDatebook* pDatebook, CAppointment& a) {
+// A file row with the values of a random record, or of one the datebook holds, then often
+// changed in one value that the duplicate test looks at (or one it ignores).
+void RandomRow(CRandom& r, IHostDatebook* pDatebook, CAppointment& a) {
     const CComPtr<IHostAppointmentList> pList = ListWholeDatebook(pDatebook);
     const LONG nCount = ListCount(pList.Get());
-    if (nCount == 0)
-        return;
     a.Reset();
-    if (LoadFromHost(a, ListItem(pList.Get(), r.Int(0, nCount - 1)).Get()) != STATUS_OK)
-        return;
-    a.m_nRecordId = 0;
-    switch (r.Int(0, 14)) {
-    case 0:
-        a.m_strText = " " + a.m_strText + "\t";
-        break;
-    case 1:
-        a.m_strText += "x";
-        break;
-    case 2:
-        a.m_strNote = r.Pick(kNotes);
-        break;
-    case 3:
-        a.m_strLocation = r.Pick(kLocations);
-        break;
-    case 4:
-        a.m_bUntimed = !a.m_bUntimed;
-        break;
-    case 5:
-        a.SetDate(a.m_tDate + 86400 * r.Int(-1, 1));
-        break;
-    case 6:
-        a.m_tStart += 60 * r.Int(-30, 30);
-        break;
-    case 7:
-        a.m_tEnd += r.Chance(50) ? 30 : 3600;
-        break;
-    case 8:
-        a.m_bPrivate = !a.m_bPrivate;
-        break;
-    case 9:
-        a.m_bAlarm = !a.m_bAlarm;
-        a.m_nAlarmAdvance = 5 * r.Int(0, 1);
-        break;
-    case 10:
-        a.m_bRepeat = !a.m_bRepeat;
-        a.m_repeat.m_nInterval = a.m_bRepeat ? r.Int(1, 2) : 0;
-        break;
-    case 11:
-        a.m_repeat.m_byWeekdays = static_cast<std::uint8_t>(r.Int(0, 3));
-        a.m_repeat.m_nWeekIndex = r.Int(0, 5);
-        break;
-    case 12:
-        a.m_repeat.m_tEnd = r.Chance(50) ? 0 : a.m_tDate + 86400 * r.Int(1, 40);
-        break;
-    default:
-        break; // the record as it stands, or with a value the test does not compare
+    a.m_strExceptions.clear();
+    if (nCount == 0 || r.Chance(40) ||
+        LoadFromHost(a, ListItem(pList.Get(), r.Int(0, nCount - 1)).Get()) != STATUS_OK) {
+        const CStoredAppointment s = RandomStored(r);
+        a.Reset();
+        a.SetDate(At(Iso(desktop::LocalDayOf(s.m_tStart))));
+        a.m_bUntimed = s.m_bUntimed;
+        a.m_tStart = s.m_tStart;
+        a.m_tEnd = s.m_tEnd;
+        a.m_strText = Narrow(s.m_strText);
+        a.m_strNote = Narrow(s.m_strNote);
+        a.m_strLocation = Narrow(s.m_strLocation);
+        a.m_bPrivate = s.m_bPrivate;
+        a.m_bAlarm = s.m_bAlarm;
+        a.m_nAlarmUnit = s.m_nAlarmUnit;
+        a.m_nAlarmAdvance = s.m_nAlarmAdvance;
+        a.m_bRepeat = s.IsRepeating();
+        a.m_repeat = {s.m_nRepeatEndDay == CRepeatPattern::kNoEnd ? 0 : At(Iso(s.m_nRepeatEndDay)),
+                      s.m_nRepeatInterval, s.IsRepeating() ? s.m_nRepeatType : 1, 0,
+                      static_cast<std::uint8_t>(s.m_nRepeatExtra)};
     }
-    if (r.Chance(30))
-        a.m_strCategory = r.Pick(kCategories);
+    a.m_nRecordId = 0;
+    using FChange = std::function<void(CAppointment&)>;
+    const FChange changes[] = {
+        [&](CAppointment& x) { x.m_strText = " " + x.m_strText + "\t"; },
+        [&](CAppointment& x) { x.m_strText += "x"; },
+        [&](CAppointment& x) { x.m_strNote = r.Pick(kNotes); },
+        [&](CAppointment& x) { x.m_strLocation = r.Pick(kLocations); },
+        [&](CAppointment& x) { x.m_bUntimed = !x.m_bUntimed; },
+        [&](CAppointment& x) { x.SetDate(x.m_tDate + 86400 * r.Int(-1, 1)); },
+        [&](CAppointment& x) { x.m_tStart += 60 * r.Int(-30, 30); },
+        [&](CAppointment& x) { x.m_tEnd += r.Chance(50) ? 30 : 3600; },
+        [&](CAppointment& x) { x.m_bPrivate = !x.m_bPrivate; },
+        [&](CAppointment& x) { x.m_bAlarm = !x.m_bAlarm; },
+        [&](CAppointment& x) { x.m_nAlarmAdvance = 5 * r.Int(0, 1); },
+        [&](CAppointment& x) { x.m_bRepeat = !x.m_bRepeat; },
+        [&](CAppointment& x) { x.m_repeat.m_nInterval = r.Int(0, 2); },
+        [&](CAppointment& x) { x.m_repeat.m_byWeekdays = static_cast<std::uint8_t>(r.Int(0, 3)); },
+        [&](CAppointment& x) { x.m_repeat.m_nWeekIndex = r.Int(0, 5); },
+        [&](CAppointment& x) {
+            x.m_repeat.m_tEnd = r.Chance(50) ? 0 : x.m_tDate + 86400 * r.Int(1, 40);
+        },
+    };
+    const int nChange = r.Int(0, 2 * static_cast<int>(std::size(changes)) - 1);
+    if (nChange < static_cast<int>(std::size(changes)))
+        changes[nChange](a);
+    a.m_strCategory = r.Pick(kCategories); // not compared
 }
 
 class DuplicateIndexTest : public COperationsTest {
 protected:
     void SeedRandom(CRandom& r, int nCount) {
-        for (int i = 0; i < nCount; ++i)
-            Seed(RandomStored(r));
+        for (int i = 0; i < nCount; ++i) {
+            CStoredAppointment a = RandomStored(r);
+            if (r.Chance(3)) {
+                a.m_tStart = 0; // a record the host cannot give a start for
+                a.m_tEnd = 3600;
+            }
+            Seed(a);
+        }
     }
 };
 
@@ -185,9 +154,7 @@ TEST_F(DuplicateIndexTest, AnswersAsListingTheWholeDatebookForEveryRow) {
         CAppointment row(&Options());
         int nDuplicates = 0;
         for (int i = 0; i < 250; ++i) {
-            RandomRow(r, row);
-            if (r.Chance(60))
-                RowFromDatebook(r, pDatebook, row);
+            RandomRow(r, pDatebook, row);
             const bool bListed = IsDuplicateInHost(Options(), pDatebook, row);
             ASSERT_EQ(index.Contains(row), bListed) << "row " << i;
             nDuplicates += bListed ? 1 : 0;
@@ -235,9 +202,7 @@ TEST_F(DuplicateIndexTest, WholeImportsEndTheSameEitherWay) {
         CAppointment row(&Options());
         const CDatebookAccess access = OpenDatebookWithoutList(Options());
         for (int i = 0; i < 150; ++i) {
-            RandomRow(r, row);
-            if (r.Chance(60))
-                RowFromDatebook(r, access.m_pDatebook.Get(), row);
+            RandomRow(r, access.m_pDatebook.Get(), row);
             if (row.m_bRepeat && row.m_repeat.m_nInterval == 0)
                 row.m_repeat.m_nInterval = 1;
             if (row.m_strText == "  ")

@@ -7,9 +7,7 @@
 #include "desktop/DatebookStore.h"
 #include "desktop/DesktopHost.h"
 #include "engine/Export.h"
-#include "host/HostInterfaces.h"
 #include "model/Appointment.h"
-#include "platform/com/ComPtr.h"
 #include "platform/dialogs/UserServices.h"
 #include "platform/locale/LocalTime.h"
 #include "platform/shell/Shell.h"
@@ -19,13 +17,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace optest {
 
@@ -122,33 +115,21 @@ inline std::string CsvRow(const std::vector<std::string>& cells) {
     return out + "\r\n";
 }
 
-// Splits a file of that dialect into rows of cells.
+// Splits a file of that dialect into rows of cells (a cell never holds CR LF).
 inline std::vector<std::vector<std::string>> ParseCsv(const std::string& bytes) {
-    std::vector<std::vector<std::string>> rows(1);
-    std::string cell;
-    bool bQuoted = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (bQuoted && bytes.compare(i, 2, "\"\"") == 0) {
-            cell += '"';
-            ++i;
-        } else if (c == '"') {
-            bQuoted = !bQuoted;
-        } else if (!bQuoted && (c == ';' || bytes.compare(i, 2, "\r\n") == 0)) {
-            rows.back().push_back(cell);
-            cell.clear();
-            if (c == '\r') {
-                rows.emplace_back();
-                ++i;
-            }
-        } else {
-            cell += c;
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t i = 0, n; (n = bytes.find("\r\n", i)) != std::string::npos; i = n + 2) {
+        const std::string line = bytes.substr(i + 1, n - i - 2); // within the outer quotes
+        std::vector<std::string>& row = rows.emplace_back();
+        for (std::size_t nCell = 0, nNext = 0; nNext != std::string::npos; nCell = nNext + 3) {
+            nNext = line.find("\";\"", nCell);
+            std::string cell = line.substr(nCell, nNext - nCell);
+            for (std::size_t q = cell.find("\"\""); q != std::string::npos;
+                 q = cell.find('"', q + 1))
+                cell.erase(q, 1);
+            row.push_back(cell);
         }
     }
-    if (!cell.empty() || !rows.back().empty())
-        rows.back().push_back(cell);
-    else
-        rows.pop_back();
     return rows;
 }
 

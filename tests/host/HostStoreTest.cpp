@@ -72,10 +72,16 @@ TEST_F(HostStoreTest, LoadedAndAddedAgainEveryValueStays) {
     night.m_bAlarm = true;
     night.m_nAlarmUnit = 2;
     night.m_nAlarmAdvance = 3;
+    // An end before the start falls on the next day, also across a change of daylight
+    // saving (days of 23 and 25 hours); an equal end stays on the day.
     const CStoredAppointment cases[] = {
         weekly,
-        night,
         Repeating(Untimed("2026-01-30", "last Friday"), HOST_REPEAT_MONTHLY_BY_DAY, 1, 5),
+        night,
+        Timed("2026-03-05", 10, 30, 10, 15, "a minute short of a day"),
+        Timed("2026-03-05", 10, 30, 10, 30, "no length"),
+        Timed("2026-10-25", 22, 0, 1, 0, "25 hours long"),
+        Timed("2026-03-29", 23, 30, 0, 30, "23 hours long"),
         Repeating(Untimed("2024-02-29", "leap day"), HOST_REPEAT_YEARLY, 1, 0, "2030-12-31"),
     };
     std::deque<CAppointment> loaded;
@@ -99,10 +105,10 @@ TEST_F(HostStoreTest, LoadedAndAddedAgainEveryValueStays) {
     EXPECT_EQ(loaded[0].m_repeat.m_byWeekdays, 0x12);
     EXPECT_EQ(loaded[0].m_repeat.m_nWeekIndex, 0);
     EXPECT_EQ(loaded[0].m_repeat.m_tEnd, At("2026-06-30"));
-    EXPECT_EQ(loaded[2].m_repeat.m_nType, REPEAT_MONTHLY_BY_DAY);
-    EXPECT_EQ(loaded[2].m_repeat.m_nWeekIndex, 5);
-    EXPECT_EQ(loaded[2].m_repeat.m_byWeekdays, 0);
-    EXPECT_EQ(loaded[2].m_repeat.m_tEnd, 0);
+    EXPECT_EQ(loaded[1].m_repeat.m_nType, REPEAT_MONTHLY_BY_DAY);
+    EXPECT_EQ(loaded[1].m_repeat.m_nWeekIndex, 5);
+    EXPECT_EQ(loaded[1].m_repeat.m_byWeekdays, 0);
+    EXPECT_EQ(loaded[1].m_repeat.m_tEnd, 0);
 }
 
 TEST_F(HostStoreTest, LoadFromHostRefusesAStartOrEndTheHostCannotGive) {
@@ -153,34 +159,6 @@ TEST_F(HostStoreTest, LocationAndCategoryWhenTheHostCannotGiveThem) {
         EXPECT_EQ(a.m_strLocation, c.m_pszLocation);
         EXPECT_EQ(a.m_strText, "a");
     }
-}
-
-TEST_F(HostStoreTest, StoreTimesPutAnEarlierEndOnTheNextDay) {
-    struct SCase {
-        const char* m_pszDay;
-        int h1, m1, h2, m2;
-        const char* m_pszEndDay;
-    };
-    const SCase kCases[] = {
-        {"2026-03-05", 23, 0, 1, 0, "2026-03-06"},    {"2026-03-05", 10, 30, 10, 15, "2026-03-06"},
-        {"2026-03-05", 10, 30, 10, 30, "2026-03-05"}, {"2026-03-05", 9, 0, 17, 45, "2026-03-05"},
-        {"2026-10-25", 22, 0, 1, 0, "2026-10-26"},   // 25 hours long
-        {"2026-03-29", 23, 30, 0, 30, "2026-03-30"}, // 23 hours long
-    };
-    for (const SCase& c : kCases) {
-        HOSTTIME tStart = 0;
-        HOSTTIME tEnd = 0;
-        GetStoreTimes(*Record(c.m_pszDay, c.h1, c.m1, c.h2, c.m2, "x"), tStart, tEnd);
-        EXPECT_EQ(tStart, At(c.m_pszDay, c.h1, c.m1)) << c.m_pszDay;
-        EXPECT_EQ(tEnd, At(c.m_pszEndDay, c.h2, c.m2)) << c.m_pszDay;
-    }
-    auto untimed = Record("2026-03-05", 9, 0, 10, 0, "x");
-    untimed->m_bUntimed = true;
-    HOSTTIME tStart = 0;
-    HOSTTIME tEnd = 0;
-    GetStoreTimes(*untimed, tStart, tEnd);
-    EXPECT_EQ(tStart, At("2026-03-05"));
-    EXPECT_EQ(tEnd, At("2026-03-05"));
 }
 
 TEST_F(HostStoreTest, ANoteIsCutTo32768Characters) {
@@ -315,31 +293,27 @@ TEST_F(HostStoreTest, UpdateChangesTheTimesOnlyThroughTheSecondInterface) {
     }
 }
 
-TEST_F(HostStoreTest, ARefusedUpdateKeepsTheAppointment) {
+// A refusal while changing an existing appointment leaves it as far as it was changed: OK
+// goes on, Cancel stops.
+TEST_F(HostStoreTest, RefusalsOnAnExistingAppointmentKeepIt) {
     const LONG nId = Seed(Timed("2026-03-05", 9, 0, 10, 0, "old"));
-    OpenHost({{}, false, {{"SetNote", 1, E_FAIL, "No note."}}});
     auto a = Record("2026-03-05", 9, 0, 10, 0, "new");
     a->m_nRecordId = nId;
-    m_ui.ScriptAnswers({EMessageAnswer::Cancel});
+    a->m_bRepeat = true;
+    a->m_repeat.m_nInterval = 1;
+    m_ui.ScriptAnswers({EMessageAnswer::Cancel, EMessageAnswer::Ok, EMessageAnswer::Cancel});
+    OpenHost({{}, false, {{"SetNote", 1, E_FAIL, "No note."}}});
     CStoreResult result;
     EXPECT_EQ(UpdateInHost(*a, ById(nId).Get(), &result), STATUS_FAILED);
     EXPECT_TRUE(result.m_bHostRefused);
     EXPECT_EQ(result.m_nRecordId, nId);
-    ASSERT_EQ(All().size(), 1u);
-    EXPECT_EQ(Narrow(All()[0].m_strText), "new");
-}
-
-TEST_F(HostStoreTest, StoreRepeatOnItsOwnReportsAHostRefusal) {
-    const LONG nId = Seed(Untimed("2026-03-05", "series"));
-    auto a = Record("2026-03-05", 0, 0, 0, 0, "series");
-    a->m_bUntimed = a->m_bRepeat = true;
-    a->m_repeat.m_nInterval = 1;
-    m_ui.ScriptAnswers({EMessageAnswer::Ok, EMessageAnswer::Cancel});
     for (const EStatus expected : {STATUS_OK, STATUS_FAILED}) {
         OpenHost({{}, false, {{"SetRepeat", 1, E_INVALIDARG, "No rule."}}});
         EXPECT_EQ(StoreRepeat(*a, ById(nId).Get()), expected);
     }
-    EXPECT_EQ(m_ui.m_vecShown.size(), 2u);
+    EXPECT_EQ(m_ui.m_vecShown.size(), 3u);
+    ASSERT_EQ(All().size(), 1u);
+    EXPECT_EQ(Narrow(All()[0].m_strText), "new");
     EXPECT_FALSE(All()[0].IsRepeating());
 }
 

@@ -87,10 +87,6 @@ TEST_F(DateFormatTest, TwelveHourPicturesThatCannotTellAfternoonWriteTwentyFourH
         s.m_str2359 = c.m_psz2359;
         EXPECT_EQ(NoSecondsTimePicture(s), c.m_pszExpected) << c.m_pszPicture;
     }
-    EXPECT_EQ(TimePictureWith24Hours("tth:mm"), "H:mm");
-    EXPECT_EQ(PictureWithNumericMonths("d MMMM yyyy, MMM"), "d MM yyyy, MM");
-    EXPECT_TRUE(PictureHasField("dd.MM.yyyy HH", "hH"));
-    EXPECT_FALSE(PictureHasField("dd.MM.yyyy 'h'", "hH"));
 }
 
 struct SParse {
@@ -214,12 +210,6 @@ TEST_F(DateFormatTest, ParserReadsTheMarkerLetterWhereThePictureWritesIt) {
     const auto r = ParseDateTimeText("2:45 p", s, 2025);
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->m_nHour, 14);
-}
-
-TEST_F(DateFormatTest, TrimTextKnowsUnicodeWhiteSpace) {
-    EXPECT_EQ(TrimText(" \t\u00A0\u202F\u3000x y\u3000 "), "x y");
-    EXPECT_EQ(TrimText("\u00A0 "), "");
-    EXPECT_EQ(TrimText(""), "");
 }
 
 } // namespace

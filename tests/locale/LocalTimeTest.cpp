@@ -67,23 +67,6 @@ TEST_F(LocalTimeTest, MinusOneSecondIsAValidInstant) {
     EXPECT_EQ(t.m_nDayOfWeek, 3); // a Wednesday
 }
 
-TEST_F(LocalTimeTest, StandardTimeIgnoresDaylightSaving) {
-    SetTimeZone("Europe/Berlin");
-    EXPECT_EQ(MakeStandardTime(2026, 7, 15, 12), MakeLocalTime(2026, 7, 15, 13));
-    EXPECT_EQ(MakeStandardTime(2026, 1, 15, 12), MakeLocalTime(2026, 1, 15, 12));
-}
-
-TEST_F(LocalTimeTest, BreakDownUtcIgnoresTheZone) {
-    SetTimeZone("America/New_York");
-    CLocalTime t;
-    ASSERT_TRUE(BreakDownUtc(0, t));
-    EXPECT_EQ((std::vector{t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nDayOfWeek}),
-              (std::vector{1970, 1, 1, 0, 4}));
-    ASSERT_TRUE(BreakDownLocal(0, t));
-    EXPECT_EQ((std::vector{t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nDayOfWeek}),
-              (std::vector{1969, 12, 31, 19, 3}));
-}
-
 TEST_F(LocalTimeTest, CurrentTimeFollowsTheClockVariable) {
     {
         CScopedEnv now("VARNO_NOW", "1796472000");

@@ -62,15 +62,6 @@ TEST_F(RegionalSettingsTest, DerivedTextsHoldNoNarrowSpaces) {
     EXPECT_EQ(DeriveRegionalSettings("bg_BG").m_strShortDate, "d.MM.yyyy '\u0433'.");
 }
 
-TEST_F(RegionalSettingsTest, MonthNamesComeFromIcu) {
-    const CRegionalSettings de = DeriveRegionalSettings("de_DE");
-    EXPECT_EQ(de.m_vecMonthNames[2], "März");
-    EXPECT_EQ(de.m_vecMonthNames[11], "Dezember");
-    EXPECT_EQ(de.m_vecMonthAbbrevs[11], "Dez.");
-    const CRegionalSettings en = DeriveRegionalSettings("en-GB");
-    EXPECT_EQ(en.m_vecMonthAbbrevs[11], "Dec");
-}
-
 TEST_F(RegionalSettingsTest, LocaleNamesAreNormalised) {
     struct SCase {
         const char* m_pszName;

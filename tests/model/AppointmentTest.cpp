@@ -14,20 +14,6 @@ TimeValue At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return MakeLocalTimeValue(y, mo, d, h, mi, s);
 }
 
-TEST_F(AppointmentTest, FreshRecordIsEmptyDailyWithoutRepeat) {
-    CAppointment a(nullptr);
-    EXPECT_EQ(a.m_repeat.m_nType, REPEAT_DAILY);
-    EXPECT_FALSE(a.m_bRepeat);
-    EXPECT_FALSE(a.m_bAlarm);
-    EXPECT_EQ(a.m_repeat.m_tEnd, 0);
-    EXPECT_EQ(a.m_repeat.m_nInterval, 0);
-    EXPECT_TRUE(a.m_strText.empty());
-    EXPECT_TRUE(a.m_strNote.empty());
-    EXPECT_TRUE(a.m_strLocation.empty());
-    EXPECT_TRUE(a.m_strCategory.empty());
-    EXPECT_TRUE(a.m_strExceptions.empty());
-}
-
 TEST_F(AppointmentTest, ResetKeepsExceptionsAlarmAdvanceAndOptions) {
     auto* pOptions = reinterpret_cast<COptions*>(0x10);
     CAppointment a(pOptions);

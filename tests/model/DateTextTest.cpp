@@ -93,22 +93,21 @@ TEST_F(DateTextTest, ParseSpanTakesTheLeadingInteger) {
         EStatus m_status;
         TimeSpan m_value;
     };
-    const SCase cases[] = {
-        {"5400", STATUS_OK, 5400},
-        {"90min", STATUS_OK, 90},
-        {"abc", STATUS_OK, 0},
-        {" -30 ", STATUS_OK, -30},
-        {"+7", STATUS_OK, 7},
-        {"12.9", STATUS_OK, 12},
-        {"2147483647", STATUS_OK, 2147483647},
-        {"-2147483648", STATUS_OK, -2147483647 - 1},
-        {"2147483648", STATUS_FAILED, kUntouched},
-        {"-2147483649", STATUS_FAILED, kUntouched},
-        {"99999999999999999999999", STATUS_FAILED, kUntouched},
-        {"", STATUS_EMPTY, kUntouched},
-        {" \t ", STATUS_EMPTY, kUntouched},
-        {"\xA0", STATUS_EMPTY, kUntouched}, // a no-break space in 1252
-    };
+    // "\xA0" is a no-break space in 1252.
+    const SCase cases[] = {{"5400", STATUS_OK, 5400},
+                           {"90min", STATUS_OK, 90},
+                           {"abc", STATUS_OK, 0},
+                           {" -30 ", STATUS_OK, -30},
+                           {"+7", STATUS_OK, 7},
+                           {"12.9", STATUS_OK, 12},
+                           {"2147483647", STATUS_OK, 2147483647},
+                           {"-2147483648", STATUS_OK, -2147483647 - 1},
+                           {"2147483648", STATUS_FAILED, kUntouched},
+                           {"-2147483649", STATUS_FAILED, kUntouched},
+                           {"99999999999999999999999", STATUS_FAILED, kUntouched},
+                           {"", STATUS_EMPTY, kUntouched},
+                           {" \t ", STATUS_EMPTY, kUntouched},
+                           {"\xA0", STATUS_EMPTY, kUntouched}};
     for (const SCase& c : cases) {
         TimeSpan ts = kUntouched;
         EXPECT_EQ(ParseSpanText(c.m_pszText, ts), c.m_status) << c.m_pszText;
@@ -250,27 +249,25 @@ TEST_F(DateTextTest, WhatIsWrittenReadsBack) {
         unsigned m_codePage;
         bool m_bEveryDay; // else every day of two years and three days of each month
     };
-    const SConfig configs[] = {
-        {"en-US", "en_US.UTF-8", true, CP_UTF8, true},
-        {"en-US", "en_US.UTF-8", false, CP_UTF8, true},
-        {"en-GB", "en_GB.UTF-8", true, CP_UTF8, true},
-        {"en-GB", "en_GB.UTF-8", false, CP_UTF8, true},
-        {"de-DE", "de_DE.UTF-8", true, CP_UTF8, true},
-        {"de-DE", "de_DE.UTF-8", false, CP_UTF8, true},
-        {"fr-FR", "fr_FR.UTF-8", true, CP_UTF8, true},
-        {"fr-FR", "fr_FR.UTF-8", false, CP_UTF8, true},
-        {"nl-NL", "nl_NL.UTF-8", true, CP_UTF8, true},
-        {"nl-NL", "nl_NL.UTF-8", false, CP_UTF8, true},
-        {"ja-JP", "ja_JP.UTF-8", true, CP_UTF8, true},
-        {"ja-JP", "ja_JP.UTF-8", false, CP_UTF8, true},
-        {"ja-JP", "ja_JP.UTF-8", true, CP_WINDOWS_1252, true},
-        {"it-IT", "it_IT.UTF-8", true, CP_UTF8, false},
-        {"ko-KR", "ko_KR.UTF-8", false, CP_UTF8, false},
-        {"ko-KR", "ko_KR.UTF-8", false, CP_WINDOWS_1252, false},
-        {"bg-BG", "bg_BG.UTF-8", false, CP_UTF8, false},
-        {"bg-BG", "bg_BG.UTF-8", false, CP_WINDOWS_1252, false},
-        {"fi-FI", "fi_FI.UTF-8", false, CP_UTF8, false},
-    };
+    const SConfig configs[] = {{"en-US", "en_US.UTF-8", true, CP_UTF8, true},
+                               {"en-US", "en_US.UTF-8", false, CP_UTF8, true},
+                               {"en-GB", "en_GB.UTF-8", true, CP_UTF8, true},
+                               {"en-GB", "en_GB.UTF-8", false, CP_UTF8, true},
+                               {"de-DE", "de_DE.UTF-8", true, CP_UTF8, true},
+                               {"de-DE", "de_DE.UTF-8", false, CP_UTF8, true},
+                               {"fr-FR", "fr_FR.UTF-8", true, CP_UTF8, true},
+                               {"fr-FR", "fr_FR.UTF-8", false, CP_UTF8, true},
+                               {"nl-NL", "nl_NL.UTF-8", true, CP_UTF8, true},
+                               {"nl-NL", "nl_NL.UTF-8", false, CP_UTF8, true},
+                               {"ja-JP", "ja_JP.UTF-8", true, CP_UTF8, true},
+                               {"ja-JP", "ja_JP.UTF-8", false, CP_UTF8, true},
+                               {"ja-JP", "ja_JP.UTF-8", true, CP_WINDOWS_1252, true},
+                               {"it-IT", "it_IT.UTF-8", true, CP_UTF8, false},
+                               {"ko-KR", "ko_KR.UTF-8", false, CP_UTF8, false},
+                               {"ko-KR", "ko_KR.UTF-8", false, CP_WINDOWS_1252, false},
+                               {"bg-BG", "bg_BG.UTF-8", false, CP_UTF8, false},
+                               {"bg-BG", "bg_BG.UTF-8", false, CP_WINDOWS_1252, false},
+                               {"fi-FI", "fi_FI.UTF-8", false, CP_UTF8, false}};
     for (const SConfig& c : configs) {
         SCOPED_TRACE(std::string(c.m_pszLocale) + (c.m_bStored ? " stored" : " defaults") +
                      " code page " + std::to_string(c.m_codePage));

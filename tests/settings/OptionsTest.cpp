@@ -2,6 +2,8 @@
 // across daylight-saving changes, and the host user's name.
 #include "settings/Options.h"
 
+#include "desktop/DatebookStore.h"
+#include "desktop/DesktopHost.h"
 #include "host/HostInterfaces.h"
 #include "platform/com/ComError.h"
 #include "platform/com/ComObject.h"
@@ -248,56 +250,33 @@ TEST_F(OptionsTest, SetExportFromAndToCountWholeDays) {
     }
 }
 
-// A host whose current user has a name, or whose calls fail as told.
-class CFakeHost final : public CComObject<CFakeHost, IHostApplication, IHostUser> {
+// A host that answers with no user and no error.
+class CNoUserHost final : public CComObject<CNoUserHost, IHostApplication> {
 public:
     HRESULT GetAddinCommands(IHostAddinCommands**) override { return E_NOTIMPL; }
     HRESULT GetDatebook(IDispatch**) override { return E_NOTIMPL; }
     HRESULT GetCurrentUser(IHostUser** ppUser) override {
         *ppUser = nullptr;
-        if (FAILED(m_hrUser)) {
-            SetErrorDescription(u"No user is logged on.", IID_IHostApplication);
-            return m_hrUser;
-        }
-        if (m_bUser) {
-            *ppUser = this;
-            AddRef();
-        }
         return S_OK;
     }
-    HRESULT GetName(BSTR* pbstrName) override {
-        if (FAILED(m_hrName)) {
-            SetErrorDescription(u"The user file is damaged.", IID_IHostUser);
-            return m_hrName;
-        }
-        *pbstrName = CBstr(u"Zo\u00EB \u4E2D").Detach();
-        return S_OK;
-    }
-
-    bool m_bUser = true;
-    HRESULT m_hrUser = S_OK;
-    HRESULT m_hrName = S_OK;
-};
-
-class CUserOnly final : public CComObject<CUserOnly, IHostUser> {
-public:
-    HRESULT GetName(BSTR*) override { return E_NOTIMPL; }
 };
 
 TEST_F(OptionsTest, CurrentUserNameThroughTheHost) {
-    CComPtr<CFakeHost> pHost(new CFakeHost);
+    CDatebookStore store;
+    store.SetCurrentUser(store.AddUser("Zo\u00EB \u4E2D").m_nId);
+    const CComPtr<IDispatch> pHost = OpenDesktopHost();
     auto options = std::make_unique<COptions>();
-    options->SetHostApplication(static_cast<IHostApplication*>(pHost.Get()));
-    EXPECT_EQ(pHost->AddRef(), 3u) << "the record holds one reference";
-    pHost->Release();
+    options->SetHostApplication(pHost.Get());
     EXPECT_EQ(options->GetCurrentUserName(), "Zo\xEB ?");
     const COptions copy(*options);
+    EXPECT_EQ(pHost->AddRef(), 4u) << "the record and its copy hold one reference each";
     options.reset();
-    EXPECT_EQ(pHost->AddRef(), 3u) << "the copy holds one, the first released its own";
-    pHost->Release();
+    EXPECT_EQ(pHost->Release(), 2u);
     EXPECT_EQ(copy.GetCurrentUserName(), "Zo\xEB ?");
 
-    auto expectError = [](const COptions& o, HRESULT hr, const std::u16string& description) {
+    auto expectError = [](IDispatch* pApplication, HRESULT hr, const std::u16string& description) {
+        COptions o;
+        o.SetHostApplication(pApplication);
         try {
             (void)o.GetCurrentUserName();
             ADD_FAILURE() << "no error";
@@ -306,17 +285,20 @@ TEST_F(OptionsTest, CurrentUserNameThroughTheHost) {
             EXPECT_EQ(e.Description(), description);
         }
     };
-    expectError(COptions(), E_POINTER, u"");
-    COptions wrongObject; // an object without the application interface
-    wrongObject.SetHostApplication(CComPtr<IHostUser>(new CUserOnly).Get());
-    expectError(wrongObject, E_POINTER, u"");
-    pHost->m_hrUser = E_FAIL;
-    expectError(copy, E_FAIL, u"No user is logged on.");
-    pHost->m_hrUser = S_OK;
-    pHost->m_hrName = static_cast<HRESULT>(0x80040201);
-    expectError(copy, static_cast<HRESULT>(0x80040201), u"The user file is damaged.");
-    pHost->m_bUser = false;
-    expectError(copy, E_POINTER, u"");
+    const HRESULT kDamaged = static_cast<HRESULT>(0x80040201);
+    expectError(nullptr, E_POINTER, u"");
+    expectError(CComPtr<IHostApplication>(new CNoUserHost).Get(), E_POINTER, u"");
+    CComPtr<IHostApplication> pApplication;
+    ASSERT_EQ(
+        pHost->QueryInterface(IID_IHostApplication, reinterpret_cast<void**>(pApplication.Put())),
+        S_OK);
+    CComPtr<IHostUser> pUser;
+    ASSERT_EQ(pApplication->GetCurrentUser(pUser.Put()), S_OK);
+    expectError(pUser.Get(), E_POINTER, u""); // an object without the application interface
+    expectError(OpenDesktopHost({{}, false, {{"GetCurrentUser", 1, E_FAIL, "No user."}}}).Get(),
+                E_FAIL, u"No user.");
+    expectError(OpenDesktopHost({{}, false, {{"GetName", 1, kDamaged, "Damaged."}}}).Get(),
+                kDamaged, u"Damaged.");
 }
 
 } // namespace
