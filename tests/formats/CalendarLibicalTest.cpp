@@ -17,9 +17,9 @@
 #include <libical/ical.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace caltest;
@@ -68,7 +68,7 @@ bool IsExpectedPublishingComplaint(const std::string& error) {
 }
 
 std::int64_t DayOf(const icaltimetype& t) {
-    return DayNumber(t.year, t.month, t.day);
+    return DayNumber({t.year, t.month, t.day});
 }
 
 // The days libical repeats an event on, up to the end of the host's datebook range.
@@ -79,10 +79,9 @@ std::vector<std::int64_t> LibicalOccurrences(icalcomponent* pEvent, const icalti
     icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(pRule), start);
     EXPECT_NE(it, nullptr);
     std::vector<std::int64_t> out;
-    const std::int64_t last = DayNumber(2031, 12, 31);
     while (it && out.size() < 20000) {
         const icaltimetype t = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(t) || DayOf(t) > last)
+        if (icaltime_is_null_time(t) || DayOf(t) > DayNumber({2031, 12, 31}))
             break;
         EXPECT_EQ(t.hour * 60 + t.minute, start.hour * 60 + start.minute);
         out.push_back(DayOf(t));
@@ -91,136 +90,60 @@ std::vector<std::int64_t> LibicalOccurrences(icalcomponent* pEvent, const icalti
     return out;
 }
 
-std::string DayText(std::int64_t n) {
-    const SDate d = DateOfDayNumber(n);
-    char sz[40];
-    std::snprintf(sz, sizeof sz, "%04d-%02d-%02d", d.y, d.m, d.d);
-    return sz;
-}
-
-std::string DaysText(const std::vector<std::int64_t>& days) {
-    std::string out;
-    for (std::size_t i = 0; i < days.size() && i < 40; ++i)
-        out += DayText(days[i]) + " ";
-    return out + "(" + std::to_string(days.size()) + ")";
-}
-
 // Repeating appointments of every kind, at times of day that fall on another UTC date
 // (evening west of UTC, morning east of it), overnight and untimed, starting on and off
 // their pattern, around the daylight-saving changes of both hemispheres.
 std::vector<SSeed> CrossCheckSeeds() {
-    struct SRule {
-        SDate m_start;
-        std::int32_t m_nType;
-        std::int32_t m_nInterval;
-        std::int32_t m_nExtra;
-        SDate m_end;
-    };
-    const SRule rules[] = {
-        {{2024, 1, 30}, REPEAT_DAILY, 1, 0, {}},
-        {{2025, 3, 8}, REPEAT_DAILY, 3, 0, {2025, 4, 20}},
-        {{2024, 4, 6}, REPEAT_DAILY, 7, 0, {2024, 4, 27}},
-        {{2024, 1, 1}, REPEAT_WEEKLY, 1, kMo | kWe | kFr, {}},
-        {{2024, 1, 1}, REPEAT_WEEKLY, 2, kMo | kWe, {2024, 3, 1}},
-        {{2024, 1, 6}, REPEAT_WEEKLY, 2, kSu | kSa, {2024, 6, 30}},
-        {{2024, 11, 3}, REPEAT_WEEKLY, 3, kSu | kTh, {}},
-        {{2024, 1, 2}, REPEAT_WEEKLY, 1, kMo | kTh, {2024, 3, 31}},  // off pattern
-        {{2024, 1, 5}, REPEAT_WEEKLY, 2, kSu | kTu, {2024, 12, 31}}, // off pattern, next week
-        {{2024, 9, 29}, REPEAT_WEEKLY, 4, kSu, {2025, 12, 31}},
-        {{2024, 1, 26}, REPEAT_MONTHLY_BY_DAY, 1, 5, {2024, 12, 31}},
-        {{2024, 1, 25}, REPEAT_MONTHLY_BY_DAY, 1, 4, {}},
-        {{2024, 1, 9}, REPEAT_MONTHLY_BY_DAY, 2, 2, {}},
-        {{2024, 3, 31}, REPEAT_MONTHLY_BY_DAY, 1, 5, {}},
-        {{2024, 1, 1}, REPEAT_MONTHLY_BY_DAY, 3, 1, {2026, 1, 1}},
-        {{2024, 1, 10}, REPEAT_MONTHLY_BY_DAY, 1, 1, {2024, 12, 31}}, // off pattern
-        {{2024, 1, 29}, REPEAT_MONTHLY_BY_DAY, 1, 4, {2024, 12, 31}}, // 5th Monday, index 4
-        {{2024, 1, 15}, REPEAT_MONTHLY_BY_DATE, 1, 0, {}},
-        {{2024, 1, 29}, REPEAT_MONTHLY_BY_DATE, 1, 0, {}},
-        {{2023, 12, 30}, REPEAT_MONTHLY_BY_DATE, 2, 0, {}},
-        {{2024, 1, 30}, REPEAT_MONTHLY_BY_DATE, 1, 0, {2025, 3, 30}},
-        {{2024, 1, 31}, REPEAT_MONTHLY_BY_DATE, 1, 0, {}},
-        {{2024, 3, 31}, REPEAT_MONTHLY_BY_DATE, 5, 0, {2028, 12, 31}},
-        {{1999, 12, 31}, REPEAT_YEARLY, 1, 0, {}},
-        {{2024, 2, 29}, REPEAT_YEARLY, 1, 0, {}},
-        {{2024, 2, 29}, REPEAT_YEARLY, 3, 0, {2031, 12, 31}},
-        {{2024, 4, 7}, REPEAT_YEARLY, 2, 0, {2030, 4, 7}},
-    };
-    struct STimes {
-        const char* m_pszName;
-        int m_nStartHour, m_nStartMinute, m_nEndHour, m_nEndMinute;
-        bool m_bUntimed;
-    };
-    const STimes times[] = {
-        {"evening", 21, 30, 22, 45, false},
-        {"morning", 6, 15, 7, 0, false},
-        {"overnight", 23, 0, 1, 30, false},
-        {"untimed", 0, 0, 0, 0, true},
+    const SSeed rules[] = {
+        Seed("", {2024, 1, 30}).Repeat(REPEAT_DAILY),
+        Seed("", {2025, 3, 8}).Repeat(REPEAT_DAILY, 3, 0, {2025, 4, 20}),
+        Seed("", {2024, 4, 6}).Repeat(REPEAT_DAILY, 7, 0, {2024, 4, 27}),
+        Seed("", {2024, 1, 1}).Repeat(REPEAT_WEEKLY, 1, kMo | kWe | kFr),
+        Seed("", {2024, 1, 1}).Repeat(REPEAT_WEEKLY, 2, kMo | kWe, {2024, 3, 1}),
+        Seed("", {2024, 1, 6}).Repeat(REPEAT_WEEKLY, 2, kSu | kSa, {2024, 6, 30}),
+        Seed("", {2024, 11, 3}).Repeat(REPEAT_WEEKLY, 3, kSu | kTh),
+        Seed("off", {2024, 1, 2}).Repeat(REPEAT_WEEKLY, 1, kMo | kTh, {2024, 3, 31}),
+        Seed("off, next week", {2024, 1, 5}).Repeat(REPEAT_WEEKLY, 2, kSu | kTu, {2024, 12, 31}),
+        Seed("", {2024, 9, 29}).Repeat(REPEAT_WEEKLY, 4, kSu, {2025, 12, 31}),
+        Seed("", {2024, 1, 26}).Repeat(REPEAT_MONTHLY_BY_DAY, 1, 5, {2024, 12, 31}),
+        Seed("", {2024, 1, 25}).Repeat(REPEAT_MONTHLY_BY_DAY, 1, 4),
+        Seed("", {2024, 1, 9}).Repeat(REPEAT_MONTHLY_BY_DAY, 2, 2),
+        Seed("", {2024, 3, 31}).Repeat(REPEAT_MONTHLY_BY_DAY, 1, 5),
+        Seed("", {2024, 1, 1}).Repeat(REPEAT_MONTHLY_BY_DAY, 3, 1, {2026, 1, 1}),
+        Seed("off", {2024, 1, 10}).Repeat(REPEAT_MONTHLY_BY_DAY, 1, 1, {2024, 12, 31}),
+        Seed("5th Monday, index 4", {2024, 1, 29})
+            .Repeat(REPEAT_MONTHLY_BY_DAY, 1, 4, {2024, 12, 31}),
+        Seed("", {2024, 1, 15}).Repeat(REPEAT_MONTHLY_BY_DATE),
+        Seed("", {2024, 1, 29}).Repeat(REPEAT_MONTHLY_BY_DATE),
+        Seed("", {2023, 12, 30}).Repeat(REPEAT_MONTHLY_BY_DATE, 2),
+        Seed("", {2024, 1, 30}).Repeat(REPEAT_MONTHLY_BY_DATE, 1, 0, {2025, 3, 30}),
+        Seed("", {2024, 1, 31}).Repeat(REPEAT_MONTHLY_BY_DATE),
+        Seed("", {2024, 3, 31}).Repeat(REPEAT_MONTHLY_BY_DATE, 5, 0, {2028, 12, 31}),
+        Seed("", {1999, 12, 31}).Repeat(REPEAT_YEARLY),
+        Seed("", {2024, 2, 29}).Repeat(REPEAT_YEARLY),
+        Seed("", {2024, 2, 29}).Repeat(REPEAT_YEARLY, 3, 0, {2031, 12, 31}),
+        Seed("", {2024, 4, 7}).Repeat(REPEAT_YEARLY, 2, 0, {2030, 4, 7}),
     };
     std::vector<SSeed> seeds;
-    for (const SRule& r : rules) {
-        for (const STimes& t : times) {
-            SSeed seed;
-            seed.m_strText = std::string(t.m_pszName) + " " + std::to_string(seeds.size());
-            seed.m_date = r.m_start;
-            seed.m_nStartHour = t.m_nStartHour;
-            seed.m_nStartMinute = t.m_nStartMinute;
-            seed.m_nEndHour = t.m_nEndHour;
-            seed.m_nEndMinute = t.m_nEndMinute;
-            seed.m_bUntimed = t.m_bUntimed;
-            seed.m_nRepeatType = r.m_nType;
-            seed.m_nInterval = r.m_nInterval;
-            seed.m_nExtra = r.m_nExtra;
-            seed.m_endDay = r.m_end;
+    for (const SSeed& rule : rules) {
+        for (const auto& [pszName, nStart, nEnd] :
+             {std::tuple{"evening", 2130, 2245}, std::tuple{"morning", 615, 700},
+              std::tuple{"overnight", 2300, 130}, std::tuple{"untimed", 0, 0}}) {
+            SSeed seed = rule;
+            seed.m_strText = pszName + (" " + std::to_string(seeds.size()));
+            seed.Times(nStart, nEnd);
+            seed.m_bUntimed = nStart == 0;
             seeds.push_back(seed);
         }
     }
     return seeds;
 }
 
-// The current user's datebook of the stand-in host.
-class CHostDatebook {
-public:
-    CHostDatebook() {
-        CComPtr<IDispatch> host = OpenDesktopHost();
-        CComPtr<IHostApplication> app;
-        ThrowIfFailed(host.QueryInterface(app), IHostApplication::Iid());
-        CComPtr<IDispatch> datebook;
-        ThrowIfFailed(app->GetDatebook(datebook.Put()), IHostApplication::Iid());
-        ThrowIfFailed(datebook.QueryInterface(m_pDatebook), IHostDatebook::Iid());
-    }
-
-    // Stores the appointment as the import does and gives the record as the datebook
-    // hands it out afterwards.
-    CComPtr<IHostAppointment> Add(const SSeed& seed) {
-        const GUID& iid = IHostAppointment::Iid();
-        CComPtr<IHostAppointment> added;
-        const CBstr text(CodePageToUtf16(seed.m_strText, CP_WINDOWS_1252));
-        ThrowIfFailed(m_pDatebook->AddAppointment(static_cast<HOSTTIME>(seed.Start()),
-                                                  static_cast<HOSTTIME>(seed.End()), text.Get(),
-                                                  added.Put()),
-                      IHostDatebook::Iid());
-        ThrowIfFailed(added->SetUntimed(seed.m_bUntimed), iid);
-        if (seed.m_nRepeatType != 0)
-            ThrowIfFailed(added->SetRepeat(seed.m_nRepeatType, seed.m_nInterval,
-                                           static_cast<HOSTTIME>(seed.EndDay()), seed.m_nExtra),
-                          iid);
-        LONG nId = 0;
-        ThrowIfFailed(added->GetRecordId(&nId), iid);
-        CComPtr<IHostAppointment> record;
-        ThrowIfFailed(m_pDatebook->GetAppointmentById(nId, record.Put()), IHostDatebook::Iid());
-        return record;
-    }
-
-private:
-    CComPtr<IHostDatebook> m_pDatebook;
-};
-
 // The days the host gives for a record from its start day to the end of the datebook
 // range, walked as the export walks them.
 std::vector<std::int64_t> HostOccurrences(IHostAppointment* pRecord, const SSeed& seed) {
     const GUID& iid = IHostAppointment::Iid();
-    const auto tFrom =
-        static_cast<HOSTTIME>(LocalTimeOf(seed.m_date.y, seed.m_date.m, seed.m_date.d));
+    const auto tFrom = static_cast<HOSTTIME>(LocalTimeOf(seed.m_date));
     const HOSTTIME tTo = DatebookRangeEnd();
     HOSTTIME tPosition = 0;
     BOOL bFound = 0;
@@ -252,10 +175,6 @@ protected:
             for (const SSeed& seed : seeds) {
                 CComPtr<IHostAppointment> record = datebook.Add(seed);
                 occurrences.push_back(HostOccurrences(record.Get(), seed));
-                if (seed.m_nRepeatType != 0) {
-                    // The host's days are those the notes on its repeat rules describe.
-                    EXPECT_EQ(occurrences.back(), ReferenceOccurrences(seed)) << seed.m_strText;
-                }
                 EXPECT_EQ(WriteEvent(format, *MakeAppointment(seed), record.Get()), 1);
             }
             ASSERT_EQ(format.CloseWrite(), STATUS_OK);
@@ -304,7 +223,7 @@ protected:
 
         if (seed.m_nRepeatType == 0) {
             if (seed.m_bUntimed) {
-                EXPECT_EQ(DayOf(start), DayNumber(seed.m_date.y, seed.m_date.m, seed.m_date.d));
+                EXPECT_EQ(DayOf(start), DayNumber(seed.m_date));
                 EXPECT_EQ(DayOf(end), DayOf(start) + 1);
             } else {
                 EXPECT_TRUE(icaltime_is_utc(start));
@@ -326,8 +245,7 @@ protected:
             EXPECT_EQ(end.hour * 60 + end.minute, seed.m_nEndHour * 60 + seed.m_nEndMinute);
         }
         const std::vector<std::int64_t> actual = LibicalOccurrences(pEvent, start);
-        EXPECT_EQ(actual, expected)
-            << "libical: " << DaysText(actual) << "\nhost:    " << DaysText(expected);
+        EXPECT_EQ(actual, expected) << "libical's days, then the host's (days since 1970)";
     }
 };
 

@@ -3,24 +3,26 @@
 #include "formats/CsvFormat.h"
 
 #include "fields/FieldLayout.h"
+#include "formats/FormatSelection.h"
 #include "model/Appointment.h"
 #include "settings/Options.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <filesystem>
+#include <memory>
+#include <tuple>
 
 namespace {
 
 class CsvFormatTest : public CVarnoTest {};
 
+using Rows = std::vector<std::vector<std::string>>;
+
 // Writes rows of text cells and gives the file's bytes.
-std::string WriteRows(const std::vector<std::vector<std::string>>& rows,
-                      const std::string& strSeparator, const std::string& strQuote,
-                      bool bRemoveLineBreaks = false) {
+std::string WriteRows(const Rows& rows, const std::string& strSeparator,
+                      const std::string& strQuote, bool bRemoveLineBreaks = false) {
     const std::string path = TempPath("out.csv");
     CCsvFormat format;
     format.SetSeparator(strSeparator);
@@ -37,16 +39,15 @@ std::string WriteRows(const std::vector<std::vector<std::string>>& rows,
 }
 
 // Reads every row of the bytes, taking nCells cells of each (plus one beyond the end).
-std::vector<std::vector<std::string>> ReadRows(const std::string& bytes,
-                                               const std::string& strSeparator,
-                                               const std::string& strQuote, int nCells) {
+Rows ReadRows(const std::string& bytes, const std::string& strSeparator,
+              const std::string& strQuote, int nCells) {
     const std::string path = TempPath("in.csv");
     WriteFileBytes(path, bytes);
     CCsvFormat format;
     format.SetSeparator(strSeparator);
     format.SetQuote(strQuote);
     EXPECT_EQ(format.OpenRead(path), STATUS_OK);
-    std::vector<std::vector<std::string>> rows;
+    Rows rows;
     while (format.NextRow() == STATUS_OK) {
         EXPECT_EQ(format.GetLastCell(), "");
         rows.emplace_back();
@@ -60,124 +61,98 @@ std::vector<std::vector<std::string>> ReadRows(const std::string& bytes,
     return rows;
 }
 
-using Rows = std::vector<std::vector<std::string>>;
-
+// Written bytes: every cell quoted, the quote doubled only by a double quote option;
+// line breaks kept or each made a blank; bytes of any code page (NUL too) unchanged.
 TEST_F(CsvFormatTest, WrittenBytes) {
-    EXPECT_EQ(WriteRows({{"ab", "", "5\"6"}}, ";", "\""), "\"ab\";\"\";\"5\"\"6\"\r\n");
-    EXPECT_EQ(WriteRows({{"x\r\ny"}}, ";", "\"", true), "\"x y\"\r\n");
-    EXPECT_EQ(WriteRows({{"x\r\ny"}}, ";", "\"", false), "\"x\ny\"\r\n");
-    EXPECT_EQ(WriteRows({{"a\"b"}}, ";", "'"), "'a\"\"b'\r\n");
-    EXPECT_EQ(WriteRows({{"a'b"}}, ";", "'"), "'a'b'\r\n");
-    EXPECT_EQ(WriteRows({{"a", "b"}, {}, {"c"}}, "\t", ""), "a\tb\r\n\r\nc\r\n");
-    EXPECT_EQ(WriteRows({{"a", "b"}}, "::", "<>"), "<>a<>::<>b<>\r\n");
-    EXPECT_EQ(WriteRows({{"\r\r\n\n"}}, ",", "\"", true), "\"  \"\r\n");
-    // Bytes of other code pages pass unchanged, NUL included.
-    EXPECT_EQ(WriteRows({{std::string("\xE4\x00\xFF", 3)}}, ",", "\""),
-              std::string("\"\xE4\x00\xFF\"\r\n", 7));
+    const std::tuple<Rows, const char*, const char*, bool, std::string> cases[] = {
+        {{{"ab", "", "5\"6"}}, ";", "\"", false, "\"ab\";\"\";\"5\"\"6\"\r\n"},
+        {{{"x\r\ny"}}, ";", "\"", false, "\"x\ny\"\r\n"},
+        {{{"\r\r\n\n"}}, ",", "\"", true, "\"  \"\r\n"},
+        {{{"a\"b", "a'b"}}, ";", "'", false, "'a\"\"b';'a'b'\r\n"},
+        {{{"a", "b"}, {}, {"c"}}, "\t", "", false, "a\tb\r\n\r\nc\r\n"},
+        {{{"a", "b"}}, "::", "<>", false, "<>a<>::<>b<>\r\n"},
+        {{{std::string("\xE4\x00\xFF", 3)}},
+         ",",
+         "\"",
+         false,
+         std::string("\"\xE4\x00\xFF\"\r\n", 7)}};
+    for (const auto& [rows, pszSeparator, pszQuote, bRemoveLineBreaks, bytes] : cases)
+        EXPECT_EQ(WriteRows(rows, pszSeparator, pszQuote, bRemoveLineBreaks), bytes);
 }
 
-TEST_F(CsvFormatTest, TypedCellsAndRowNumbers) {
-    const std::string path = TempPath("typed.csv");
-    CCsvFormat format;
-    EXPECT_EQ(format.GetRowNumber(), 0);
-    format.SetSeparator(";");
-    format.SetQuote("\"");
-    ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
-    const TimeValue t = MakeLocalTimeValue(2026, 12, 5, 9, 30);
-    EXPECT_EQ(format.WriteDate(t), STATUS_OK);
-    EXPECT_EQ(format.WriteTime(t), STATUS_OK);
-    EXPECT_EQ(format.WriteSpan(-5400), STATUS_OK);
-    EXPECT_EQ(format.WriteInt(-2147483647 - 1), STATUS_OK);
-    EXPECT_EQ(format.EndRow(), STATUS_OK);
-    format.SetDateWithTime(true);
-    EXPECT_EQ(format.WriteTime(t), STATUS_OK);
-    EXPECT_EQ(format.EndRow(), STATUS_OK);
-    EXPECT_EQ(format.EndRow(), STATUS_OK);
-    EXPECT_EQ(format.GetRowNumber(), 3);
-    EXPECT_EQ(format.CloseWrite(), STATUS_OK);
-    EXPECT_EQ(ReadFileBytes(path), "\"05.12.2026\";\"09:30\";\"-5400\";\"-2147483648\"\r\n"
-                                   "\"05.12.2026 09:30\"\r\n"
-                                   "\r\n");
-}
-
-TEST_F(CsvFormatTest, ReadingCells) {
-    // Q a b Q ; Q Q ; Q 5 Q Q 6 Q, then empty cells for ever.
-    EXPECT_EQ(ReadRows("\"ab\";\"\";\"5\"\"6\"", ";", "\"", 5), (Rows{{"ab", "", "5\"6", "", ""}}));
-    // A separator after a lone quote inside a quoted cell is text.
-    EXPECT_EQ(ReadRows("\"a\"b;c;d", ";", "\"", 2), (Rows{{"ab;c;d", ""}}));
-    // A blank before the quote makes the cell unquoted.
-    EXPECT_EQ(ReadRows(" \"a\"", ";", "\"", 1), (Rows{{" \"a\""}}));
-    EXPECT_EQ(ReadRows("a;b;\"c;d\";", ";", "\"", 5), (Rows{{"a", "b", "c;d", "", ""}}));
-    EXPECT_EQ(ReadRows("\"a\"\"", ";", "\"", 1), (Rows{{"a\""}}));
-    EXPECT_EQ(ReadRows("\"", ";", "\"", 1), (Rows{{""}}));
-    // Options of other lengths never match.
-    EXPECT_EQ(ReadRows("a::b", "::", "\"", 2), (Rows{{"a::b", ""}}));
-    EXPECT_EQ(ReadRows("\"a\";b", ";", "", 2), (Rows{{"\"a\"", "b"}}));
-    EXPECT_EQ(ReadRows("'a''b';'c'", ";", "'", 2), (Rows{{"a'b", "c"}}));
-}
-
-TEST_F(CsvFormatTest, LineRules) {
-    EXPECT_EQ(ReadRows("", ";", "\"", 1), Rows{});
-    EXPECT_EQ(ReadRows("a\r\n\r\nb", ";", "\"", 1), (Rows{{"a"}, {""}, {"b"}}));
-    EXPECT_EQ(ReadRows("a\nb\nc\n", ";", "\"", 1), (Rows{{"a\nb\nc\n"}}));
-    EXPECT_EQ(ReadRows("a\rb\r\r\n", ";", "\"", 1), (Rows{{"a\rb\r"}}));
-    EXPECT_EQ(ReadRows("\n\r\n", ";", "\"", 1), (Rows{{"\n"}}));
-
-    // Lines are cut after 39,999 bytes; the rest is the next row.
+TEST_F(CsvFormatTest, ReadingCellsAndLines) {
     const std::string longLine(39999, 'a');
-    EXPECT_EQ(ReadRows(longLine + "bc\r\nd\r\n", ";", "", 1), (Rows{{longLine}, {"bc"}, {"d"}}));
-    // A full line ends there: the CR LF after it makes an empty row of its own.
-    EXPECT_EQ(ReadRows(longLine + "\r\n", ";", "", 1), (Rows{{longLine}, {""}}));
-    // A CR as byte 39,999 stays in the first row; the LF alone does not end the second.
     const std::string cut(39998, 'a');
-    EXPECT_EQ(ReadRows(cut + "\r\nb\r\n", ";", "", 1), (Rows{{cut + "\r"}, {"\nb"}}));
-    // A CR LF split between two reads of the file (at byte 65,536) still ends the row.
     const std::string first(30000, 'a');
     const std::string second(65535 - 30002, 'b');
-    EXPECT_EQ(ReadRows(first + "\r\n" + second + "\r\nc", ";", "", 1),
-              (Rows{{first}, {second}, {"c"}}));
+    const struct {
+        const char* m_pszWhat;
+        std::string m_strBytes;
+        const char* m_pszSeparator;
+        const char* m_pszQuote;
+        int m_nCells;
+        Rows m_rows;
+    } cases[] = {
+        {"empty cells for ever",
+         "\"ab\";\"\";\"5\"\"6\"",
+         ";",
+         "\"",
+         5,
+         {{"ab", "", "5\"6", "", ""}}},
+        {"lone quote in a quoted cell", "\"a\"b;c;d", ";", "\"", 2, {{"ab;c;d", ""}}},
+        {"blank before the quote", " \"a\"", ";", "\"", 1, {{" \"a\""}}},
+        {"separator in quotes", "a;b;\"c;d\";", ";", "\"", 5, {{"a", "b", "c;d", "", ""}}},
+        {"doubled quote at the end", "\"a\"\"", ";", "\"", 1, {{"a\""}}},
+        {"lone quote", "\"", ";", "\"", 1, {{""}}},
+        {"longer separator never matches", "a::b", "::", "\"", 2, {{"a::b", ""}}},
+        {"empty file", "", ";", "\"", 1, {}},
+        {"empty line", "a\r\n\r\nb", ";", "\"", 1, {{"a"}, {""}, {"b"}}},
+        {"LF alone", "a\nb\nc\n", ";", "\"", 1, {{"a\nb\nc\n"}}},
+        {"CR alone", "a\rb\r\r\n", ";", "\"", 1, {{"a\rb\r"}}},
+        {"LF CR LF", "\n\r\n", ";", "\"", 1, {{"\n"}}},
+        // Lines are cut after 39,999 bytes; the rest is the next row.
+        {"cut", longLine + "bc\r\nd\r\n", ";", "", 1, {{longLine}, {"bc"}, {"d"}}},
+        {"full line", longLine + "\r\n", ";", "", 1, {{longLine}, {""}}},
+        {"CR as byte 39,999", cut + "\r\nb\r\n", ";", "", 1, {{cut + "\r"}, {"\nb"}}},
+        // A CR LF split between two reads of the file (at byte 65,536) still ends the row.
+        {"CR LF split", first + "\r\n" + second + "\r\nc", ";", "", 1, {{first}, {second}, {"c"}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadRows(c.m_strBytes, c.m_pszSeparator, c.m_pszQuote, c.m_nCells), c.m_rows)
+            << c.m_pszWhat;
+    }
     // A line much longer than the read-ahead buffer.
-    const std::string huge(200000, 'x');
-    const auto rows = ReadRows(huge + "\r\nlast", ";", "", 1);
+    const auto rows = ReadRows(std::string(200000, 'x') + "\r\nlast", ";", "", 1);
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[5][0].size(), 200000u - 5 * 39999u);
     EXPECT_EQ(rows[6][0], "last");
 }
 
+// Integers: the leading integer of the cell, 0 for none, a failure beyond 32 bits; dates,
+// times and spans: empty for blank cells; a used-up line leaves the last cell as it is.
 TEST_F(CsvFormatTest, TypedReads) {
     const std::string path = TempPath("typed.csv");
     WriteFileBytes(path, "\"\";\"12abc\";\"-7\";\"+3\";\"-\";\"2147483647\";\"-2147483648\";"
                          "\"2147483648\";\"99999999999999999999\";\" 5\"\r\n"
-                         "\"\";\" \";\"07.12.2026\";\"x\";\"14:45\";\"\";\"90min\";\"\"\r\n");
+                         "\" \";\"07.12.2026\";\"x\";\"14:45\";\"\";\"90min\"\r\n");
     CCsvFormat format;
     format.SetSeparator(";");
     format.SetQuote("\"");
     ASSERT_EQ(format.OpenRead(path), STATUS_OK);
     ASSERT_EQ(format.NextRow(), STATUS_OK);
-    const std::vector<std::pair<EStatus, std::int32_t>> ints = {
-        {STATUS_OK, 0},
-        {STATUS_OK, 12},
-        {STATUS_OK, -7},
-        {STATUS_OK, 3},
-        {STATUS_OK, 0},
-        {STATUS_OK, 2147483647},
-        {STATUS_OK, -2147483647 - 1},
-        {STATUS_FAILED, 99},
-        {STATUS_FAILED, 99},
-        {STATUS_OK, 0},
-    };
+    // The last past the last cell.
+    const std::pair<EStatus, std::int32_t> ints[] = {
+        {STATUS_OK, 0},      {STATUS_OK, 12},        {STATUS_OK, -7},        {STATUS_OK, 3},
+        {STATUS_OK, 0},      {STATUS_OK, INT32_MAX}, {STATUS_OK, INT32_MIN}, {STATUS_FAILED, 99},
+        {STATUS_FAILED, 99}, {STATUS_OK, 0},         {STATUS_OK, 0}};
     for (const auto& [status, value] : ints) {
         std::int32_t n = 99;
         EXPECT_EQ(format.ReadInt(n), status) << format.GetLastCell();
         EXPECT_EQ(n, value) << format.GetLastCell();
     }
-    std::int32_t nLong = 5;
-    EXPECT_EQ(format.ReadLong(nLong), STATUS_OK) << "past the last cell";
-    EXPECT_EQ(nLong, 0);
-
     ASSERT_EQ(format.NextRow(), STATUS_OK);
     TimeValue t = 99;
-    EXPECT_EQ(format.ReadDate(t), STATUS_EMPTY);
+    TimeSpan ts = 1;
     EXPECT_EQ(format.ReadDate(t), STATUS_EMPTY);
     EXPECT_EQ(t, 99);
     EXPECT_EQ(format.ReadDate(t), STATUS_OK);
@@ -185,17 +160,14 @@ TEST_F(CsvFormatTest, TypedReads) {
     EXPECT_EQ(format.GetLastCell(), "07.12.2026");
     EXPECT_EQ(format.ReadTime(t), STATUS_FAILED);
     EXPECT_EQ(format.ReadTime(t), STATUS_OK);
-    EXPECT_EQ(t, MakeLocalTimeValue(2026, 12, 5, 14, 45));
-    TimeSpan ts = 1;
+    EXPECT_EQ(t, MakeLocalTimeValue(2026, 12, 5, 14, 45)); // on today's date
     EXPECT_EQ(format.ReadSpan(ts), STATUS_EMPTY);
     EXPECT_EQ(format.ReadSpan(ts), STATUS_OK);
     EXPECT_EQ(ts, 90);
+    format.SetLastCell("shown");
     std::string cell;
     EXPECT_EQ(format.ReadText(cell), STATUS_OK);
-    EXPECT_EQ(format.GetLastCell(), "");
-    format.SetLastCell("shown");
-    EXPECT_EQ(format.ReadText(cell), STATUS_OK);
-    EXPECT_EQ(format.GetLastCell(), "shown") << "a used-up line leaves the last cell";
+    EXPECT_EQ(format.GetLastCell(), "shown");
     EXPECT_EQ(format.NextRow(), STATUS_FAILED);
     EXPECT_EQ(format.GetRowNumber(), 2);
 }
@@ -207,7 +179,6 @@ TEST_F(CsvFormatTest, PositionAndSizeIn256ByteUnits) {
         bytes += std::string(98, 'a') + "\r\n";
     WriteFileBytes(path, bytes);
     CCsvFormat format;
-    EXPECT_EQ(format.GetPosition(), 0);
     ASSERT_EQ(format.OpenRead(path), STATUS_OK);
     EXPECT_EQ(format.GetSize(), 300000 / 256);
     EXPECT_EQ(format.GetPosition(), 0);
@@ -227,7 +198,6 @@ TEST_F(CsvFormatTest, OpenWriteKeepsAnExistingFileAndLocks) {
         writer.SetQuote("\"");
         ASSERT_EQ(writer.OpenWrite(path), STATUS_OK);
         EXPECT_EQ(writer.WriteText("ab"), STATUS_OK);
-
         CCsvFormat second;
         EXPECT_EQ(second.OpenWrite(path), STATUS_FAILED) << "another writer";
         EXPECT_EQ(second.OpenRead(path), STATUS_FAILED) << "a reader while writing";
@@ -236,11 +206,9 @@ TEST_F(CsvFormatTest, OpenWriteKeepsAnExistingFileAndLocks) {
     // Not truncated: the callers remove the old file first.
     EXPECT_EQ(ReadFileBytes(path), "\"ab\"456789\r\n");
 
-    CCsvFormat reader1;
-    CCsvFormat reader2;
+    CCsvFormat reader1, reader2, writer;
     EXPECT_EQ(reader1.OpenRead(path), STATUS_OK);
     EXPECT_EQ(reader2.OpenRead(path), STATUS_OK) << "readers share";
-    CCsvFormat writer;
     EXPECT_EQ(writer.OpenWrite(path), STATUS_FAILED);
     (void)reader1.CloseRead();
     (void)reader2.CloseRead();
@@ -255,11 +223,12 @@ TEST_F(CsvFormatTest, OpenWriteKeepsAnExistingFileAndLocks) {
     EXPECT_EQ(bad.WriteText("x"), STATUS_FAILED);
 }
 
-TEST_F(CsvFormatTest, DestroyedWithoutCloseStillWritesAndCloses) {
+// A format destroyed without CloseWrite still writes and unlocks its file, silently
+// when the disk is full; CloseWrite reports the failed writes, once.
+TEST_F(CsvFormatTest, FailedWritesAreReportedByCloseWrite) {
     const std::string path = TempPath("dropped.csv");
     {
         CCsvFormat format;
-        format.SetSeparator(",");
         format.SetQuote("\"");
         ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
         for (int i = 0; i < 20000; ++i) {
@@ -267,18 +236,14 @@ TEST_F(CsvFormatTest, DestroyedWithoutCloseStillWritesAndCloses) {
             EXPECT_EQ(format.EndRow(), STATUS_OK);
         }
     }
-    const std::string bytes = ReadFileBytes(path);
-    EXPECT_TRUE(bytes.ends_with("\"19999\"\r\n"));
+    EXPECT_TRUE(ReadFileBytes(path).ends_with("\"19999\"\r\n"));
     CCsvFormat writer;
     EXPECT_EQ(writer.OpenWrite(path), STATUS_OK) << "the lock went with the file";
-}
 
-TEST_F(CsvFormatTest, FailedWritesAreReportedByCloseWrite) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
     for (const int nRows : {1, 50000}) {
         CCsvFormat format;
-        format.SetQuote("\"");
         ASSERT_EQ(format.OpenWrite("/dev/full"), STATUS_OK);
         for (int i = 0; i < nRows; ++i) {
             (void)format.WriteText("some text that fills the disk");
@@ -290,10 +255,8 @@ TEST_F(CsvFormatTest, FailedWritesAreReportedByCloseWrite) {
         } catch (const CFormatException& e) {
             EXPECT_NE(std::string(e.what()).find("/dev/full"), std::string::npos) << e.what();
         }
-        // Closed once: a second close has nothing to report.
-        EXPECT_EQ(format.CloseWrite(), STATUS_OK);
+        EXPECT_EQ(format.CloseWrite(), STATUS_OK); // closed once: nothing more to report
     }
-    // Destroyed without CloseWrite: silent.
     CCsvFormat dropped;
     ASSERT_EQ(dropped.OpenWrite("/dev/full"), STATUS_OK);
     (void)dropped.WriteText("x");
@@ -385,26 +348,19 @@ protected:
         appt.Reset();
     }
 
-    // Exports the records as OpenExportFile configures the CSV format.
+    // Exports the records as the export does.
     std::string Export(const std::vector<const CAppointment*>& records) {
         const std::string path = TempPath("export.csv");
-        CCsvFormat format;
-        format.SetSeparator(m_options->m_strSeparator);
-        format.SetQuote(m_options->m_strQuote);
-        format.SetRemoveLineBreaks(m_options->m_bExportNoCr != 0);
-        format.SetDateWithTime(m_options->m_bDateWithTime != 0);
-        EXPECT_EQ(format.OpenWrite(path), STATUS_OK);
+        const std::unique_ptr<CFileFormat> format = OpenExportFile(path, *m_options);
         const CFieldLayout& layout = m_options->m_layout;
-        if (m_options->m_bFullFormat) {
-            EXPECT_EQ(layout.WriteFullHeader(format), STATUS_OK);
-            for (const CAppointment* p : records)
-                EXPECT_EQ(layout.WriteFullRow(format, *p), STATUS_OK);
-        } else {
-            EXPECT_EQ(layout.WriteSimpleHeader(format), STATUS_OK);
-            for (const CAppointment* p : records)
-                EXPECT_EQ(layout.WriteSimpleRow(format, *p), STATUS_OK);
+        const bool bFull = m_options->m_bFullFormat != 0;
+        EXPECT_EQ(bFull ? layout.WriteFullHeader(*format) : layout.WriteSimpleHeader(*format),
+                  STATUS_OK);
+        for (const CAppointment* p : records) {
+            EXPECT_EQ(bFull ? layout.WriteFullRow(*format, *p) : layout.WriteSimpleRow(*format, *p),
+                      STATUS_OK);
         }
-        EXPECT_EQ(format.CloseWrite(), STATUS_OK);
+        EXPECT_EQ(format->CloseWrite(), STATUS_OK);
         return ReadFileBytes(path);
     }
 
@@ -421,30 +377,24 @@ TEST_F(CsvGoldenTest, SimpleSemicolonDoubleQuote) {
     EXPECT_EQ(Export({&m_meeting, &m_eve}),
               ReadFileBytes(TestDataPath("csv/simple_semicolon_dquote.csv")));
 
-    // And back: the file reads into the records it came from.
-    CCsvFormat in;
-    in.SetSeparator(";");
-    in.SetQuote("\"");
-    ASSERT_EQ(in.OpenRead(TestDataPath("csv/simple_semicolon_dquote.csv")), STATUS_OK);
+    // And back: the file reads into the records it came from; a simple file carries the
+    // repeat flag but no rule.
+    const auto in = OpenImportFile(TestDataPath("csv/simple_semicolon_dquote.csv"), *m_options);
+    ASSERT_TRUE(in);
     CAppointment read(m_options.get());
-    EXPECT_EQ(m_options->m_layout.ReadFields(in, read), IMPORT_INVALID_DATE);
+    EXPECT_EQ(m_options->m_layout.ReadFields(*in, read), IMPORT_INVALID_DATE); // the header
     for (const CAppointment* p : {&m_meeting, &m_eve}) {
         read.Reset();
-        ASSERT_EQ(m_options->m_layout.ReadFields(in, read), STATUS_OK);
+        ASSERT_EQ(m_options->m_layout.ReadFields(*in, read), STATUS_OK);
+        EXPECT_EQ(std::tie(read.m_strText, read.m_tDate, read.m_bUntimed, read.m_bRepeat,
+                           read.m_strNote, read.m_strLocation, read.m_strCategory),
+                  std::tie(p->m_strText, p->m_tDate, p->m_bUntimed, p->m_bRepeat, p->m_strNote,
+                           p->m_strLocation, p->m_strCategory));
         if (p->m_bRepeat) {
-            // A simple file carries the repeat flag but no rule.
-            EXPECT_TRUE(read.m_bRepeat);
             EXPECT_EQ(read.m_repeat.m_nType, REPEAT_DAILY);
-            EXPECT_EQ(read.m_strText, p->m_strText);
-            EXPECT_EQ(read.m_tDate, p->m_tDate);
-            EXPECT_EQ(read.m_bUntimed, p->m_bUntimed);
         } else {
-            EXPECT_TRUE(p->IsSameAppointment(read));
-            EXPECT_TRUE(read.IsSameAppointment(*p));
+            EXPECT_TRUE(p->IsSameAppointment(read) && read.IsSameAppointment(*p));
         }
-        EXPECT_EQ(read.m_strNote, p->m_strNote);
-        EXPECT_EQ(read.m_strLocation, p->m_strLocation);
-        EXPECT_EQ(read.m_strCategory, p->m_strCategory);
     }
 }
 

@@ -109,60 +109,36 @@ TEST_F(XlsReadTest, CellRecordsOfOtherWriters) {
     ASSERT_EQ(wb.m_vecSheets.size(), 1u);
     const CXlsSheet& s = wb.m_vecSheets[0];
     EXPECT_EQ(s.m_strName, u"Data");
-
     std::uint32_t r0 = 9, c0 = 9, r1 = 0, c1 = 0;
     ASSERT_TRUE(s.UsedRange(r0, c0, r1, c1));
-    EXPECT_EQ(r0, 0u);
-    EXPECT_EQ(c0, 0u);
-    EXPECT_EQ(r1, 200u);
-    EXPECT_EQ(c1, 200u);
-    EXPECT_TRUE(At(s, 300, 0).IsEmpty());
+    EXPECT_EQ((std::vector<std::uint32_t>{r0, c0, r1, c1}),
+              (std::vector<std::uint32_t>{0, 0, 200, 200})); // not what DIMENSIONS claims
+    EXPECT_TRUE(At(s, 300, 0).IsEmpty());                    // a chart's cell
 
-    EXPECT_EQ(At(s, 0, 0).m_strText, u"label text");
-    EXPECT_EQ(At(s, 0, 1).m_strText, u"Gr\u00FC\u00DFe \u20AC");
-    EXPECT_EQ(At(s, 0, 2).m_strText, u"rich");
-    EXPECT_EQ(At(s, 0, 3).m_strText, u"shared");
-    EXPECT_TRUE(At(s, 0, 3).m_bQuotePrefix);
-    EXPECT_FALSE(At(s, 0, 0).m_bQuotePrefix);
-    EXPECT_TRUE(At(s, 0, 4).IsEmpty());
-    EXPECT_EQ(At(s, 0, 5).m_strText, u"wide \u20AC");
-
-    const double mulrk[] = {5, 12.34, 2.5, 12.345, 46361, -7};
-    for (std::uint32_t c = 0; c < std::size(mulrk); ++c) {
-        EXPECT_EQ(At(s, 1, c).m_kind, CXlsCell::EKind::Number);
-        EXPECT_DOUBLE_EQ(At(s, 1, c).m_dNumber, mulrk[c]) << c;
+    const std::u16string texts[] = {
+        u"label text", u"Gr\u00FC\u00DFe \u20AC", u"rich", u"shared", u"", u"wide \u20AC"};
+    for (std::uint32_t c = 0; c < std::size(texts); ++c) {
+        EXPECT_EQ(At(s, 0, c).m_strText, texts[c]) << c;
+        EXPECT_EQ(At(s, 0, c).m_bQuotePrefix, c == 3) << c;
     }
+    EXPECT_TRUE(At(s, 0, 4).IsEmpty());                           // an empty shared string
     EXPECT_EQ(At(s, 1, 4).m_format, EXlsNumberFormat::OtherDate); // custom dd/mm/yyyy
-
-    const EXlsNumberFormat formats[] = {
-        EXlsNumberFormat::Date,     EXlsNumberFormat::OtherDate, EXlsNumberFormat::Time,
-        EXlsNumberFormat::DateTime, EXlsNumberFormat::Time,      EXlsNumberFormat::General,
-        EXlsNumberFormat::General,  EXlsNumberFormat::General,   EXlsNumberFormat::OtherDate,
-        EXlsNumberFormat::General,  EXlsNumberFormat::OtherDate};
+    using F = EXlsNumberFormat;
+    const F formats[] = {F::Date,      F::OtherDate, F::Time,     F::DateTime,
+                         F::Time,      F::General,   F::General,  F::General,
+                         F::OtherDate, F::General,   F::OtherDate};
     for (std::uint32_t c = 0; c < std::size(formats); ++c) {
         EXPECT_EQ(At(s, 2, c).m_format, formats[c]) << c;
-        EXPECT_EQ(At(s, 2, c).IsDate(), formats[c] != EXlsNumberFormat::General) << c;
     }
-
-    EXPECT_EQ(At(s, 3, 0).m_kind, CXlsCell::EKind::Boolean);
-    EXPECT_EQ(At(s, 3, 0).m_dNumber, 1);
-    EXPECT_EQ(At(s, 3, 1).m_kind, CXlsCell::EKind::Error);
-    EXPECT_EQ(At(s, 3, 1).m_dNumber, 0x2A);
+    // Values, booleans and errors are compared with xlrd's below; formula results here.
+    using K = CXlsCell::EKind;
     EXPECT_EQ(At(s, 3, 2).m_dNumber, 42.5);
     EXPECT_EQ(At(s, 3, 3).m_strText, u"formula text");
-    EXPECT_EQ(At(s, 3, 4).m_kind, CXlsCell::EKind::Boolean);
-    EXPECT_EQ(At(s, 3, 4).m_dNumber, 0);
-    EXPECT_EQ(At(s, 3, 5).m_kind, CXlsCell::EKind::Error);
-    EXPECT_TRUE(At(s, 3, 6).IsEmpty());
-    EXPECT_TRUE(At(s, 3, 7).IsEmpty());
-    EXPECT_TRUE(At(s, 3, 9).IsEmpty());
+    EXPECT_TRUE(At(s, 3, 6).IsEmpty()); // an empty text result
     EXPECT_EQ(At(s, 4, 0).m_strText, Ascii16(LongFormulaText()) + u"\u20AC\u20AC");
-
     EXPECT_DOUBLE_EQ(s.RowHeight(0), 30);
     EXPECT_DOUBLE_EQ(s.RowHeight(1), CXlsSheet::kDefaultRowHeight);
-    ASSERT_EQ(s.m_vecColumnWidths.size(), 4u);
-    EXPECT_EQ(s.m_vecColumnWidths[0], 0);
-    EXPECT_EQ(s.m_vecColumnWidths[3], 20);
+    EXPECT_EQ(s.m_vecColumnWidths, (std::vector<double>{0, 20, 20, 20}));
 
     // python3-xlrd reads the same hand-made file the same way.
     if (!HaveXlrd()) {
@@ -170,41 +146,29 @@ TEST_F(XlsReadTest, CellRecordsOfOtherWriters) {
     }
     const CXlrdSheet x = ReadBytesWithXlrd(file);
     ASSERT_TRUE(x.m_bOk) << x.m_strOutput.substr(0, 2000);
+    const K kinds[] = {K::Empty, K::Text, K::Number, K::Number, K::Boolean, K::Error};
+    std::size_t nTheirs = 0;
     for (const auto& [pos, xc] : x.m_mapCells) {
         SCOPED_TRACE(testing::Message() << pos.first << "," << pos.second);
         const CXlsCell& cell = At(s, std::uint32_t(pos.first), std::uint32_t(pos.second));
-        switch (xc.m_nType) {
-        case 1:
+        if (xc.m_nType == 1 && xc.m_strValue.empty()) {
+            EXPECT_TRUE(cell.IsEmpty()); // xlrd shows an empty text where we see an empty cell
+            continue;
+        }
+        ++nTheirs;
+        ASSERT_TRUE(xc.m_nType >= 1 && xc.m_nType <= 5);
+        EXPECT_EQ(cell.m_kind, kinds[xc.m_nType]);
+        if (xc.m_nType == 1) {
             EXPECT_EQ(cell.m_strText, xc.Text());
-            break;
-        case 2:
-        case 3:
-            EXPECT_EQ(cell.m_kind, CXlsCell::EKind::Number);
+        } else {
             EXPECT_EQ(cell.IsDate(), xc.m_nType == 3);
             EXPECT_DOUBLE_EQ(cell.m_dNumber, xc.Number());
-            break;
-        case 4:
-            EXPECT_EQ(cell.m_kind, CXlsCell::EKind::Boolean);
-            EXPECT_EQ(cell.m_dNumber, xc.Number());
-            break;
-        case 5:
-            EXPECT_EQ(cell.m_kind, CXlsCell::EKind::Error);
-            EXPECT_EQ(cell.m_dNumber, xc.Number());
-            break;
-        default:
-            ADD_FAILURE() << "cell type " << xc.m_nType;
         }
-    }
-    // xlrd shows an empty text where we see an empty cell.
-    std::size_t nTheirs = 0;
-    for (const auto& [pos, xc] : x.m_mapCells) {
-        nTheirs += xc.m_nType == 1 && xc.m_strValue.empty() ? 0 : 1;
     }
     std::size_t nOurs = 0;
     for (const auto& row : s.m_vecRows) {
-        for (const CXlsCell& cell : row) {
-            nOurs += cell.IsEmpty() ? 0 : 1;
-        }
+        nOurs += static_cast<std::size_t>(
+            std::count_if(row.begin(), row.end(), [](const CXlsCell& c) { return !c.IsEmpty(); }));
     }
     EXPECT_EQ(nTheirs, nOurs);
 }
@@ -326,61 +290,6 @@ TEST_F(XlsReadTest, Version4ContainersAndVersion3SizeHighHalf) {
     EXPECT_EQ(At(CXlsWorkbook::LoadFromMemory(file).m_vecSheets[0], 0, 0).m_dNumber, 7.5);
 }
 
-// Workbooks made by gnumeric from CSV files, read back by our reader.
-TEST_F(XlsReadTest, WorkbooksWrittenByGnumeric) {
-    if (!HaveSsconvert()) {
-        GTEST_SKIP() << "gnumeric's ssconvert is not installed";
-    }
-    const std::string note600 = std::string(600, 'n');
-    const std::string note20k = std::string(20000, 'L');
-    std::string csv = "Date,Start Time,Subject,Count,Notes\n";
-    csv += "2026-12-05,14:30,Caf\xC3\xA9 \xE2\x82\xAC 5,42,\"two\nlines\"\n";
-    csv += "2026-12-06,09:05,\"Comma, \"\"quoted\"\"\",-7," + note600 + "\n";
-    csv += "2026-12-07,23:59,\xE6\x97\xA5\xE6\x9C\xAC,3.25," + note20k + "\n";
-    for (int i = 0; i < 2000; ++i) {
-        csv += "2027-01-" + std::string(i % 28 < 9 ? "0" : "") + std::to_string(i % 28 + 1) +
-               ",08:00,Row " + std::to_string(i) + "," + std::to_string(i * 3) + ",\n";
-    }
-    const std::string csvPath = TempPath("gnumeric.csv");
-    const std::string xlsPath = TempPath("gnumeric.xls");
-    WriteFileBytes(csvPath, csv);
-    ASSERT_TRUE(Ssconvert(Home(), csvPath, xlsPath, "Gnumeric_Excel:excel_biff8"));
-
-    const CXlsSheet s = CXlsWorkbook::Load(xlsPath).m_vecSheets[0];
-    std::uint32_t r0 = 0, c0 = 0, r1 = 0, c1 = 0;
-    ASSERT_TRUE(s.UsedRange(r0, c0, r1, c1));
-    EXPECT_EQ(r0, 0u);
-    EXPECT_EQ(c0, 0u);
-    EXPECT_EQ(r1, 2003u);
-    EXPECT_EQ(c1, 4u);
-    const auto text = [&](std::uint32_t r, std::uint32_t c) {
-        return Utf16ToCodePage(At(s, r, c).m_strText, CP_UTF8);
-    };
-    EXPECT_EQ(text(0, 0), "Date");
-    EXPECT_EQ(text(0, 4), "Notes");
-    EXPECT_TRUE(At(s, 1, 0).IsDate());
-    EXPECT_EQ(At(s, 1, 0).m_dNumber, 46361);
-    EXPECT_TRUE(At(s, 1, 1).IsDate());
-    EXPECT_NEAR(At(s, 1, 1).m_dNumber, 14.5 / 24, 1e-9);
-    EXPECT_EQ(text(1, 2), "Caf\xC3\xA9 \xE2\x82\xAC 5");
-    EXPECT_EQ(At(s, 1, 3).m_dNumber, 42);
-    EXPECT_FALSE(At(s, 1, 3).IsDate());
-    EXPECT_EQ(text(1, 4), "two\nlines");
-    EXPECT_EQ(text(2, 2), "Comma, \"quoted\"");
-    EXPECT_EQ(At(s, 2, 3).m_dNumber, -7);
-    EXPECT_EQ(text(2, 4), note600);
-    EXPECT_EQ(text(3, 2), "\xE6\x97\xA5\xE6\x9C\xAC");
-    EXPECT_EQ(At(s, 3, 3).m_dNumber, 3.25);
-    EXPECT_EQ(text(3, 4), note20k);
-    for (std::uint32_t i = 0; i < 2000; ++i) {
-        ASSERT_EQ(At(s, 4 + i, 0).m_dNumber, 46388 + i % 28) << i;
-        ASSERT_TRUE(At(s, 4 + i, 1).IsDate()) << i;
-        ASSERT_EQ(text(4 + i, 2), "Row " + std::to_string(i));
-        ASSERT_EQ(At(s, 4 + i, 3).m_dNumber, i * 3);
-        ASSERT_TRUE(At(s, 4 + i, 4).IsEmpty());
-    }
-}
-
 // A workbook whose stream fills 8 regular sectors.
 std::string WithSheet(const std::string& sheet, const std::string& globals = "") {
     std::string stream = Stream(sheet, "", globals);
@@ -404,69 +313,55 @@ TEST_F(XlsReadTest, MalformedFilesAreRefusedWithAReason) {
     std::string docFile = Container(std::string(5000, 'w'), u"WordDocument");
     std::string biff5 = Container(Stream("").replace(4, 2, Le16(0x0500)));
 
-    struct {
-        const char* m_pszName;
-        std::string m_bytes;
-        const char* m_pszMessage;
-    } const cases[] = {
-        {"empty file", "", "t.xls: not a workbook"},
-        {"text file", "Date,Subject\n2026-12-05,Lunch\n", "t.xls: not a workbook"},
-        {"xlsx", std::string("PK\x03\x04", 4) + std::string(100, 'z'), "Excel 2007 or later"},
-        {"BIFF2", std::string("\x09\x00\x04\x00\x02\x00\x10\x00", 8), "Excel 4.0 or older"},
-        {"Excel 5.0 stream name", bookFile, "t.xls: an Excel 5.0/95 workbook"},
-        {"Excel 5.0 BOF", biff5, "t.xls: an Excel 5.0/95 or older workbook"},
-        {"other compound file", docFile, "t.xls: not a workbook"},
-        {"truncated header", good.substr(0, 300),
-         "t.xls: damaged workbook (truncated file header)"},
-        {"truncated file", good.substr(0, good.size() - 600), "damaged workbook (truncated file)"},
-        {"FAT loop", Patched(good, 512 + 4 * nFirst, nFirst),
-         "damaged workbook (sector chain loops)"},
-        {"chain outside the file", Patched(good, 512 + 4 * nFirst, 5000),
-         "damaged workbook (sector outside the file)"},
-        {"stream size beyond the file", Patched(good, nWorkbookEntry + 120, 0x7FFFFFF0),
+    // Each case: the bytes, and what the message (after "t.xls: ") says.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "not a workbook"},
+        {"Date,Subject\n2026-12-05,Lunch\n", "not a workbook"},
+        {std::string("PK\x03\x04", 4) + std::string(100, 'z'), "Excel 2007 or later"},
+        {std::string("\x09\x00\x04\x00\x02\x00\x10\x00", 8), "Excel 4.0 or older"},
+        {bookFile, "an Excel 5.0/95 workbook"},
+        {biff5, "an Excel 5.0/95 or older workbook"},
+        {docFile, "not a workbook"},
+        {good.substr(0, 300), "damaged workbook (truncated file header)"},
+        {good.substr(0, good.size() - 600), "damaged workbook (truncated file)"},
+        {Patched(good, 512 + 4 * nFirst, nFirst), "damaged workbook (sector chain loops)"},
+        {Patched(good, 512 + 4 * nFirst, 5000), "damaged workbook (sector outside the file)"},
+        {Patched(good, nWorkbookEntry + 120, 0x7FFFFFF0),
          "damaged workbook (stream larger than the file)"},
-        {"directory loop", Patched(good, nWorkbookEntry + 68, 1),
-         "damaged workbook (directory tree is broken)"},
-        {"FAT count", Patched(good, 44, 1000), "damaged workbook (bad FAT size)"},
-        {"password", WithSheet("", Rec(0x002F, Le16(0))), "protected with a password"},
-        {"string index", WithSheet(Rec(0x00FD, Cell(0, 0, 15) + Le32(0))),
+        {Patched(good, nWorkbookEntry + 68, 1), "damaged workbook (directory tree is broken)"},
+        {Patched(good, 44, 1000), "damaged workbook (bad FAT size)"},
+        {WithSheet("", Rec(0x002F, Le16(0))), "protected with a password"},
+        {WithSheet(Rec(0x00FD, Cell(0, 0, 15) + Le32(0))),
          "damaged workbook (string index outside the string table)"},
-        {"column 256", WithSheet(Number(0, 256, 15, 1)),
-         "damaged workbook (cell beyond column 256)"},
-        {"MULRK past column 256",
-         WithSheet(Rec(0x00BD,
+        {WithSheet(Number(0, 256, 15, 1)), "damaged workbook (cell beyond column 256)"},
+        {WithSheet(Rec(0x00BD,
                        Le16(0) + Le16(255) + Le16(15) + Le32(2) + Le16(15) + Le32(2) + Le16(256))),
          "damaged workbook (cell beyond column 256)"},
-        {"short cell record", WithSheet(Rec(0x0203, Cell(0, 0, 15) + "abc")),
+        {WithSheet(Rec(0x0203, Cell(0, 0, 15) + "abc")),
          "damaged workbook (truncated cell record)"},
-        {"sheet without EOF", Container(Stream("").substr(0, Stream("").size() - 4)),
-         "damaged workbook (sheet without end)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.m_pszName);
+        {Container(Stream("").substr(0, Stream("").size() - 4)),
+         "damaged workbook (sheet without end)"}};
+    for (const auto& [bytes, message] : cases) {
+        SCOPED_TRACE(message);
         try {
-            (void)CXlsWorkbook::LoadFromMemory(c.m_bytes, "t.xls");
+            (void)CXlsWorkbook::LoadFromMemory(bytes, "t.xls");
             ADD_FAILURE() << "no error";
         } catch (const CXlsError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.m_pszMessage), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
             EXPECT_EQ(std::string(e.what()).rfind("t.xls: ", 0), 0u) << e.what();
         }
     }
-}
-
-TEST_F(XlsReadTest, FilesThatCannotBeOpened) {
+    // Files that cannot be opened at all.
     const std::string missing = Home() + "/missing.xls";
-    try {
-        (void)CXlsWorkbook::Load(missing);
-        FAIL();
-    } catch (const CXlsError& e) {
-        EXPECT_EQ(std::string(e.what()), missing + ": cannot open (No such file or directory)");
-    }
-    try {
-        (void)CXlsWorkbook::Load(Home());
-        FAIL();
-    } catch (const CXlsError& e) {
-        EXPECT_EQ(std::string(e.what()), Home() + ": not a workbook");
+    for (const auto& [path, message] :
+         {std::pair{missing, missing + ": cannot open (No such file or directory)"},
+          std::pair{Home(), Home() + ": not a workbook"}}) {
+        try {
+            (void)CXlsWorkbook::Load(path);
+            ADD_FAILURE() << path;
+        } catch (const CXlsError& e) {
+            EXPECT_EQ(e.what(), message);
+        }
     }
 }
 

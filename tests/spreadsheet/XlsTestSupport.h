@@ -12,7 +12,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -82,10 +81,9 @@ inline std::string Stream(const std::string& strSheet, const std::string& strGlo
         g += xf;
     }
     g += strGlobals;
-    const std::string name = Chars(u"Data", false);
     const std::size_t nSheetAt = g.size() + 4 + 12 + 4; // BOUNDSHEET, EOF
     g += Rec(0x0085, Le32(static_cast<std::uint32_t>(nSheetAt)) + std::string(2, '\0') +
-                         std::string(1, 4) + std::string(1, 0) + name);
+                         std::string(1, 4) + std::string(1, 0) + "Data");
     g += Rec(0x000A, "");
     return g + Bof(0x0010) + strSheet + Rec(0x000A, "");
 }
@@ -114,8 +112,7 @@ struct CRecordInfo {
 };
 inline std::vector<CRecordInfo> Records(std::string_view stream) {
     std::vector<CRecordInfo> out;
-    std::size_t at = 0;
-    while (at + 4 <= stream.size()) {
+    for (std::size_t at = 0; at + 4 <= stream.size();) {
         const auto id = static_cast<std::uint16_t>(Get16(stream, at));
         const std::size_t n = Get16(stream, at + 2);
         if (id == 0 && n == 0) {
@@ -141,8 +138,7 @@ inline std::string RunCommand(const std::string& strCommand, int& nStatus) {
         return out;
     }
     char buf[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+    for (std::size_t n = 0; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) {
         out.append(buf, n);
     }
     const int st = ::pclose(p);
@@ -179,14 +175,13 @@ inline bool Ssconvert(const std::string& strHome, const std::string& strFrom,
     return nStatus == 0;
 }
 
+// UTF-16LE as hex digits, two bytes per character.
 inline std::u16string FromHex16(std::string_view hex) {
     std::u16string out;
     for (std::size_t i = 0; i + 4 <= hex.size(); i += 4) {
-        const unsigned lo =
-            static_cast<unsigned>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16));
-        const unsigned hi =
-            static_cast<unsigned>(std::stoul(std::string(hex.substr(i + 2, 2)), nullptr, 16));
-        out.push_back(static_cast<char16_t>(lo | hi << 8));
+        const auto n = std::stoul(std::string(hex.substr(i + 2, 2)) + std::string(hex.substr(i, 2)),
+                                  nullptr, 16);
+        out.push_back(static_cast<char16_t>(n));
     }
     return out;
 }
@@ -249,29 +244,18 @@ inline CXlrdSheet ReadWithXlrd(const std::string& strPath) {
                    nStatus);
     sheet.m_bOk = nStatus == 0;
     std::istringstream in(sheet.m_strOutput);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::istringstream fields(line);
-        std::string field;
-        while (std::getline(fields, field, '\t')) {
-            f.push_back(field);
-        }
-        if (f.size() == 5 && f[0] == "S") {
-            sheet.m_strName = FromHex16(f[1]);
-            sheet.m_nRows = std::stoi(f[2]);
-            sheet.m_nColumns = std::stoi(f[3]);
-        } else if (f.size() == 8 && f[0] == "C") {
-            CXlrdCell& cell = sheet.m_mapCells[{std::stoi(f[1]), std::stoi(f[2])}];
-            cell.m_nType = std::stoi(f[3]);
-            cell.m_nFormat = std::stoi(f[4]);
-            cell.m_bDate = f[5] == "1";
-            cell.m_bWrap = f[6] == "1";
-            cell.m_strValue = f.size() > 7 ? f[7] : std::string();
-        } else if (f.size() == 3 && f[0] == "W") {
-            sheet.m_mapWidths[std::stoi(f[1])] = std::stoi(f[2]);
-        } else if (f.size() == 3 && f[0] == "H") {
-            sheet.m_mapHeights[std::stoi(f[1])] = std::stoi(f[2]);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream f(line);
+        std::string kind, name;
+        int a = 0, b = 0;
+        f >> kind;
+        if (kind == "S" && f >> name >> sheet.m_nRows >> sheet.m_nColumns) {
+            sheet.m_strName = FromHex16(name);
+        } else if (kind == "C" && f >> a >> b) {
+            CXlrdCell& c = sheet.m_mapCells[{a, b}];
+            f >> c.m_nType >> c.m_nFormat >> c.m_bDate >> c.m_bWrap >> c.m_strValue;
+        } else if ((kind == "W" || kind == "H") && f >> a >> b) {
+            (kind == "W" ? sheet.m_mapWidths : sheet.m_mapHeights)[a] = b;
         }
     }
     return sheet;
@@ -282,52 +266,6 @@ inline CXlrdSheet ReadBytesWithXlrd(std::string_view file) {
     const std::string path = TempPath("xlrd.xls");
     WriteFileBytes(path, file);
     return ReadWithXlrd(path);
-}
-
-// Rows of a CSV file (RFC 4180 quoting, fields may hold line breaks).
-inline std::vector<std::vector<std::string>> ParseCsv(std::string_view text) {
-    std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> row;
-    std::string field;
-    bool bQuoted = false;
-    bool bFieldStarted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (bQuoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                bQuoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            bQuoted = true;
-            bFieldStarted = true;
-        } else if (c == ',') {
-            row.push_back(std::move(field));
-            field.clear();
-            bFieldStarted = true;
-        } else if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-            row.push_back(std::move(field));
-            field.clear();
-            rows.push_back(std::move(row));
-            row.clear();
-            bFieldStarted = false;
-        } else {
-            field += c;
-            bFieldStarted = true;
-        }
-    }
-    if (bFieldStarted || !field.empty()) {
-        row.push_back(std::move(field));
-        rows.push_back(std::move(row));
-    }
-    return rows;
 }
 
 } // namespace xlstest
