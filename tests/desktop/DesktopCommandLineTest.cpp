@@ -73,23 +73,6 @@ protected:
     std::string m_strHome;
 };
 
-TEST_F(DesktopCommandLine, KeepsUsers) {
-    const CRun first = RunOk({"users"});
-    const std::string login = LoginUser();
-    EXPECT_EQ(first.m_strOut, "* " + login + "\n");
-    EXPECT_EQ(RunOk({"user", "add", "alice"}).m_strOut, "Added user \"alice\".\n");
-    EXPECT_EQ(RunOk({"users"}).m_strOut, "* " + login + "\n  alice\n");
-    RunOk({"user", "use", "ALICE"});
-    EXPECT_EQ(RunOk({"users"}).m_strOut, "  " + login + "\n* alice\n");
-
-    const CRun again = Run({"user", "add", "Alice"});
-    EXPECT_EQ(again.m_nExit, 2);
-    EXPECT_NE(again.m_strErr.find("already exists"), std::string::npos) << again.m_strErr;
-    const CRun unknown = Run({"user", "use", "bob"});
-    EXPECT_EQ(unknown.m_nExit, 1);
-    EXPECT_EQ(unknown.m_strErr, "datebook-desktop: There is no user named \"bob\".\n");
-}
-
 TEST_F(DesktopCommandLine, AddsListsShowsAndDeletes) {
     EXPECT_EQ(
         RunOk({"add",        "--text",    "Team meeting",  "--date",     "2024-01-01", "--start",
@@ -139,9 +122,16 @@ TEST_F(DesktopCommandLine, AddsListsShowsAndDeletes) {
     EXPECT_EQ(Run({"show", "3"}).m_nExit, 1);
     EXPECT_EQ(RunOk({"add", "--text", "after", "--date", "2024-05-05"}).m_strOut, "5\n");
 
-    // Another user's records are not this user's.
-    RunOk({"user", "add", "bob"});
-    RunOk({"user", "use", "bob"});
+    // Users: names compare without case, the current one is marked, and another user's
+    // records are not this user's.
+    const std::string login = LoginUser();
+    EXPECT_EQ(RunOk({"users"}).m_strOut, "* " + login + "\n");
+    EXPECT_EQ(RunOk({"user", "add", "bob"}).m_strOut, "Added user \"bob\".\n");
+    const CRun again = Run({"user", "add", "Bob"});
+    EXPECT_EQ(again.m_nExit, 2);
+    EXPECT_NE(again.m_strErr.find("already exists"), std::string::npos) << again.m_strErr;
+    RunOk({"user", "use", "BOB"});
+    EXPECT_EQ(RunOk({"users"}).m_strOut, "  " + login + "\n* bob\n");
     EXPECT_EQ(RunOk({"list"}).m_strOut, "");
     const CRun other = Run({"delete", "1"});
     EXPECT_EQ(other.m_nExit, 1);
@@ -168,6 +158,7 @@ TEST_F(DesktopCommandLine, RefusesBadInputClearly) {
         {{"show", "abc"}, 2, ""},
         {{"show"}, 2, ""},
         {{"frobnicate"}, 2, "frobnicate"},
+        {{"user", "use", "bob"}, 1, "datebook-desktop: There is no user named \"bob\".\n"},
         {{}, 2, "Give a command"},
         {{"list", "--from", "yesterday"}, 2, "Invalid from date \"yesterday\""},
         {{"list", "--from", "2024-01-01", "--to", "2024-01-32"}, 2, "Invalid to date"},

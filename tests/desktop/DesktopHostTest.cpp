@@ -433,7 +433,8 @@ TEST_F(DesktopHost, ExceptionsAreDays) {
               Words("2024-01-01 2024-01-03 2024-01-05"));
 }
 
-TEST_F(DesktopHost, DaylightSavingKeepsTheDays) {
+// Ordinary daylight saving changes are crossed by the libical comparison in Berlin time.
+TEST_F(DesktopHost, ADayWithoutMidnightKeepsItsPlace) {
     // 2018-11-04 had no midnight in Sao Paulo: the clocks went from 00:00 to 01:00.
     SetTimeZone("America/Sao_Paulo");
     CHostFixture host;
@@ -447,16 +448,6 @@ TEST_F(DesktopHost, DaylightSavingKeepsTheDays) {
               Words("2018-11-02 2018-11-03 2018-11-05 2018-11-06"));
     ASSERT_EQ(pDaily->SetRepeat(1, 1, At("2018-11-04"), 0), S_OK);
     EXPECT_EQ(CountOf(host.List(At("2018-11-05"), At("2018-11-30")).Get()), 0);
-
-    SetTimeZone("Europe/Berlin");
-    CHostFixture berlin;
-    CComPtr<IHostAppointment> pWeekly =
-        berlin.Add(At("2024-03-24", 2, 30), At("2024-03-24", 3), "over both changes");
-    ASSERT_EQ(pWeekly->SetRepeat(2, 1, 0, 0x01), S_OK);
-    EXPECT_EQ(Walk(pWeekly.Get(), At("2024-03-24"), At("2024-04-07")),
-              Words("2024-03-24 2024-03-31 2024-04-07"));
-    EXPECT_EQ(Walk(pWeekly.Get(), At("2024-10-20"), At("2024-11-03")),
-              Words("2024-10-20 2024-10-27 2024-11-03"));
 }
 
 // The test controls: the n-th call of an operation fails, counted over all objects of the

@@ -100,14 +100,8 @@ TEST_F(RegistryApiTest, TypedAccessorsCheckKindAndSize) {
     ASSERT_EQ(key.SetValue("raw", REG_SZ, "no zero"s), REG_STATUS_OK);
     ASSERT_EQ(key.SetValue("twice", REG_SZ, "ab\0cd\0"s), REG_STATUS_OK);
 
-    std::uint32_t type = 0;
-    std::string data;
-    ASSERT_EQ(key.QueryValue("s", type, data), REG_STATUS_OK);
-    EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(data, "abc\0"s); // the length counts the terminating zero
-    ASSERT_EQ(key.QueryValue("d", type, data), REG_STATUS_OK);
-    EXPECT_EQ(type, REG_DWORD);
-    EXPECT_EQ(data, "\xEF\xBE\xAD\xDE"s); // little-endian
+    EXPECT_EQ(ValueOf(key, "s"), KindAndBytes(REG_SZ, "abc\0"s)); // with the terminating zero
+    EXPECT_EQ(ValueOf(key, "d"), KindAndBytes(REG_DWORD, "\xEF\xBE\xAD\xDE"s)); // little-endian
 
     std::uint32_t n = 7;
     EXPECT_EQ(key.QueryDword("d", n), REG_STATUS_OK);

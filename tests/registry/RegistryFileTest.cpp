@@ -115,14 +115,8 @@ TEST_F(RegistryFileTest, EveryValueAndKeyRoundTripsByteForByte) {
     CReloadedHome reloaded(HKCU);
     CRegKey again;
     ASSERT_EQ(again.Open(HKCU, "keys \xC3\xA4 [X] \"Q\"\\sub"), REG_STATUS_OK);
-    for (const SCase& c : cases) {
-        SCOPED_TRACE(c.m_pszName);
-        std::uint32_t type = 99;
-        std::string data;
-        ASSERT_EQ(again.QueryValue(c.m_pszName, type, data), REG_STATUS_OK);
-        EXPECT_EQ(type, c.m_nType);
-        EXPECT_EQ(data, c.m_strData);
-    }
+    for (const SCase& c : cases)
+        EXPECT_EQ(ValueOf(again, c.m_pszName), KindAndBytes(c.m_nType, c.m_strData)) << c.m_pszName;
     EXPECT_EQ(again.ValueNames().size(), cases.size());
     EXPECT_EQ(Created("").SubKeyNames(), (Names{"Keys \xC3\xA4 [x] \"q\"", "A"}));
     EXPECT_EQ(again.Open(HKCU, "A\\B\\C"), REG_STATUS_OK);
@@ -148,15 +142,9 @@ TEST_F(RegistryFileTest, ReaderAcceptsWhatHandsAndOtherToolsWrite) {
     std::uint32_t n = 0;
     ASSERT_EQ(key.QueryDword("short", n), REG_STATUS_OK);
     EXPECT_EQ(n, 11u); // the later line wins
-    std::uint32_t type = 0;
-    std::string data;
-    ASSERT_EQ(key.QueryValue("upper", type, data), REG_STATUS_OK);
-    EXPECT_EQ(type, REG_BINARY);
-    EXPECT_EQ(data, "\x0a\xff\x0b"s);
-    ASSERT_EQ(key.QueryValue("text", type, data), REG_STATUS_OK);
-    EXPECT_EQ(data, "tab\there\0"s);
-    ASSERT_EQ(key.QueryValue("kind", type, data), REG_STATUS_OK);
-    EXPECT_EQ(type, 2u);
+    EXPECT_EQ(ValueOf(key, "upper"), KindAndBytes(REG_BINARY, "\x0a\xff\x0b"s));
+    EXPECT_EQ(ValueOf(key, "text"), KindAndBytes(REG_SZ, "tab\there\0"s));
+    EXPECT_EQ(ValueOf(key, "kind"), KindAndBytes(2, "A\0"s));
     EXPECT_EQ(key.ValueNames(), (Names{"short", "upper", "text", "kind"}));
     EXPECT_EQ(key.Open(HKCU, "Software\\Implied\\Below"), REG_STATUS_OK);
     EXPECT_TRUE(CorruptFiles().empty());

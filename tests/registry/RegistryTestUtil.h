@@ -42,6 +42,15 @@ inline std::string StringOf(const CRegKey& key, std::string_view name) {
     return status == REG_STATUS_OK ? text : "<" + std::to_string(status) + ">";
 }
 
+// A value's kind and bytes; kind 0xFFFFFFFF when it cannot be read.
+using KindAndBytes = std::pair<std::uint32_t, std::string>;
+inline KindAndBytes ValueOf(const CRegKey& key, std::string_view name) {
+    KindAndBytes value;
+    if (key.QueryValue(name, value.first, value.second) != REG_STATUS_OK)
+        value.first = 0xFFFFFFFF;
+    return value;
+}
+
 // Names in a folder, sorted; empty when it does not exist.
 inline Names FolderEntries(const std::string& folder) {
     Names names;
