@@ -57,8 +57,7 @@ TEST_F(DateFormatTest, SecondsGoWithTheSeparatorBeforeThem) {
         {"HH 'h' mm 'min' ss 's'", "HH 'h' mm 's'"},
         {"ss:mm", "mm"},
         {"HH:mm", "HH:mm"},
-        {"HH:mm 'ss'", "HH:mm 'ss'"},
-    };
+        {"HH:mm 'ss'", "HH:mm 'ss'"}};
     for (const auto& [pszPicture, pszExpected] : cases)
         EXPECT_EQ(TimePictureWithoutSeconds(pszPicture), pszExpected) << pszPicture;
 }
