@@ -511,7 +511,7 @@ TEST_F(ExcelFormatTest, CellsReadByTheirValues) {
 }
 
 // A workbook that gnumeric's ssconvert makes from a CSV file: dates, times, integers,
-// quoted texts, UTF-8 texts and notes of 600 and 20,000 characters, 2,000 more rows.
+// quoted texts, UTF-8 texts and notes of 600 and 20,000 characters.
 TEST_F(ExcelFormatTest, ReadsAWorkbookOfAnotherProgram) {
     if (!xlstest::HaveSsconvert())
         GTEST_SKIP() << "gnumeric's ssconvert is not installed";
@@ -523,25 +523,18 @@ TEST_F(ExcelFormatTest, ReadsAWorkbookOfAnotherProgram) {
         TimeSpan m_span;
         std::string m_strNote;
     };
-    std::vector<SRow> rows = {{Local(2026, 12, 5), Local(2026, 12, 5, 9, 30),
-                               "Lunch, \"Anna\", Caf\xC3\xA9 \xE2\x82\xAC", 15, 5400, "two\nlines"},
-                              {Local(2026, 12, 24), Local(2026, 12, 5, 18, 0),
-                               "\xE6\x97\xA5\xE6\x9C\xAC", 0, 3600, std::string(600, 'n')},
-                              {Local(2031, 12, 31), Local(2026, 12, 5, 23, 59), "Last day", -7, 0,
-                               std::string(20000, 'L')}};
+    const SRow rows[] = {{Local(2026, 12, 5), Local(2026, 12, 5, 9, 30),
+                          "Lunch, \"Anna\", Caf\xC3\xA9 \xE2\x82\xAC", 15, 5400, "two\nlines"},
+                         {Local(2026, 12, 24), Local(2026, 12, 5, 18, 0),
+                          "\xE6\x97\xA5\xE6\x9C\xAC", 0, 3600, std::string(600, 'n')},
+                         {Local(2031, 12, 31), Local(2026, 12, 5, 23, 59), "Last day", -7, 0,
+                          std::string(20000, 'L')}};
     std::string csv = "Date,Start Time,Text,Alarm Time,Time Span,Note\n"
                       "2026-12-05,09:30,\"Lunch, \"\"Anna\"\", Caf\xC3\xA9 \xE2\x82\xAC\",15,5400,"
                       "\"two\nlines\"\n"
                       "2026-12-24,18:00,\xE6\x97\xA5\xE6\x9C\xAC,,3600," +
                       rows[1].m_strNote + "\n2031-12-31,23:59,Last day,-7,0," + rows[2].m_strNote +
                       "\n";
-    for (int i = 0; i < 2000; ++i) {
-        const int nDay = i % 28 + 1;
-        csv += "2027-01-" + std::string(nDay < 10 ? "0" : "") + std::to_string(nDay) +
-               ",08:00,Row " + std::to_string(i) + "," + std::to_string(i * 3) + ",60,\n";
-        rows.push_back({Local(2027, 1, nDay), Local(2026, 12, 5, 8, 0), "Row " + std::to_string(i),
-                        i * 3, 60, ""});
-    }
     const std::string csvPath = TempPath("appointments.csv");
     const std::string xls = TempPath("appointments.xls");
     WriteFileBytes(csvPath, csv);
@@ -549,7 +542,7 @@ TEST_F(ExcelFormatTest, ReadsAWorkbookOfAnotherProgram) {
 
     CExcelFormat format;
     ASSERT_EQ(format.OpenRead(xls), STATUS_OK);
-    EXPECT_EQ(format.GetSize(), 2004);
+    EXPECT_EQ(format.GetSize(), 4);
     EXPECT_EQ(ReadRow(format, 1), Row{"Date"});
     for (const SRow& row : rows) {
         SCOPED_TRACE(row.m_strText);

@@ -64,8 +64,7 @@ TEST_F(FormatSelectionTest, TheFilterIndexFollowsTheExtension) {
         {"notes.txt", &without, 2},
         {"notes.txt", &withExcel, 4},
         {"abc", &without, 1},
-        {"abcdef", &without, 1},
-    };
+        {"abcdef", &without, 1}};
     for (const auto& [pszName, pFilter, nIndex] : cases)
         EXPECT_EQ(GetFilterIndex(pszName, *pFilter), nIndex) << pszName;
     EXPECT_EQ(GetFilterIndex("a.csv", ""), 0);

@@ -87,30 +87,18 @@ TEST_F(XlsFuzzTest, SeededByteChangesNeverCrash) {
     const auto pick = [&](std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
     };
+    // One to four changes: a random byte, a flipped bit, a length or index at its
+    // largest, or a zero; half of them in the structure at the front (header, FAT,
+    // directory, workbook globals), where one byte matters most.
     const auto mutate = [&](std::string bytes, std::size_t nHot) {
-        const std::size_t nChanges = 1 + pick(4);
-        for (std::size_t i = 0; i < nChanges; ++i) {
-            // Half the changes hit the structure at the front (header, FAT, directory,
-            // workbook globals), where one byte matters most.
+        for (std::size_t i = 0, n = 1 + pick(4); i < n; ++i) {
             const std::size_t at =
                 pick(2) ? pick(std::min(nHot, bytes.size())) : pick(bytes.size());
-            switch (pick(4)) {
-            case 0:
-                bytes[at] = static_cast<char>(pick(256));
-                break;
-            case 1:
-                bytes[at] = static_cast<char>(bytes[at] ^ (1 << pick(8)));
-                break;
-            case 2: // a length or index at its largest
-                bytes[at] = '\xFF';
-                if (at + 1 < bytes.size()) {
-                    bytes[at + 1] = pick(2) ? '\xFF' : '\x7F';
-                }
-                break;
-            default:
-                bytes[at] = 0;
-                break;
-            }
+            const char values[] = {static_cast<char>(pick(256)),
+                                   static_cast<char>(bytes[at] ^ (1 << pick(8))), '\xFF', 0};
+            bytes[at] = values[pick(4)];
+            if (bytes[at] == '\xFF' && at + 1 < bytes.size() && pick(2))
+                bytes[at + 1] = pick(2) ? '\xFF' : '\x7F';
         }
         return bytes;
     };
