@@ -36,12 +36,7 @@ CDuplicateIndex::CDuplicateIndex(COptions* pOptions) : m_pOptions(pOptions) {}
 CDuplicateIndex::~CDuplicateIndex() = default;
 
 std::string CDuplicateIndex::KeyOf(const std::string& strText) {
-    constexpr const char* kBlanks = " \t\r\n\v\f";
-    const std::size_t nFirst = strText.find_first_not_of(kBlanks);
-    if (nFirst == std::string::npos)
-        return {};
-    const std::size_t nLast = strText.find_last_not_of(kBlanks);
-    return strText.substr(nFirst, nLast - nFirst + 1);
+    return std::string(TrimWhiteSpace(strText));
 }
 
 std::optional<std::string> CDuplicateIndex::BucketOf(const CAppointment& record) {

@@ -23,15 +23,6 @@ constexpr std::int32_t kDefaultAppointmentMinutes = 60;
 
 const char* const kFlagSet = "x";
 
-std::string_view Trimmed(std::string_view s) {
-    constexpr const char* kBlanks = " \t\r\n\v\f";
-    const auto first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(kBlanks);
-    return s.substr(first, last - first + 1);
-}
-
 // Lower case of ASCII letters only: enough to compare with the flag words and unit
 // letters, which no other character lowers into, and free of code page look-ups.
 std::string AsciiLower(std::string_view s) {
@@ -111,7 +102,7 @@ void Track(EStatus& first, EStatus status) {
 } // namespace
 
 bool ParseFlag(std::string_view text) {
-    const std::string lower = AsciiLower(Trimmed(text));
+    const std::string lower = AsciiLower(TrimWhiteSpace(text));
     if (lower.empty())
         return false;
     return !(lower == "false" || lower == "no" || lower == "nein" || lower == "0");
@@ -373,7 +364,7 @@ EStatus CFieldLayout::ReadField(CFileFormat& format, CAppointment& appt, unsigne
                                                                   : IMPORT_INVALID_ALARM_TIME;
     case FIELD_ALARM_UNIT: {
         (void)format.ReadText(strCell);
-        const std::string strUnit = AsciiLower(Trimmed(strCell));
+        const std::string strUnit = AsciiLower(TrimWhiteSpace(strCell));
         if (strUnit.empty())
             appt.m_bAlarm = false;
         else if (strUnit == "d")
@@ -388,11 +379,11 @@ EStatus CFieldLayout::ReadField(CFileFormat& format, CAppointment& appt, unsigne
     }
     case FIELD_CATEGORY:
         (void)format.ReadText(strCell);
-        appt.m_strCategory = std::string(Trimmed(strCell));
+        appt.m_strCategory = std::string(TrimWhiteSpace(strCell));
         return STATUS_OK;
     case FIELD_LOCATION:
         (void)format.ReadText(strCell);
-        appt.m_strLocation = ImportText(Trimmed(strCell));
+        appt.m_strLocation = ImportText(TrimWhiteSpace(strCell));
         return STATUS_OK;
     case FIELD_TIME_SPAN: {
         TimeSpan ts = 0;
@@ -410,7 +401,7 @@ EStatus CFieldLayout::ReadField(CFileFormat& format, CAppointment& appt, unsigne
         return format.ReadInt(appt.m_nRecordId) == STATUS_OK ? STATUS_OK : IMPORT_INVALID_ID;
     case FIELD_REPEAT_TYPE:
         (void)format.ReadText(strCell);
-        appt.SetRepeatTypeFromText(Trimmed(strCell));
+        appt.SetRepeatTypeFromText(TrimWhiteSpace(strCell));
         return STATUS_OK;
     case FIELD_REPEAT_INTERVAL:
         if (format.ReadLong(appt.m_repeat.m_nInterval) != STATUS_OK ||

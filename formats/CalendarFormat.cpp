@@ -34,28 +34,11 @@ struct CDate {
     int m_nDay = 1;
 };
 
-// Days since 1970-01-01.
-std::int64_t DaysFromCivil(int nYear, int nMonth, int nDay) {
-    const std::int64_t y = nYear - (nMonth <= 2 ? 1 : 0);
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t mp = (nMonth + 9) % 12;
-    const std::int64_t doy = (153 * mp + 2) / 5 + nDay - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-CDate CivilFromDays(std::int64_t nDays) {
-    const std::int64_t z = nDays + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-    return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+// The date of a day count since 1970-01-01.
+CDate CivilDate(std::int64_t nDays) {
+    CDate d;
+    CivilFromDays(nDays, d.m_nYear, d.m_nMonth, d.m_nDay);
+    return d;
 }
 
 // 0 Sunday .. 6 Saturday; 1970-01-01 was a Thursday.
@@ -222,7 +205,7 @@ std::string FormatDateDigits(int nYear, int nMonth, int nDay) {
 }
 
 std::string FormatFloating(CFloating f) {
-    const CDate d = CivilFromDays(f.Days());
+    const CDate d = CivilDate(f.Days());
     const int s = f.SecondOfDay();
     char sz[32];
     std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d%02d", d.m_nYear, d.m_nMonth, d.m_nDay,
@@ -317,7 +300,7 @@ std::optional<std::int64_t> FirstOccurrence(const CRuleValues& rule, std::int64_
     case REPEAT_MONTHLY_BY_DAY: {
         if (rule.m_nExtra < 1 || rule.m_nExtra > 5)
             return std::nullopt;
-        const CDate d = CivilFromDays(nStart);
+        const CDate d = CivilDate(nStart);
         const int nWeekday = WeekdayOfDays(nStart);
         const std::int64_t first =
             NthWeekdayOfMonth(d.m_nYear, d.m_nMonth, nWeekday, rule.m_nExtra);
@@ -360,11 +343,11 @@ std::string BuildRule(const CRuleValues& rule, std::int64_t nStart,
         if (nUntilSecondOfDay) {
             out += FormatFloating({end.m_nDays * kSecondsPerDay + *nUntilSecondOfDay});
         } else {
-            const CDate d = CivilFromDays(end.m_nDays);
+            const CDate d = CivilDate(end.m_nDays);
             out += FormatDateDigits(d.m_nYear, d.m_nMonth, d.m_nDay);
         }
     }
-    const CDate start = CivilFromDays(nStart);
+    const CDate start = CivilDate(nStart);
     switch (rule.m_nType) {
     case REPEAT_WEEKLY: {
         out += ";BYDAY=";
@@ -416,7 +399,7 @@ bool EndsNextDay(const CLocalParts& start, const CLocalParts& end) {
 }
 
 std::int64_t LocalInstant(std::int64_t nDays, const CLocalParts& time, std::int64_t tFallback) {
-    const CDate d = CivilFromDays(nDays);
+    const CDate d = CivilDate(nDays);
     return MakeLocalTime(d.m_nYear, d.m_nMonth, d.m_nDay, time.m_nHour, time.m_nMinute,
                          time.m_nSecond)
         .value_or(tFallback);
@@ -724,14 +707,14 @@ EStatus CCalendarFormat::WriteLocalDateLine(std::string_view name, int nYear, in
 namespace {
 
 void WriteFloatingLine(CCalendarFormat& format, std::string_view name, CFloating f) {
-    const CDate d = CivilFromDays(f.Days());
+    const CDate d = CivilDate(f.Days());
     const int s = f.SecondOfDay();
     (void)format.WriteLocalDateTimeLine(name, d.m_nYear, d.m_nMonth, d.m_nDay, s / 3600,
                                         s / 60 % 60, s % 60);
 }
 
 void WriteDaysLine(CCalendarFormat& format, std::string_view name, std::int64_t nDays) {
-    const CDate d = CivilFromDays(nDays);
+    const CDate d = CivilDate(nDays);
     (void)format.WriteLocalDateLine(name, d.m_nYear, d.m_nMonth, d.m_nDay);
 }
 

@@ -2,20 +2,10 @@
 
 #include "platform/locale/LocalTime.h"
 
-
 namespace {
 
 constexpr const char* kRepeatTypeNames[] = {"Daily", "Weekly", "Monthly Day", "Monthly Date",
                                             "Yearly"};
-
-std::string_view Trimmed(std::string_view s) {
-    constexpr const char* kBlanks = " \t\r\n\v\f";
-    const auto first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(kBlanks);
-    return s.substr(first, last - first + 1);
-}
 
 // The local day of tDay combined with the local time of day of tTime.
 TimeValue CombineDayAndTime(TimeValue tDay, TimeValue tTime) {
@@ -23,11 +13,20 @@ TimeValue CombineDayAndTime(TimeValue tDay, TimeValue tTime) {
     CLocalTime time;
     if (!BreakDownLocal(tDay, day) || !BreakDownLocal(tTime, time))
         return tDay;
-    return MakeLocalTimeValue(day.m_nYear, day.m_nMonth, day.m_nDay, time.m_nHour,
-                              time.m_nMinute, time.m_nSecond);
+    return MakeLocalTimeValue(day.m_nYear, day.m_nMonth, day.m_nDay, time.m_nHour, time.m_nMinute,
+                              time.m_nSecond);
 }
 
 } // namespace
+
+std::string_view TrimWhiteSpace(std::string_view text) {
+    constexpr const char* kBlanks = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
 
 const char* RepeatTypeName(std::int32_t nType) {
     if (nType < REPEAT_DAILY || nType > REPEAT_YEARLY)
@@ -35,7 +34,9 @@ const char* RepeatTypeName(std::int32_t nType) {
     return kRepeatTypeNames[nType - REPEAT_DAILY];
 }
 
-CAppointment::CAppointment(COptions* pOptions) : m_pOptions(pOptions) { Reset(); }
+CAppointment::CAppointment(COptions* pOptions) : m_pOptions(pOptions) {
+    Reset();
+}
 
 CAppointment::~CAppointment() = default;
 
@@ -57,7 +58,9 @@ void CAppointment::Reset() {
     m_strCategory.clear();
 }
 
-void CAppointment::SetDate(TimeValue t) { m_tDate = LocalMidnight(t); }
+void CAppointment::SetDate(TimeValue t) {
+    m_tDate = LocalMidnight(t);
+}
 
 TimeValue CAppointment::GetStartDateTime() const {
     if (m_bUntimed)
@@ -93,11 +96,11 @@ void CAppointment::SetRepeatTypeFromText(std::string_view text) {
 }
 
 bool CAppointment::IsSameAppointment(const CAppointment& other) const {
-    if (Trimmed(m_strText) != Trimmed(other.m_strText))
+    if (TrimWhiteSpace(m_strText) != TrimWhiteSpace(other.m_strText))
         return false;
-    if (Trimmed(m_strNote) != Trimmed(other.m_strNote))
+    if (TrimWhiteSpace(m_strNote) != TrimWhiteSpace(other.m_strNote))
         return false;
-    if (Trimmed(m_strLocation) != Trimmed(other.m_strLocation))
+    if (TrimWhiteSpace(m_strLocation) != TrimWhiteSpace(other.m_strLocation))
         return false;
     if (m_bUntimed != other.m_bUntimed)
         return false;

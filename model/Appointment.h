@@ -31,6 +31,10 @@ enum EAlarmUnit : std::int32_t {
     ALARM_DAYS = 2,
 };
 
+// The text without the white space (blank, tab, CR, LF, VT, FF) at both ends, as the
+// records compare and read texts.
+[[nodiscard]] std::string_view TrimWhiteSpace(std::string_view text);
+
 // The names of the repeat types in files, by type 1..5; empty for any other type.
 [[nodiscard]] const char* RepeatTypeName(std::int32_t nType);
 

@@ -16,30 +16,6 @@ namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& nYear, int& nMonth, int& nDay) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    nYear = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
-    nMonth = static_cast<int>(m);
-    nDay = static_cast<int>(d);
-}
-
 // Day zero of automation dates, 1899-12-30, in days since 1970-01-01.
 const std::int64_t kDayZero = DaysFromCivil(1899, 12, 30);
 
@@ -214,7 +190,8 @@ std::optional<DATE> CalendarToVariantTime(int nYear, int nMonth, int nDay, int n
     const std::int64_t m = nMonths - y * 12 + 1;
     if (y < 0 || y > 10000)
         return std::nullopt;
-    const std::int64_t nDays = DaysFromCivil(y, m, 1) + (nDay - 1) - kDayZero;
+    const std::int64_t nDays =
+        DaysFromCivil(static_cast<int>(y), static_cast<int>(m), 1) + (nDay - 1) - kDayZero;
     const std::int64_t nTotal = nDays * kSecondsPerDay + static_cast<std::int64_t>(nHour) * 3600 +
                                 static_cast<std::int64_t>(nMinute) * 60 + nSecond;
     std::int64_t nWhole = nTotal / kSecondsPerDay;

@@ -79,6 +79,28 @@ bool BreakDownUtc(std::int64_t t, CLocalTime& out) {
     return true;
 }
 
+std::int64_t DaysFromCivil(int nYear, int nMonth, int nDay) {
+    const std::int64_t y = std::int64_t{nYear} - (nMonth <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * ((nMonth + 9) % 12) + 2) / 5 + nDay - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(std::int64_t nDays, int& nYear, int& nMonth, int& nDay) {
+    const std::int64_t z = nDays + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    nYear = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+    nMonth = static_cast<int>(m);
+    nDay = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+}
+
 std::int64_t CurrentTime() {
     if (const char* pszNow = std::getenv("VARNO_NOW"); pszNow && *pszNow) {
         char* pEnd = nullptr;

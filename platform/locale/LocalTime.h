@@ -30,6 +30,11 @@ MakeStandardTime(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute = 0
 // Seconds since 1970-01-01 00:00 UTC broken down in UTC.
 [[nodiscard]] bool BreakDownUtc(std::int64_t t, CLocalTime& out);
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and the date of a
+// day count. No time zone takes part.
+[[nodiscard]] std::int64_t DaysFromCivil(int nYear, int nMonth, int nDay);
+void CivilFromDays(std::int64_t nDays, int& nYear, int& nMonth, int& nDay);
+
 // The current time. VARNO_NOW, when set to a number of seconds since 1970-01-01 00:00
 // UTC, stands for the clock (tests pin it).
 [[nodiscard]] std::int64_t CurrentTime();
