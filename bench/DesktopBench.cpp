@@ -1,6 +1,7 @@
 // The stand-in host datebook: loading every field of 100,000 appointments through the host
 // interfaces, adding appointments (alone, and with the setters an import calls), and
 // expanding a year of occurrences of 10,000 repeating appointments.
+#include "bench/BenchSupport.h"
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookStore.h"
 #include "desktop/DesktopHost.h"
@@ -22,14 +23,9 @@ HOSTTIME LocalTime(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute =
     return static_cast<HOSTTIME>(*MakeLocalTime(nYear, nMonth, nDay, nHour, nMinute));
 }
 
-std::string BenchFolder(const std::string& name) {
-    const char* pszHome = std::getenv("VARNO_HOME");
-    return (std::filesystem::path(pszHome ? pszHome : "/tmp") / name).string();
-}
-
 // n appointments over 2020..2029, a tenth of them repeating with a few exceptions.
 std::string SeedDatebook(const std::string& name, int nCount, bool bAllRepeating) {
-    const std::string folder = BenchFolder(name);
+    const std::string folder = BenchPath(name);
     if (std::filesystem::exists(folder + "/datebook.db"))
         return folder;
     CDatebookStore store(folder);
@@ -124,7 +120,7 @@ BENCHMARK(BM_LoadEveryField)->Unit(benchmark::kMillisecond);
 
 void BM_AddAppointment(benchmark::State& state) {
     static int s_nRun = 0;
-    const std::string folder = BenchFolder("add-" + std::to_string(++s_nRun));
+    const std::string folder = BenchPath("add-" + std::to_string(++s_nRun));
     CBenchHost host(folder);
     const HOSTTIME tBase = LocalTime(2024, 1, 1, 9);
     CBstr text(u"Added appointment");
@@ -142,7 +138,7 @@ BENCHMARK(BM_AddAppointment)->Iterations(100000)->Unit(benchmark::kMicrosecond);
 // AddAppointment and the setters an import calls for each new appointment.
 void BM_AddAppointmentAsImport(benchmark::State& state) {
     static int s_nRun = 0;
-    const std::string folder = BenchFolder("import-" + std::to_string(++s_nRun));
+    const std::string folder = BenchPath("import-" + std::to_string(++s_nRun));
     CBenchHost host(folder);
     const HOSTTIME tBase = LocalTime(2024, 1, 1, 9);
     CBstr text(u"Imported appointment");

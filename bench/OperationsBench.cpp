@@ -1,6 +1,7 @@
 // The operations against the stand-in host: importing 20,000 rows into a datebook of
 // 20,000 appointments with "Skip Duplicates" on and off, the simple and full export of
 // 100,000 appointments to CSV, and the count over 10,000 repeating appointments.
+#include "bench/BenchSupport.h"
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookStore.h"
 #include "desktop/DesktopHost.h"
@@ -31,11 +32,6 @@ HOSTTIME At(int nDay, int nHour = 0, int nMinute = 0) {
     return static_cast<HOSTTIME>(*MakeLocalTime(d.m_nYear, d.m_nMonth, d.m_nDay, nHour, nMinute));
 }
 
-std::string Folder(const std::string& name) {
-    const char* pszHome = std::getenv("VARNO_HOME");
-    return (fs::path(pszHome ? pszHome : "/tmp") / name).string();
-}
-
 // The first day of the default export range (today 2026-12-05 minus 10 days) and its
 // length in days.
 const int kRangeStart = desktop::DayFromDate(2026, 11, 25);
@@ -44,7 +40,7 @@ constexpr int kRangeDays = 41;
 // n appointments inside the export range, a tenth of them weekly for three weeks (or all
 // of them weekly without end).
 std::string SeedDatebook(const std::string& name, int nCount, bool bAllRepeating) {
-    const std::string folder = Folder(name);
+    const std::string folder = BenchPath(name);
     if (fs::exists(folder + "/datebook.db"))
         return folder;
     CDatebookStore store(folder);
@@ -113,7 +109,7 @@ const CImportData& ImportData() {
     static const CImportData data = [] {
         CImportData d;
         d.m_strDatebook = SeedDatebook("ops-import", kImportAppointments, false);
-        d.m_strFile = Folder("ops-import.csv");
+        d.m_strFile = BenchPath("ops-import.csv");
         CBenchOptions bench(d.m_strDatebook);
         COptions& options = *bench.m_pOptions;
         std::unique_ptr<CFileFormat> pFormat = OpenExportFile(d.m_strFile, options);
@@ -150,7 +146,7 @@ const CImportData& ImportData() {
 
 void RunImport(benchmark::State& state, bool bSkipDuplicates) {
     const CImportData& data = ImportData();
-    const std::string work = Folder(bSkipDuplicates ? "ops-import-skip" : "ops-import-allow");
+    const std::string work = BenchPath(bSkipDuplicates ? "ops-import-skip" : "ops-import-allow");
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(work);
@@ -195,7 +191,7 @@ void RunExport(benchmark::State& state, bool bFull) {
     const std::string folder = SeedDatebook("ops-export", kExportAppointments, false);
     CBenchOptions bench(folder);
     COptions& options = *bench.m_pOptions;
-    const std::string path = Folder(bFull ? "ops-export-full.csv" : "ops-export-simple.csv");
+    const std::string path = BenchPath(bFull ? "ops-export-full.csv" : "ops-export-simple.csv");
     int nRows = 0;
     for (auto _ : state) {
         state.PauseTiming();
