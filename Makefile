@@ -4,11 +4,14 @@ BUILD ?= build
 SANITIZE ?= OFF
 WERROR ?= ON
 JOBS ?= $(shell nproc)
+PREFIX ?= $(HOME)/.local
+# What the demo runs and what `make install` puts in place; `make check` builds everything.
+PROGRAMS ?= varno datebook-desktop
 
 CMAKE_FLAGS = -G Ninja -DVARNO_SANITIZE=$(SANITIZE) -DVARNO_WERROR=$(WERROR) \
               -DVARNO_BENCH=$(if $(filter ON,$(SANITIZE)),OFF,ON)
 
-.PHONY: all setup configure build demo check bench format clean
+.PHONY: all setup configure build programs demo check bench install format clean
 
 all: build
 
@@ -23,7 +26,10 @@ configure: setup $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+programs: configure
+	cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS)
+
+demo: programs
 	@scripts/demo.sh $(BUILD)
 
 check: build
@@ -31,6 +37,10 @@ check: build
 
 bench: build
 	$(BUILD)/bench/varno_bench
+
+# The programs, the man page and the bash completion under PREFIX (default ~/.local).
+install: programs
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

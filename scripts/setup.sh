@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libicu-dev libsqlite3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  tzdata
+  tzdata man-db bsdextrautils bash-completion ccache
   libical-dev python3 python3-xlrd gnumeric
 )
 

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix puts the programs, the man page and the bash completion
+# where a user's shell and `man -M` find them, and the installed varno runs on a fresh home.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for f in bin/varno bin/datebook-desktop share/man/man1/varno.1 \
+         share/bash-completion/completions/varno; do
+  [[ -e "$prefix/$f" ]] || { echo "missing after install: $f" >&2; exit 1; }
+done
+[[ -x "$prefix/bin/varno" ]] || { echo "bin/varno is not executable" >&2; exit 1; }
+
+page=$(MANPAGER=cat MANWIDTH=80 man -M "$prefix/share/man" varno 2>/dev/null | col -b)
+grep -q "varno" <<<"$page" || { echo "man -M does not show the varno page" >&2; exit 1; }
+grep -qi "export" <<<"$page" || { echo "the man page does not describe export" >&2; exit 1; }
+
+export VARNO_HOME="$prefix/home" TZ=UTC LANG=C.UTF-8
+"$prefix/bin/datebook-desktop" user add "Install Test" >/dev/null
+"$prefix/bin/datebook-desktop" user use "Install Test" >/dev/null
+"$prefix/bin/varno" count | grep -q "0 appointments" || { echo "installed varno count failed" >&2; exit 1; }
+
+# The completion script defines a completion for varno when sourced by bash.
+bash -c "source '$prefix/share/bash-completion/completions/varno' && complete -p varno" >/dev/null
+echo "install test passed"
