@@ -8,6 +8,7 @@
 #include "formats/ExcelFormat.h"
 #include "platform/com/ComError.h"
 #include "platform/locale/CodePage.h"
+#include "platform/locale/UserProfile.h"
 #include "platform/registry/Registry.h"
 #include "platform/spreadsheet/SpreadsheetSetup.h"
 #include "res/MessageText.h"
@@ -268,6 +269,8 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
                    "fields, filter, sets or regional (varno --help tells more).\n";
             return CLI_EXIT_USAGE;
         }
+        // A home's first run fixes its regional settings and code page (see UserProfile.h).
+        (void)CreateUserProfile();
 
         auto range = [](CRangeArguments args, bool bFull, bool bSimple) {
             if (bFull || bSimple)

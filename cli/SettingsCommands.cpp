@@ -6,6 +6,7 @@
 #include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
 #include "platform/locale/RegionalSettings.h"
+#include "platform/locale/UserProfile.h"
 #include "platform/registry/Registry.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -626,7 +627,5 @@ void SetRegional(std::string_view name, std::string_view value) {
 }
 
 void ResetRegional() {
-    for (const char* pszName : kRegionalValueNames)
-        WriteRegional(ERegHive::CurrentUser, kInternationalKey, pszName, std::nullopt);
-    WriteRegional(ERegHive::LocalMachine, kCodePageKey, "ACP", std::nullopt);
+    ResetUserProfile();
 }

@@ -38,7 +38,9 @@ bool IsUtf8CodeSet(std::string_view locale) {
     return folded == "utf8";
 }
 
-unsigned CodePageOfLocale() {
+} // namespace
+
+unsigned CodePageOfProcessLocale() {
     const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
     for (const char* name : names) {
         const char* psz = std::getenv(name);
@@ -47,6 +49,8 @@ unsigned CodePageOfLocale() {
     }
     return CP_WINDOWS_1252;
 }
+
+namespace {
 
 unsigned ReadSystemCodePage() {
     CRegKey key;
@@ -63,7 +67,7 @@ unsigned ReadSystemCodePage() {
                 return CP_UTF8;
         }
     }
-    return CodePageOfLocale();
+    return CodePageOfProcessLocale();
 }
 
 struct CConverterClose {

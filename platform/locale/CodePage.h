@@ -12,6 +12,8 @@ inline constexpr unsigned CP_UTF8 = 65001;
 inline constexpr const char* kCodePageKey = "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
 
 [[nodiscard]] unsigned GetSystemCodePage();
+// 65001 when the process locale's codeset (LC_ALL, else LC_CTYPE, else LANG) is UTF-8, else 1252.
+[[nodiscard]] unsigned CodePageOfProcessLocale();
 
 [[nodiscard]] std::u16string CodePageToUtf16(std::string_view text, unsigned codePage);
 [[nodiscard]] std::string Utf16ToCodePage(std::u16string_view text, unsigned codePage);

@@ -1,4 +1,5 @@
 #include "platform/locale/RegionalSettings.h"
+#include "platform/locale/UserProfile.h"
 
 #include "platform/locale/CodePage.h"
 #include "platform/locale/EnvSnapshot.h"
@@ -445,15 +446,23 @@ const CRegionalSettings& GetRegionalSettings(std::uint64_t& nStamp) {
     s_cache.m_nRegStamp = nRegStamp;
     s_cache.m_codePage = codePage;
 
-    const std::string localeName = ProcessLocaleName();
+    CRegKey key;
+    const bool bUserKey = key.Open(ERegHive::CurrentUser, kInternationalKey) == REG_STATUS_OK;
+    // A home's profile names the locale it was made in; the process locale stands in for
+    // homes made before profiles were written.
+    std::string localeName;
+    if (!bUserKey || key.QueryString(kLocaleNameValue, localeName) != REG_STATUS_OK ||
+        localeName.empty())
+        localeName = ProcessLocaleName();
+    else
+        localeName = NormalizeLocaleName(localeName);
     if (!s_cache.m_derived || s_cache.m_strDerivedFrom != localeName) {
         s_cache.m_derived = Derive(localeName);
         s_cache.m_strDerivedFrom = localeName;
     }
     CRegionalSettings s = s_cache.m_derived->m_settings;
 
-    CRegKey key;
-    if (key.Open(ERegHive::CurrentUser, kInternationalKey) == REG_STATUS_OK) {
+    if (bUserKey) {
         std::string* targets[] = {&s.m_strShortDate, &s.m_strTimeFormat, &s.m_strList, &s.m_str1159,
                                   &s.m_str2359,      &s.m_strDate,       &s.m_strTime};
         static_assert(std::size(kRegionalValueNames) == std::size(targets));

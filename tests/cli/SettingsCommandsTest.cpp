@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -180,9 +181,55 @@ TEST_F(CliSettings, RegionalSettingsAndCodePage) {
     EXPECT_THAT(VarnoOk({"options", "show"}).m_strOut,
                 HasSubstr("lastfile = \"K\xC3\x83\xC2\xB6ln\""));
 
+    // Reset derives the home's settings anew from the locale of the run (en_US.UTF-8).
     const std::string reset = VarnoOk({"regional", "reset"}).m_strOut;
-    EXPECT_THAT(reset, HasSubstr("(default of "));
-    EXPECT_THAT(reset, HasSubstr("(default of the process locale)"));
+    EXPECT_THAT(reset, HasSubstr("sShortDate = \"M/d/yyyy\"\n"));
+    EXPECT_THAT(reset, HasSubstr("codepage = 65001\n"));
+    EXPECT_THAT(reset, Not(HasSubstr("(default of")));
+}
+
+TEST_F(CliSettings, AHomeKeepsTheLocaleOfItsFirstUseInEveryEnvironment) {
+    const std::string home = File("profile-home");
+    const std::string exported[] = {File("first.csv"), File("cron.csv")};
+    // env -i: nothing of the test's environment but what is named.
+    auto run = [&](const char* pszLocale, std::vector<std::string> args) {
+        std::vector<std::string> command = {"-i", "TZ=Europe/Berlin"};
+        if (pszLocale)
+            command.push_back(std::string("LANG=") + pszLocale);
+        command.push_back(kVarno);
+        command.push_back("--home");
+        command.push_back(home);
+        command.insert(command.end(), args.begin(), args.end());
+        CProgramRun r = RunProgram("/usr/bin/env", command);
+        EXPECT_EQ(r.m_nExit, 0) << r.m_strErr;
+        return r;
+    };
+    ASSERT_EQ(RunProgram(kDesktop, {"--home", home, "user", "add", "Ute"}).m_nExit, 0);
+    ASSERT_EQ(RunProgram(kDesktop, {"--home", home, "user", "use", "Ute"}).m_nExit, 0);
+    for (const char* pszDate : {"2026-12-05", "2026-12-24"})
+        ASSERT_EQ(RunProgram(kDesktop, {"--home", home, "add", "--text", "Gr\xC3\xBC\xC3\x9F Gott",
+                                        "--date", pszDate, "--start", "14:45", "--end", "15:00"})
+                      .m_nExit,
+                  0);
+    const std::vector<std::string> range = {"--simple", "--from", "2026-12-01", "--to",
+                                            "2026-12-31"};
+    auto exportTo = [&](const char* pszLocale, const std::string& file) {
+        std::vector<std::string> args = {"export", file};
+        args.insert(args.end(), range.begin(), range.end());
+        run(pszLocale, args);
+    };
+    exportTo("de_DE.UTF-8", exported[0]);
+    exportTo(nullptr, exported[1]);
+    const std::string bytes = ReadFileBytes(exported[0]);
+    EXPECT_THAT(bytes, HasSubstr("\"05.12.2026\";\"\";\"14:45\";\"15:00\""));
+    EXPECT_THAT(bytes, HasSubstr("Gr\xC3\xBC\xC3\x9F Gott"));
+    EXPECT_EQ(ReadFileBytes(exported[1]), bytes);
+
+    // The file written without a locale reads back in the same environment: both rows are
+    // recognised as the appointments they came from.
+    const CProgramRun imported = run(nullptr, {"import", exported[1], "--skip-duplicates"});
+    EXPECT_THAT(imported.m_strOut, HasSubstr("0 added"));
+    EXPECT_THAT(imported.m_strOut, HasSubstr("0 rejected"));
 }
 
 TEST_F(CliSettings, UsageAndHelp) {
