@@ -4,6 +4,7 @@
 #include "cli/CliServices.h"
 #include "cli/OperationCommands.h"
 #include "cli/SettingsCommands.h"
+#include "cli/Suggestion.h"
 #include "desktop/DatebookError.h"
 #include "formats/ExcelFormat.h"
 #include "platform/com/ComError.h"
@@ -244,9 +245,10 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e, out, err) == 0 ? CLI_EXIT_OK : CLI_EXIT_USAGE;
     } catch (const CLI::ParseError& e) {
-        err << "varno: " << e.what()
-            << "\n  Run varno --help, or varno COMMAND --help, for "
-               "more.\n";
+        err << "varno: " << e.what() << '\n';
+        if (const std::string suggestion = SuggestionLine(app); !suggestion.empty())
+            err << "  " << suggestion << '\n';
+        err << "  Run varno --help, or varno COMMAND --help, for more.\n";
         return CLI_EXIT_USAGE;
     }
 

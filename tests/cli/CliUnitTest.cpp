@@ -121,3 +121,39 @@ TEST_F(CliPieces, RunsInProcess) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CliPieces, AMisspeltCommandOrFlagSuggestsTheNearestOne) {
+    struct SCase {
+        std::vector<const char*> m_args;
+        const char* m_pszSuggestion; // nullptr: no suggestion
+    };
+    const SCase cases[] = {
+        {{"exprot", "x.csv"}, "Did you mean `export`?"},
+        {{"improt", "x.csv"}, "Did you mean `import`?"},
+        {{"cuont"}, "Did you mean `count`?"},
+        {{"remove", "--yes"}, "Did you mean `remove-all`?"},
+        {{"import", "x.csv", "--dry-rn"}, "Did you mean `--dry-run`?"},
+        {{"import", "x.csv", "--skip-duplicate"}, "Did you mean `--skip-duplicates`?"},
+        {{"export", "x.csv", "--ful"}, "Did you mean `--full`?"},
+        {{"options", "st", "separator", ","}, "Did you mean `set`?"},
+        {{"count", "--hmoe", "/tmp"}, "Did you mean `--home`?"},
+        {{"frobnicate"}, nullptr},
+        {{"import", "x.csv", "--zzz"}, nullptr},
+    };
+    for (const SCase& c : cases) {
+        std::vector<const char*> argv = {"varno"};
+        argv.insert(argv.end(), c.m_args.begin(), c.m_args.end());
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(RunVarno(static_cast<int>(argv.size()), argv.data(), out, err), 2)
+            << c.m_args.front();
+        if (c.m_pszSuggestion)
+            EXPECT_THAT(err.str(), HasSubstr(c.m_pszSuggestion)) << err.str();
+        else
+            EXPECT_THAT(err.str(), ::testing::Not(HasSubstr("Did you mean"))) << err.str();
+    }
+}
+
+} // namespace
