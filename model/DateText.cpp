@@ -34,7 +34,7 @@ std::string RoundTrip(const std::string& utf8, unsigned codePage) {
     return CodePageToUtf8(Utf8ToCodePage(utf8, codePage), codePage);
 }
 
-// Month names that come through the code page unchanged and stay distinct.
+// Month or weekday names that come through the code page unchanged and stay distinct.
 bool MonthNamesSurvive(const std::vector<std::string>& names, unsigned codePage) {
     std::set<std::string> seen;
     for (const std::string& name : names) {
@@ -62,6 +62,15 @@ const CTextSettings& TextSettings() {
     for (auto* pNames : {&s.m_vecMonthNames, &s.m_vecMonthAbbrevs}) {
         for (std::string& name : *pNames)
             name = RoundTrip(name, codePage);
+    }
+    // Names that only the parser reads are dropped where the code page cannot hold them.
+    for (std::string* pName : {&s.m_strMorningName, &s.m_strAfternoonName}) {
+        if (RoundTrip(*pName, codePage) != *pName)
+            pName->clear();
+    }
+    for (auto* pNames : {&s.m_vecDayNames, &s.m_vecDayAbbrevs}) {
+        if (!MonthNamesSurvive(*pNames, codePage))
+            pNames->clear();
     }
     s_text.m_strDatePicture =
         bNamesSurvive ? s.m_strShortDate : PictureWithNumericMonths(s.m_strShortDate);
@@ -97,12 +106,12 @@ const CLocalTime& Now() {
 
 // The narrow text parsed in the settings in force; empty when it is blank.
 enum class EParse { Empty, Invalid, Parsed };
-EParse ParseNarrow(std::string_view text, CParsedDateTime& out) {
+EParse ParseNarrow(std::string_view text, CParsedDateTime& out, bool bTimeWanted) {
     const CTextSettings& ts = TextSettings();
     const std::string utf8 = CodePageToUtf8(text, ts.m_codePage);
     if (TrimText(utf8).empty())
         return EParse::Empty;
-    const auto parsed = ts.m_parser->Parse(utf8, Now().m_nYear);
+    const auto parsed = ts.m_parser->Parse(utf8, Now().m_nYear, bTimeWanted);
     if (!parsed)
         return EParse::Invalid;
     out = *parsed;
@@ -234,7 +243,7 @@ bool ApplyYearWindow(int& nYear) {
 
 EStatus ParseDateText(std::string_view text, TimeValue& out) {
     CParsedDateTime parsed;
-    switch (ParseNarrow(text, parsed)) {
+    switch (ParseNarrow(text, parsed, false)) {
     case EParse::Empty:
         return STATUS_EMPTY;
     case EParse::Invalid:
@@ -248,13 +257,20 @@ EStatus ParseDateText(std::string_view text, TimeValue& out) {
     int nYear = parsed.m_nYear;
     if (!ApplyYearWindow(nYear))
         return STATUS_FAILED;
+    // A weekday that is not the date's own leaves the date in doubt.
+    if (parsed.m_nWeekday >= 0) {
+        // Day 0 of the count, 1 January 1970, was a Thursday.
+        const std::int64_t nDays = DaysFromCivil(nYear, parsed.m_nMonth, parsed.m_nDay);
+        if (((nDays + 4) % 7 + 7) % 7 != parsed.m_nWeekday)
+            return STATUS_FAILED;
+    }
     out = MakeLocalTimeValue(nYear, parsed.m_nMonth, parsed.m_nDay);
     return STATUS_OK;
 }
 
 EStatus ParseTimeText(std::string_view text, TimeValue& out) {
     CParsedDateTime parsed;
-    switch (ParseNarrow(text, parsed)) {
+    switch (ParseNarrow(text, parsed, true)) {
     case EParse::Empty:
         return STATUS_EMPTY;
     case EParse::Invalid:

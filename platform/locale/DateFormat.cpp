@@ -383,10 +383,32 @@ CDateTimeParser::CDateTimeParser(const CRegionalSettings& settings) {
         m_vecNames.push_back(CName{morning, ENameKind::Morning, 0});
         m_vecNames.push_back(CName{afternoon, ENameKind::Afternoon, 0});
     }
+    // The locale's day periods also where the picture shows none, and the English ones
+    // that people type everywhere ("2:45 pm" cannot be misread).
+    AddName(settings.m_strMorningName, ENameKind::Morning);
+    AddName(settings.m_strAfternoonName, ENameKind::Afternoon);
+    for (const char* pszName : {"am", "a.m."})
+        AddName(pszName, ENameKind::Morning);
+    for (const char* pszName : {"pm", "p.m."})
+        AddName(pszName, ENameKind::Afternoon);
+    // Times and dates as people write them: "14h45" (fr), "14:45 Uhr" (de), "14時45分" and
+    // "2026年12月5日" (ja). Added before the weekday names, which they win over ("月" is
+    // also Monday's short name).
+    for (const char* pszName : {"h", "時"})
+        AddName(pszName, ENameKind::HourMark);
+    for (const char* pszName : {"年", "月"})
+        AddName(pszName, ENameKind::DateMark);
+    AddName("uhr", ENameKind::Clock);
+    for (const char* pszName : {"分", "秒", "日"})
+        AddName(pszName, ENameKind::Word);
     for (std::size_t i = 0; i < settings.m_vecMonthNames.size() && i < 12; ++i)
         AddName(settings.m_vecMonthNames[i], ENameKind::Month, static_cast<int>(i) + 1);
     for (std::size_t i = 0; i < settings.m_vecMonthAbbrevs.size() && i < 12; ++i)
         AddName(settings.m_vecMonthAbbrevs[i], ENameKind::Month, static_cast<int>(i) + 1);
+    for (const auto* pDays : {&settings.m_vecDayNames, &settings.m_vecDayAbbrevs}) {
+        for (std::size_t i = 0; i < pDays->size() && i < 7; ++i)
+            AddName((*pDays)[i], ENameKind::Weekday, static_cast<int>(i));
+    }
 
     // Words the pictures write as literals ("'г'." after a Bulgarian date) are passed over.
     for (const std::string* pPicture : {&settings.m_strShortDate, &settings.m_strTimeFormat}) {
@@ -424,7 +446,8 @@ CDateTimeParser::CDateTimeParser(const CRegionalSettings& settings) {
 
 void CDateTimeParser::AddName(std::string_view utf8, ENameKind kind, int nMonth) {
     // A trailing period of a name is optional in the text ("Dez." and "Dez").
-    std::u32string folded = TrimFolded(FoldText(utf8), kind == ENameKind::Month ? U"." : U"");
+    const bool bName = kind == ENameKind::Month || kind == ENameKind::Weekday;
+    std::u32string folded = TrimFolded(FoldText(utf8), bName ? U"." : U"");
     if (kind == ENameKind::Word) {
         // Words, not the separators between fields; '?' stands for letters the code page
         // could not hold.
@@ -464,14 +487,16 @@ const CDateTimeParser::CName* CDateTimeParser::MatchName(const std::u32string& t
     if (!pBest)
         return nullptr;
     end = pos + pBest->m_strFolded.size();
-    if (pBest->m_kind != ENameKind::Morning && pBest->m_kind != ENameKind::Afternoon &&
-        end < text.size() && text[end] == U'.')
+    // A period after a name or word is part of it ("Dez.", "г."), not a separator.
+    const ENameKind kind = pBest->m_kind;
+    if (kind != ENameKind::Morning && kind != ENameKind::Afternoon && kind != ENameKind::HourMark &&
+        kind != ENameKind::DateMark && end < text.size() && text[end] == U'.')
         ++end;
     return pBest;
 }
 
-std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
-                                                      int nCurrentYear) const {
+std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8, int nCurrentYear,
+                                                      bool bTimeWanted) const {
     enum class ELink { None, Date, Time };
     enum class ELast { Start, Number, Separator, Other };
     struct CNumber {
@@ -479,6 +504,7 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
         int m_nDigits = 0;
         bool m_bMonthName = false;
         ELink m_link = ELink::None; // how it joins the number before it
+        bool m_bDot = false;        // joined by a dot
     };
     constexpr int kMaxNumbers = 6;
     constexpr int kMaxDigits = 9;
@@ -490,6 +516,10 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
     int nMarkerAt = -1;                 // the count of numbers before the marker
     ELast last = ELast::Start;
     ELink pending = ELink::None;
+    bool bPendingDot = false;      // the pending separator is a dot
+    bool bPendingHourMark = false; // the pending separator is an hour mark
+    int nWeekday = -1;
+    int nClockAt = -1; // the count of numbers before a clock word or a final hour mark
 
     auto pushNumber = [&](int nValue, int nDigits, bool bMonthName) {
         if (nNumbers == kMaxNumbers)
@@ -499,8 +529,18 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
         number.m_nDigits = nDigits;
         number.m_bMonthName = bMonthName;
         number.m_link = last == ELast::Separator ? pending : ELink::None;
+        number.m_bDot = last == ELast::Separator && bPendingDot;
         last = ELast::Number;
         pending = ELink::None;
+        return true;
+    };
+    auto takeSeparator = [&](ELink link, bool bDot, bool bHourMark) {
+        if (last != ELast::Number)
+            return false;
+        pending = link;
+        last = ELast::Separator;
+        bPendingDot = bDot;
+        bPendingHourMark = bHourMark;
         return true;
     };
 
@@ -529,6 +569,29 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
                 case ENameKind::Month:
                     if (!pushNumber(pName->m_nMonth, 0, true))
                         return std::nullopt;
+                    break;
+                case ENameKind::Weekday:
+                    if (nWeekday >= 0 || pending == ELink::Time)
+                        return std::nullopt;
+                    nWeekday = pName->m_nMonth;
+                    last = ELast::Other;
+                    pending = ELink::None;
+                    break;
+                case ENameKind::HourMark:
+                    if (!takeSeparator(ELink::Time, false, true))
+                        return std::nullopt;
+                    break;
+                case ENameKind::DateMark:
+                    if (!takeSeparator(ELink::Date, false, false))
+                        return std::nullopt;
+                    break;
+                case ENameKind::Clock:
+                    // After a time or an hour, once: "14:45 Uhr", "9 Uhr".
+                    if (nClockAt >= 0 || last != ELast::Number)
+                        return std::nullopt;
+                    nClockAt = nNumbers;
+                    last = ELast::Other;
+                    pending = ELink::None;
                     break;
                 case ENameKind::Word:
                     if (pending == ELink::Time)
@@ -563,16 +626,27 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
             link = ELink::Time;
         else
             return std::nullopt;
-        if (last != ELast::Number)
+        if (!takeSeparator(link, c == U'.', false))
             return std::nullopt;
-        pending = link;
-        last = ELast::Separator;
         ++i;
     }
-    if (last == ELast::Separator && pending == ELink::Time)
-        return std::nullopt;
+    if (last == ELast::Separator && pending == ELink::Time) {
+        // "14h", "14時": an hour mark may end the text after the hour (not after minutes).
+        if (!bPendingHourMark || nClockAt >= 0 ||
+            numbers[static_cast<std::size_t>(nNumbers - 1)].m_link == ELink::Time)
+            return std::nullopt;
+        nClockAt = nNumbers;
+    }
     if (nNumbers == 0)
         return std::nullopt;
+    // Two numbers joined by the dot that separates dates ("14.45" in de) are a time where
+    // a time is wanted or a marker or clock word says so, and they make one; otherwise
+    // they stay a day and month.
+    if (nNumbers == 2 && last != ELast::Separator && numbers[1].m_link == ELink::Date &&
+        numbers[1].m_bDot && numbers[1].m_nDigits == 2 && !numbers[0].m_bMonthName &&
+        !numbers[1].m_bMonthName && numbers[0].m_nValue <= 23 && numbers[1].m_nValue <= 59 &&
+        (bTimeWanted || marker != ENameKind::Word || nClockAt >= 0))
+        numbers[1].m_link = ELink::Time;
 
     // The time: the numbers joined by time separators, in one run.
     int nTimeFirst = -1;
@@ -592,7 +666,10 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
     // "2026. 12. 5. 14:45").
     if (nTimeFirst >= 0 && numbers[static_cast<std::size_t>(nTimeFirst)].m_link == ELink::Date)
         numbers[static_cast<std::size_t>(nTimeFirst)].m_link = ELink::None;
-    if (nTimeFirst < 0 && marker != ENameKind::Word) {
+    if (nTimeFirst < 0 && nClockAt > 0) {
+        // "9 Uhr", "14h": the number before the clock word is the hour.
+        nTimeFirst = nTimeLast = nClockAt - 1;
+    } else if (nTimeFirst < 0 && marker != ENameKind::Word) {
         // "5 PM": the number beside the marker is the hour.
         if (nMarkerAt > 0)
             nTimeFirst = nMarkerAt - 1;
@@ -708,6 +785,10 @@ std::optional<CParsedDateTime> CDateTimeParser::Parse(std::string_view utf8,
         result.m_nYear = nYear;
         result.m_nMonth = nMonth;
         result.m_nDay = nDay;
+        result.m_nWeekday = nWeekday;
+    } else if (nWeekday >= 0) {
+        // A weekday names no date of its own.
+        return std::nullopt;
     }
     return result;
 }

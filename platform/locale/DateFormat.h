@@ -42,6 +42,7 @@ struct CParsedDateTime {
     int m_nHour = 0;
     int m_nMinute = 0;
     int m_nSecond = 0;
+    int m_nWeekday = -1; // the weekday named in the text, 0 Sunday .. 6 Saturday
 };
 
 // UTF-8 text without the white space (no-break spaces included) at both ends.
@@ -52,11 +53,17 @@ struct CParsedDateTime {
 class CDateTimeParser {
 public:
     explicit CDateTimeParser(const CRegionalSettings& settings);
-    [[nodiscard]] std::optional<CParsedDateTime> Parse(std::string_view text,
-                                                       int nCurrentYear) const;
+    // bTimeWanted: the text stands in a time cell, so that two numbers joined by a dot
+    // that is the date separator ("14.45" in de) are a time where they make one.
+    [[nodiscard]] std::optional<CParsedDateTime> Parse(std::string_view text, int nCurrentYear,
+                                                       bool bTimeWanted = false) const;
 
 private:
-    enum class ENameKind { Morning, Afternoon, Month, Word };
+    // Morning, Afternoon: day-period markers. Month: a month name (m_nMonth). Weekday: a
+    // weekday name (m_nMonth 0 Sunday .. 6). HourMark: "h", "時", a time separator that may
+    // also end the text after an hour ("14h45", "14h"). DateMark: "年", "月", a date
+    // separator. Clock: "Uhr", after a time or an hour ("9 Uhr"). Word: passed over.
+    enum class ENameKind { Morning, Afternoon, Month, Weekday, HourMark, DateMark, Clock, Word };
     struct CName {
         std::u32string m_strFolded; // simple case folding, white space as one blank
         ENameKind m_kind = ENameKind::Word;

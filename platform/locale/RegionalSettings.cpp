@@ -375,6 +375,20 @@ CDerived Derive(std::string_view localeName) {
         if (pAmPm && n >= 2) {
             result.m_str1159 = ToUtf8String(pAmPm[0]);
             result.m_str2359 = ToUtf8String(pAmPm[1]);
+            s.m_strMorningName = result.m_str1159;
+            s.m_strAfternoonName = result.m_str2359;
+        }
+        // ICU's weekday arrays start with an unused entry; Sunday is 1.
+        for (const auto width :
+             {icu::DateFormatSymbols::WIDE, icu::DateFormatSymbols::ABBREVIATED}) {
+            const icu::UnicodeString* pDays =
+                symbols.getWeekdays(n, icu::DateFormatSymbols::FORMAT, width);
+            std::vector<std::string>& days =
+                width == icu::DateFormatSymbols::WIDE ? s.m_vecDayNames : s.m_vecDayAbbrevs;
+            for (std::int32_t i = 1; pDays && i < n && i <= 7; ++i)
+                days.push_back(ToUtf8String(pDays[i]));
+            if (days.size() != 7)
+                days.clear();
         }
         const icu::UnicodeString* pMonths =
             symbols.getMonths(n, icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::WIDE);

@@ -23,6 +23,13 @@ struct CRegionalSettings {
     // Month names for the parser and for MMM and MMMM pictures: 12 each.
     std::vector<std::string> m_vecMonthNames;
     std::vector<std::string> m_vecMonthAbbrevs;
+    // For the parser only: the locale's morning and afternoon names, also where the time
+    // picture shows no marker (typed "2:45 pm" in en-GB), and the weekday names of long
+    // dates, full and abbreviated, Sunday first (7 each, or none).
+    std::string m_strMorningName;
+    std::string m_strAfternoonName;
+    std::vector<std::string> m_vecDayNames;
+    std::vector<std::string> m_vecDayAbbrevs;
 };
 // All texts above are UTF-8, whatever the system code page.
 

@@ -203,6 +203,75 @@ TEST_F(DateFormatTest, ParserRejectsWhatIsNotADateOrTime) {
     }
 }
 
+// Dates and times as people type them, in each locale's own defaults: markers where the
+// picture shows none, hour words and marks, long dates with their weekday.
+TEST_F(DateFormatTest, ParserReadsWhatPeopleType) {
+    constexpr int kNoTime = -1;
+    const SParse cases[] = {
+        {"en_GB", "2:45 pm", 0, 0, 0, 14, 45, 0},
+        {"en_GB", "2:45pm", 0, 0, 0, 14, 45, 0},
+        {"en_GB", "9.05am", 0, 0, 0, 9, 5, 0},
+        {"en_GB", "12.30 a.m.", 0, 0, 0, 0, 30, 0},
+        {"de_DE", "14:45 Uhr", 0, 0, 0, 14, 45, 0},
+        {"de_DE", "9 Uhr", 0, 0, 0, 9, 0, 0},
+        {"de_DE", "14.45 Uhr", 0, 0, 0, 14, 45, 0},
+        {"de_DE", "5.12.2026 9 Uhr", 2026, 12, 5, 9, 0, 0},
+        {"fr_FR", "14h45", 0, 0, 0, 14, 45, 0},
+        {"fr_FR", "14 h 45", 0, 0, 0, 14, 45, 0},
+        {"fr_FR", "9h05", 0, 0, 0, 9, 5, 0},
+        {"fr_FR", "9h", 0, 0, 0, 9, 0, 0},
+        {"fr_FR", "05/12/2026 14h45", 2026, 12, 5, 14, 45, 0},
+        {"ja_JP", "2026年12月5日", 2026, 12, 5, kNoTime, 0, 0},
+        {"ja_JP", "12月5日", 2025, 12, 5, kNoTime, 0, 0},
+        {"ja_JP", "14時45分", 0, 0, 0, 14, 45, 0},
+        {"ja_JP", "14時", 0, 0, 0, 14, 0, 0},
+        {"ja_JP", "午後2:45", 0, 0, 0, 14, 45, 0},
+        {"ja_JP", "午後2時45分", 0, 0, 0, 14, 45, 0},
+        {"ja_JP", "2026年12月5日土曜日 14時45分", 2026, 12, 5, 14, 45, 0},
+        {"de_DE", "Samstag, 5. Dezember 2026", 2026, 12, 5, kNoTime, 0, 0},
+        {"en_US", "Saturday, December 5, 2026", 2026, 12, 5, kNoTime, 0, 0},
+        {"fr_FR", "samedi 5 décembre 2026", 2026, 12, 5, kNoTime, 0, 0},
+    };
+    for (const SParse& c : cases) {
+        SCOPED_TRACE(std::string(c.m_pszLocale) + " \"" + c.m_pszText + "\"");
+        const auto r = ParseDateTimeText(c.m_pszText, SettingsOf(c.m_pszLocale), 2025);
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->m_bDate, c.m_nYear != 0);
+        EXPECT_EQ(r->m_bTime, c.m_nHour != kNoTime);
+        if (r->m_bDate) {
+            EXPECT_EQ(std::tuple(r->m_nYear, r->m_nMonth, r->m_nDay),
+                      std::tuple(c.m_nYear, c.m_nMonth, c.m_nDay));
+        }
+        if (r->m_bTime) {
+            EXPECT_EQ(std::pair(r->m_nHour, r->m_nMinute), std::pair(c.m_nHour, c.m_nMinute));
+        }
+    }
+    const auto r = ParseDateTimeText("Samstag, 5. Dezember 2026", SettingsOf("de_DE"), 2025);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->m_nWeekday, 6);
+
+    // What could be read two ways, or not at all, stays rejected.
+    const std::pair<const char*, const char*> rejected[] = {
+        {"de_DE", "14.45"}, // a date of day 14, month 45 where no time is wanted
+        {"de_DE", "Uhr"},     {"de_DE", "Uhr 9"},         {"de_DE", "9 Uhr Uhr"},
+        {"de_DE", "Samstag"}, {"de_DE", "Samstag 14:45"}, {"fr_FR", "h45"},
+        {"fr_FR", "14h45h"},  {"en_GB", "2:45 pm am"},    {"en_GB", "25 pm"},
+        {"ja_JP", "年12月"},  {"ja_JP", "45分"},
+    };
+    for (const auto& [pszLocale, pszText] : rejected) {
+        EXPECT_FALSE(ParseDateTimeText(pszText, SettingsOf(pszLocale), 2025).has_value())
+            << pszLocale << " \"" << pszText << "\"";
+    }
+    // Where a time is wanted, two numbers joined by de's date dot are one if they make one.
+    const CDateTimeParser parser(SettingsOf("de_DE"));
+    const auto time = parser.Parse("14.45", 2025, true);
+    ASSERT_TRUE(time.has_value());
+    EXPECT_EQ(std::tuple(time->m_bDate, time->m_nHour, time->m_nMinute), std::tuple(false, 14, 45));
+    const auto date = parser.Parse("24.12", 2025, true);
+    ASSERT_TRUE(date.has_value());
+    EXPECT_EQ(std::tuple(date->m_bTime, date->m_nMonth, date->m_nDay), std::tuple(false, 12, 24));
+}
+
 TEST_F(DateFormatTest, ParserReadsTheMarkerLetterWhereThePictureWritesIt) {
     CRegionalSettings s = WindowsSettings("en-US");
     s.m_strTimeFormat = "h:mm:ss t";

@@ -72,8 +72,15 @@ TEST_F(DateTextTest, ParseTimeKeepsTodayWithTheHourAndMinute) {
         {"14:45", today1445},
         {"05.12.2026 14:45", today1445},
         {"01.01.2020 14:45:59", today1445},
-        {"05.12.2026", Local(2026, 12, 5)}, // a date alone is its midnight
-        {"14.45", kUntouched},              // in de, '.' joins a date: day 14 of month 45
+        {"05.12.2026", Local(2026, 12, 5)}, // a date alone is midnight
+        {"31.12", Local(2026, 12, 5)},      // no time of day
+        // In de '.' joins a date, but in a time cell two numbers that make a time are one.
+        {"14.45", today1445},
+        {"9.05", Local(2026, 12, 5, 9, 5)},
+        {"9.5", Local(2026, 12, 5)}, // 9 May: a minute has two digits
+        {"14.45 Uhr", today1445},
+        {"14:45 Uhr", today1445},
+        {"24.45", kUntouched},
     };
     for (const auto& [pszText, expected] : cases) {
         TimeValue t = kUntouched;
@@ -85,6 +92,25 @@ TEST_F(DateTextTest, ParseTimeKeepsTodayWithTheHourAndMinute) {
     TimeValue t = kUntouched;
     ASSERT_EQ(ParseTimeText("14:45", t), STATUS_OK);
     EXPECT_EQ(t, Local(2027, 3, 28, 14, 45));
+}
+
+// A weekday in a long date must be the date's own.
+TEST_F(DateTextTest, LongDatesWithTheirWeekday) {
+    UseDerived("de_DE.UTF-8");
+    SetRegional("de-DE");
+    const std::pair<const char*, TimeValue> cases[] = {
+        {"Samstag, 5. Dezember 2026", Local(2026, 12, 5)},
+        {"Sa., 5. Dez. 2026", Local(2026, 12, 5)},
+        {"Freitag, 5. Dezember 2026", kUntouched},
+        {"Samstag, 5. Dezember 26", Local(2026, 12, 5)},
+        {"Samstag", kUntouched},
+    };
+    for (const auto& [pszText, expected] : cases) {
+        TimeValue t = kUntouched;
+        EXPECT_EQ(ParseDateText(pszText, t), expected == kUntouched ? STATUS_FAILED : STATUS_OK)
+            << pszText;
+        EXPECT_EQ(t, expected) << pszText;
+    }
 }
 
 TEST_F(DateTextTest, ParseSpanTakesTheLeadingInteger) {
