@@ -116,6 +116,8 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     CImportArguments importArgs;
     bool bSkip = false;
     bool bAllow = false;
+    bool bImportFull = false;
+    bool bImportSimple = false;
     CLI::App* pImport =
         app.add_subcommand("import", "Read appointments from a CSV file or workbook");
     pImport->add_option("FILE", importArgs.m_strFile, "The file to read")->required();
@@ -129,6 +131,13 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     CLI::Option* pStop = pImport->add_flag("--stop-on-error", importArgs.m_bStopOnError,
                                            "Stop at the first bad row or refusal");
     pStop->excludes(pIgnore);
+    CLI::Option* pImportFull =
+        pImport->add_flag("--full", bImportFull,
+                          "Full format: repeating rows carry their repeat fields, this run only");
+    CLI::Option* pImportSimple =
+        pImport->add_flag("--simple", bImportSimple,
+                          "Simple format: one row per occurrence, no repeat fields, this run only");
+    pImportFull->excludes(pImportSimple);
     pImport->add_flag("--dry-run", importArgs.m_bDryRun,
                       "Read and check every row, tell what would happen, change nothing");
     pImport->add_option("--rejects", importArgs.m_strRejects,
@@ -286,6 +295,8 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
         if (pImport->parsed()) {
             if (bSkip || bAllow)
                 importArgs.m_bSkipDuplicates = bSkip;
+            if (bImportFull || bImportSimple)
+                importArgs.m_bFull = bImportFull;
             return RunImport(context, importArgs);
         }
         if (pCount->parsed())

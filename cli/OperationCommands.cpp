@@ -256,6 +256,8 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
         options.m_bIgnoreImportErrors = 0;
     if (args.m_bSkipDuplicates)
         options.m_bNoDuplicates = *args.m_bSkipDuplicates ? 1 : 0;
+    if (args.m_bFull)
+        options.m_bFullFormat = *args.m_bFull ? 1 : 0;
     context.m_services.SetStopOnError(args.m_bStopOnError);
 
     const std::string& strFile = args.m_strFile;

@@ -34,6 +34,8 @@ struct CImportArguments {
     std::string m_strFile;
     bool m_bIgnoreErrors = false;
     std::optional<bool> m_bSkipDuplicates;
+    // Simple (false) or full format (true) for this run; empty keeps the option.
+    std::optional<bool> m_bFull;
     bool m_bStopOnError = false;
     bool m_bDryRun = false;
     std::string m_strRejects;

@@ -15,6 +15,7 @@
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/dialogs/UserServices.h"
+#include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
@@ -40,7 +41,7 @@ constexpr int kMaxWorkbookColumns = 256;
 // import fetches one, and gives the row as it stood when asked.
 class CRawRowReader {
 public:
-    CRawRowReader(const std::string& strFileName, bool bWanted) {
+    CRawRowReader(const std::string& strFileName, const COptions& options, bool bWanted) {
         if (!bWanted)
             return;
         try {
@@ -48,16 +49,21 @@ public:
                 m_bWorkbook = true;
                 m_pFormat = std::make_unique<CExcelFormat>();
             } else {
-                // No separator and no quote: a row reads as one cell, its line unchanged.
+                // The import's separator and quote, so that rows end where the import's
+                // end; the row is handed over as its line.
                 auto pCsv = std::make_unique<CCsvFormat>();
-                pCsv->SetSeparator({});
-                pCsv->SetQuote({});
+                pCsv->SetSeparator(options.m_strSeparator);
+                pCsv->SetQuote(options.m_strQuote);
+                m_pCsv = pCsv.get();
                 m_pFormat = std::move(pCsv);
             }
-            if (m_pFormat->OpenRead(strFileName) != STATUS_OK)
+            if (m_pFormat->OpenRead(strFileName) != STATUS_OK) {
                 m_pFormat.reset();
+                m_pCsv = nullptr;
+            }
         } catch (const CFormatException&) {
             m_pFormat.reset();
+            m_pCsv = nullptr;
         }
     }
 
@@ -78,8 +84,8 @@ public:
         if (!m_pFormat || !m_bHasRow)
             return;
         m_bHasRow = false;
-        if (!m_bWorkbook) {
-            (void)m_pFormat->ReadText(row.m_strRawLine);
+        if (m_pCsv) {
+            row.m_strRawLine = m_pCsv->GetRowText();
             return;
         }
         std::string strCell;
@@ -93,6 +99,7 @@ public:
 
 private:
     std::unique_ptr<CFileFormat> m_pFormat;
+    CCsvFormat* m_pCsv = nullptr; // m_pFormat, when a CSV file
     bool m_bWorkbook = false;
     bool m_bHasRow = false;
 };
@@ -102,7 +109,7 @@ public:
     CImportRunner(const std::string& strFileName, COptions& options, CProgressControl* pProgress,
                   const CImportRun& run, CImportStatistics& stats)
         : m_strFileName(strFileName), m_options(options), m_pProgressControl(pProgress), m_run(run),
-          m_stats(stats), m_appointment(&options), m_index(&options) {}
+          m_stats(stats), m_layout(options.m_layout), m_appointment(&options), m_index(&options) {}
 
     // 0 or -1 with errno set, as ImportFile returns.
     int Run() {
@@ -116,7 +123,8 @@ public:
             errno = nError;
             return -1;
         }
-        CRawRowReader raw(m_strFileName, m_run.m_pObserver && m_run.m_pObserver->WantsRawRows());
+        CRawRowReader raw(m_strFileName, m_options,
+                          m_run.m_pObserver && m_run.m_pObserver->WantsRawRows());
         m_pRaw = &raw;
         try {
             Walk();
@@ -136,11 +144,13 @@ private:
         CProgressSteps progress(m_pProgressControl, m_pFormat->GetSize());
         (void)PumpWaitingMessages();
 
-        EStatus status = ReadRow();
+        bool bNamedHeader = false;
+        EStatus status = ReadFirstRow(bNamedHeader);
         int nLine = 1;
-        if (status > 0) {
-            // The first row of a file is its header as often as not: it is skipped without
-            // a word, whatever made it fail.
+        // The first row of a file is its header as often as not: it is skipped without a
+        // word, whatever made it fail, unless its text is not in the code page (then the
+        // rows after it would fail alike and go unexplained).
+        if (bNamedHeader || (status > 0 && status != IMPORT_INVALID_TEXT)) {
             m_stats.m_bHeaderSkipped = true;
             status = ReadRow();
             nLine = 2;
@@ -153,12 +163,16 @@ private:
             }
             m_wait.Restore();
             ++m_stats.m_nRows;
-            m_stats.m_nLastLine = nLine;
+            // Formats that know lines name the line the row starts on (a row may span
+            // several, with line breaks inside its cells).
+            const int nFileLine = m_pFormat->GetLineNumber();
+            const int nAt = nFileLine > 0 ? nFileLine : nLine;
+            m_stats.m_nLastLine = nAt;
             if (status > 0) {
                 ++m_stats.m_nRejected;
-                if (!Reject(status, nLine, false))
+                if (!Reject(status, nAt, false))
                     break;
-            } else if (!TakeRow(nLine)) {
+            } else if (!TakeRow(nAt)) {
                 break;
             }
             status = ReadRow();
@@ -166,12 +180,28 @@ private:
         }
     }
 
+    // The first row: a header that names the columns sets the layout of the rows after it
+    // (bNamedHeader); any other row is read as ReadRow does.
+    EStatus ReadFirstRow(bool& bNamedHeader) {
+        m_appointment.Reset();
+        m_appointment.m_strExceptions.clear();
+        m_pRaw->NextRow();
+        if (m_pFormat->NextRow() < 0)
+            return STATUS_FAILED;
+        std::vector<std::string> vecCells;
+        bNamedHeader = m_pFormat->PeekRowCells(vecCells) &&
+                       m_options.m_layout.LayoutFromHeader(vecCells, m_layout);
+        if (bNamedHeader)
+            return STATUS_OK;
+        return m_layout.ReadRowFields(*m_pFormat, m_appointment);
+    }
+
     EStatus ReadRow() {
         m_appointment.Reset();
         // The exception dates belong to their row, like every other value.
         m_appointment.m_strExceptions.clear();
         m_pRaw->NextRow();
-        return m_options.m_layout.ReadFields(*m_pFormat, m_appointment);
+        return m_layout.ReadFields(*m_pFormat, m_appointment);
     }
 
     // A row read without error; false to stop the run.
@@ -194,6 +224,10 @@ private:
             pExisting = FindHostAppointmentById(m_access.m_pDatebook.Get(), a.m_nRecordId);
 
         bool bUpdate = static_cast<bool>(pExisting);
+        // A row without repeat fields (every row of a simple-format file) stands for one
+        // day of a series: it may change the series' details, never move its first day.
+        if (bUpdate && a.m_repeat.m_nInterval == 0)
+            KeepSeriesStart(a, pExisting.Get());
         if (!bUpdate && m_options.m_bNoDuplicates != 0 && IsDuplicate()) {
             ++m_stats.m_nDuplicates;
             if (pObserver)
@@ -243,6 +277,12 @@ private:
         return true;
     }
 
+    void KeepSeriesStart(CAppointment& a, IHostAppointment* pExisting) {
+        CAppointment existing(&m_options);
+        if (LoadFromHost(existing, pExisting) == STATUS_OK && existing.m_bRepeat)
+            a.m_tDate = existing.m_tDate;
+    }
+
     bool IsDuplicate() {
         if (m_run.m_bListDatebookPerRow)
             return IsDuplicateInHost(m_options, m_access.m_pDatebook.Get(), m_appointment);
@@ -289,6 +329,8 @@ private:
     CProgressControl* m_pProgressControl;
     const CImportRun& m_run;
     CImportStatistics& m_stats;
+    // The options' layout, or the columns that the file's header names.
+    CFieldLayout m_layout;
     CWaitCursor m_wait;
     CDatebookAccess m_access;
     std::unique_ptr<CFileFormat> m_pFormat;
@@ -333,6 +375,12 @@ std::string ImportErrorMessage(std::int32_t nCode, const std::string& strCell) {
         return LoadMessageText(nId, {strCell, FormatTime(tNow)});
     case IMPORT_INVALID_EXCEPTION:
         return LoadMessageText(nId, {FormatDate(tNow)});
+    case IMPORT_INVALID_TEXT: {
+        const unsigned codePage = GetSystemCodePage();
+        const unsigned other = codePage == CP_UTF8 ? CP_WINDOWS_1252 : CP_UTF8;
+        return LoadMessageText(nId, {CodePageName(codePage), CodePageName(other),
+                                     std::to_string(other), CodePageName(codePage)});
+    }
     default:
         return LoadMessageText(nId, {});
     }

@@ -179,6 +179,45 @@ void CFieldLayout::BuildAddFieldMenu(IFieldMenu& menu) const {
     menu.AppendItem(GetFieldName(FIELD_IGNORED), kAddFieldCommandBase + FIELD_IGNORED);
 }
 
+bool CFieldLayout::FindFieldByName(std::string_view text, unsigned& nId) {
+    const std::string strName = AsciiLower(TrimWhiteSpace(text));
+    if (strName.empty())
+        return false;
+    for (unsigned nField = FIELD_DATE; nField <= FIELD_IGNORED; ++nField) {
+        if (AsciiLower(GetFieldName(nField)) == strName) {
+            nId = nField;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CFieldLayout::LayoutFromHeader(const std::vector<std::string>& vecCells,
+                                    CFieldLayout& out) const {
+    std::size_t nCount = vecCells.size();
+    while (nCount > 0 && TrimWhiteSpace(vecCells[nCount - 1]).empty())
+        --nCount;
+    if (nCount == 0)
+        return false;
+    std::vector<unsigned> vecSimple;
+    std::vector<unsigned> vecRepeat;
+    for (std::size_t i = 0; i < nCount; ++i) {
+        unsigned nId = 0;
+        if (!FindFieldByName(vecCells[i], nId))
+            return false;
+        const bool bRepeatField = nId >= FIELD_REPEAT_TYPE && nId <= FIELD_MONTHLY_WEEK_INDEX;
+        (bRepeatField || !vecRepeat.empty() ? vecRepeat : vecSimple).push_back(nId);
+    }
+    // Without a date before the repeat fields no row could be read by these names.
+    if (std::find(vecSimple.begin(), vecSimple.end(), FIELD_DATE) == vecSimple.end())
+        return false;
+    out = *this;
+    out.m_vecSimple = std::move(vecSimple);
+    if (!vecRepeat.empty())
+        out.m_vecRepeat = std::move(vecRepeat);
+    return true;
+}
+
 bool CFieldLayout::IsEqual(const CFieldLayout& other) const {
     return m_vecSimple == other.m_vecSimple && m_vecRepeat == other.m_vecRepeat;
 }
@@ -449,8 +488,24 @@ EStatus CFieldLayout::ReadField(CFileFormat& format, CAppointment& appt, unsigne
 EStatus CFieldLayout::ReadFields(CFileFormat& format, CAppointment& appt) const {
     if (format.NextRow() < 0)
         return STATUS_FAILED;
+    return ReadRowFields(format, appt);
+}
+
+EStatus CFieldLayout::ReadCell(CFileFormat& format, CAppointment& appt, unsigned nId) const {
+    const EStatus status = ReadField(format, appt, nId);
+    // Bytes of another code page would be stored as replacement characters: the row is
+    // refused, naming that cell, whatever else its cell was.
+    std::string strCell;
+    if (format.GetInvalidTextCell(strCell)) {
+        format.SetLastCell(strCell);
+        return IMPORT_INVALID_TEXT;
+    }
+    return status;
+}
+
+EStatus CFieldLayout::ReadRowFields(CFileFormat& format, CAppointment& appt) const {
     for (const unsigned nId : m_vecSimple) {
-        const EStatus status = ReadField(format, appt, nId);
+        const EStatus status = ReadCell(format, appt, nId);
         if (status != STATUS_OK)
             return status;
     }
@@ -472,7 +527,7 @@ EStatus CFieldLayout::ReadFields(CFileFormat& format, CAppointment& appt) const 
 
     if (appt.m_bRepeat && IsFullFormat()) {
         for (const unsigned nId : m_vecRepeat) {
-            const EStatus status = ReadField(format, appt, nId);
+            const EStatus status = ReadCell(format, appt, nId);
             if (status != STATUS_OK)
                 return status;
         }

@@ -106,6 +106,17 @@ public:
     // "(Ignored)" (command 1032).
     void BuildAddFieldMenu(IFieldMenu& menu) const;
 
+    // The field whose header name (GetFieldName) the text is, blanks at both ends and the
+    // case of ASCII letters aside; false for any other text.
+    [[nodiscard]] static bool FindFieldByName(std::string_view text, unsigned& nId);
+    // The layout of a file whose header row names its columns, when every cell (trailing
+    // empty cells aside) is a field name: the simple fields are the columns up to the
+    // first repeat field, the repeat fields the rest, or this layout's when the header
+    // names none. The owner is this layout's. False, out unchanged, for any other row and
+    // for a header without a Date column before the repeat fields.
+    [[nodiscard]] bool LayoutFromHeader(const std::vector<std::string>& vecCells,
+                                        CFieldLayout& out) const;
+
     // Same simple and repeat lists, position by position; the owner is not compared.
     [[nodiscard]] bool IsEqual(const CFieldLayout& other) const;
 
@@ -134,8 +145,13 @@ public:
     // Reads the next row into a reset appointment and completes its times: 0, -1 when
     // there is no row or its date is empty, or an import error code.
     EStatus ReadFields(CFileFormat& format, CAppointment& appointment) const;
+    // The same for the row the format fetched last.
+    EStatus ReadRowFields(CFileFormat& format, CAppointment& appointment) const;
 
 private:
+    // ReadField, or 114 when the cell (or one before it in the row) was not text in the
+    // system code page.
+    EStatus ReadCell(CFileFormat& format, CAppointment& appointment, unsigned nId) const;
     [[nodiscard]] std::int32_t DefaultAppointmentMinutes() const;
     [[nodiscard]] bool IsFullFormat() const;
 

@@ -1,5 +1,7 @@
 #include "formats/CsvFormat.h"
 
+#include "platform/locale/CodePage.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -42,6 +44,62 @@ int OpenLocked(const std::string& strFileName, int nFlags, int nLock) {
         return -1;
     }
     return fd;
+}
+
+// A file converted as a whole is read into memory: larger ones are refused.
+constexpr std::size_t kMaxDecodedBytes = 256 * 1024 * 1024;
+
+// Where a row ended by LF stands after the bytes scanned so far, as ReadText will take its
+// cells: a quoted cell ends only at a quote followed by the separator or the row's end.
+enum class ERowScan { CellStart, Unquoted, Quoted, QuoteSeen };
+
+// Scans bytes of a row that ends with LF: the count of bytes that belong to the row (up to
+// and including its LF, when bEnded), LFs counted in nLines. nQuote and nSeparator are
+// -1 when the option never matches.
+std::size_t ScanToLf(std::string_view bytes, int nQuote, int nSeparator, ERowScan& state,
+                     std::int32_t& nLines, bool& bEnded) {
+    bEnded = false;
+    if (nQuote < 0) {
+        const std::size_t nLf = bytes.find('\n');
+        if (nLf == std::string_view::npos)
+            return bytes.size();
+        ++nLines;
+        bEnded = true;
+        return nLf + 1;
+    }
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int c = static_cast<unsigned char>(bytes[i]);
+        const bool bLf = c == '\n';
+        if (bLf)
+            ++nLines;
+        switch (state) {
+        case ERowScan::CellStart:
+        case ERowScan::Unquoted:
+            if (state == ERowScan::CellStart && c == nQuote)
+                state = ERowScan::Quoted;
+            else if (c == nSeparator)
+                state = ERowScan::CellStart;
+            else
+                state = ERowScan::Unquoted;
+            break;
+        case ERowScan::Quoted:
+            if (c == nQuote)
+                state = ERowScan::QuoteSeen;
+            break;
+        case ERowScan::QuoteSeen:
+            // A doubled quote is one quote of the text; a lone quote before anything but
+            // the separator or the row's end is dropped and the cell goes on.
+            state = c == nSeparator && !bLf ? ERowScan::CellStart : ERowScan::Quoted;
+            if (bLf)
+                state = ERowScan::Unquoted;
+            break;
+        }
+        if (bLf && state == ERowScan::Unquoted) {
+            bEnded = true;
+            return i + 1;
+        }
+    }
+    return bytes.size();
 }
 
 std::int32_t InUnitsOf256(std::int64_t nBytes) {
@@ -97,10 +155,92 @@ EStatus CCsvFormat::OpenRead(const std::string& strFileName) {
     m_nInputPos = m_nInputEnd = 0;
     m_nInputOffset = 0;
     m_bInputEnd = false;
+    m_bDecoded = false;
+    m_codePage = GetSystemCodePage();
+    m_nLinesTaken = 0;
+    m_nRowLine = 0;
     m_strLine.clear();
     m_nLinePos = 0;
     m_bRowStart = true;
+    try {
+        DetectEncoding();
+    } catch (...) {
+        Close();
+        throw;
+    }
     return STATUS_OK;
+}
+
+void CCsvFormat::DetectEncoding() {
+    (void)Refill();
+    const std::string_view head(m_vecInput.data(), m_nInputEnd);
+    if (head.starts_with("\xFF\xFE"))
+        DecodeWholeFile("UTF-16LE", "UTF-16", 2);
+    else if (head.starts_with("\xFE\xFF"))
+        DecodeWholeFile("UTF-16BE", "UTF-16", 2);
+    else if (head.starts_with("\xEF\xBB\xBF") && m_codePage == CP_UTF8)
+        m_nInputPos = 3;
+    else if (head.starts_with("\xEF\xBB\xBF"))
+        DecodeWholeFile("UTF-8", "UTF-8", 3);
+    m_bLfEndsRow = !FileHoldsCrLf();
+}
+
+void CCsvFormat::DecodeWholeFile(const char* pszEncoding, const char* pszShownName,
+                                 std::size_t nSkip) {
+    std::string bytes(m_vecInput.data(), m_nInputEnd);
+    while (Refill()) {
+        if (bytes.size() > kMaxDecodedBytes)
+            throw CFormatException("The file " + m_strFileName + " is " + pszShownName +
+                                   " text too large to convert. Save it as CSV in code page " +
+                                   CodePageName(m_codePage) + " and import that.");
+        bytes.append(m_vecInput.data(), m_nInputEnd);
+    }
+    const std::string_view text = std::string_view(bytes).substr(nSkip);
+    std::optional<std::string> converted = ConvertToCodePage(text, pszEncoding, m_codePage);
+    if (!converted) {
+        if (!ConvertToCodePage(text, pszEncoding, CP_UTF8))
+            throw CFormatException("The file " + m_strFileName + " starts as " + pszShownName +
+                                   " text but is not valid " + pszShownName + ".");
+        throw CFormatException(
+            "The file " + m_strFileName + " is " + pszShownName +
+            " text and holds characters that the code page " + CodePageName(m_codePage) +
+            " cannot hold. Set the code page " + CodePageName(CP_UTF8) +
+            " (varno regional set codepage 65001) or save the file as CSV in code page " +
+            CodePageName(m_codePage) + ", and import it again.");
+    }
+    m_vecInput.assign(converted->begin(), converted->end());
+    m_nInputPos = 0;
+    m_nInputEnd = m_vecInput.size();
+    m_nInputOffset = 0;
+    m_bInputEnd = true;
+    m_bDecoded = true;
+}
+
+bool CCsvFormat::FileHoldsCrLf() {
+    const std::string_view head(m_vecInput.data() + m_nInputPos, m_nInputEnd - m_nInputPos);
+    if (m_bDecoded)
+        return head.find("\r\n") != std::string_view::npos;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // What is read from a pipe cannot be read again: its first line end decides.
+        const std::size_t nLf = head.find('\n');
+        return nLf == std::string_view::npos || (nLf > 0 && head[nLf - 1] == '\r');
+    }
+    std::vector<char> chunk(kInputChunk);
+    off_t nOffset = 0;
+    bool bCrBefore = false;
+    for (;;) {
+        const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), nOffset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        const std::string_view part(chunk.data(), static_cast<std::size_t>(n));
+        if ((bCrBefore && part.front() == '\n') || part.find("\r\n") != std::string_view::npos)
+            return true;
+        bCrBefore = part.back() == '\r';
+        nOffset += n;
+    }
 }
 
 EStatus CCsvFormat::CloseWrite() {
@@ -167,12 +307,31 @@ bool CCsvFormat::Refill() {
 EStatus CCsvFormat::NextRow() {
     m_strLine.clear();
     m_nLinePos = 0;
-    bool bEnded = false;
+    m_bInvalidText = false;
+    m_strInvalidCell.clear();
+    const std::int32_t nFirstLine = m_nLinesTaken + 1;
+    const int nQuote = m_strQuote.size() == 1 ? static_cast<unsigned char>(m_strQuote[0]) : -1;
+    const int nSeparator =
+        m_strSeparator.size() == 1 ? static_cast<unsigned char>(m_strSeparator[0]) : -1;
+    ERowScan state = ERowScan::CellStart;
+    std::size_t nEndBytes = 0; // the row's line end, at the end of m_strLine
     while (m_strLine.size() < kMaxLine) {
         if (m_nInputPos == m_nInputEnd && !Refill())
             break;
         const char* pBegin = m_vecInput.data() + m_nInputPos;
         const std::size_t nAvail = std::min(m_nInputEnd - m_nInputPos, kMaxLine - m_strLine.size());
+        if (m_bLfEndsRow) {
+            bool bEnded = false;
+            const std::size_t nTaken = ScanToLf(std::string_view(pBegin, nAvail), nQuote,
+                                                nSeparator, state, m_nLinesTaken, bEnded);
+            m_strLine.append(pBegin, nTaken);
+            m_nInputPos += nTaken;
+            if (bEnded) {
+                nEndBytes = 1;
+                break;
+            }
+            continue;
+        }
         const auto* pLf = static_cast<const char*>(std::memchr(pBegin, '\n', nAvail));
         if (!pLf) {
             m_strLine.append(pBegin, nAvail);
@@ -185,15 +344,16 @@ EStatus CCsvFormat::NextRow() {
         const auto nTaken = static_cast<std::size_t>(pLf - pBegin) + 1;
         m_strLine.append(pBegin, nTaken);
         m_nInputPos += nTaken;
+        ++m_nLinesTaken;
         if (bCrBefore) {
-            bEnded = true;
+            nEndBytes = 2;
             break;
         }
     }
     if (m_strLine.empty())
         return STATUS_FAILED;
-    if (bEnded)
-        m_strLine.resize(m_strLine.size() - 2);
+    m_strLine.resize(m_strLine.size() - nEndBytes);
+    m_nRowLine = nFirstLine;
     ++m_nRowNumber;
     m_strLastCell.clear();
     return STATUS_OK;
@@ -289,7 +449,36 @@ EStatus CCsvFormat::ReadText(std::string& strOut) {
     }
     m_nLinePos = i;
     m_strLastCell = strOut;
+    if (!m_bInvalidText && !IsTextInCodePage(strOut, m_codePage)) {
+        m_bInvalidText = true;
+        m_strInvalidCell = strOut;
+    }
     return STATUS_OK;
+}
+
+bool CCsvFormat::PeekRowCells(std::vector<std::string>& vecCells) {
+    vecCells.clear();
+    const std::size_t nPos = m_nLinePos;
+    const std::string strLastCell = m_strLastCell;
+    const bool bInvalidText = m_bInvalidText;
+    const std::string strInvalidCell = m_strInvalidCell;
+    m_nLinePos = 0;
+    while (m_nLinePos < m_strLine.size()) {
+        std::string strCell;
+        (void)ReadText(strCell);
+        vecCells.push_back(std::move(strCell));
+    }
+    m_nLinePos = nPos;
+    m_strLastCell = strLastCell;
+    m_bInvalidText = bInvalidText;
+    m_strInvalidCell = strInvalidCell;
+    return true;
+}
+
+bool CCsvFormat::GetInvalidTextCell(std::string& strCell) const {
+    if (m_bInvalidText)
+        strCell = m_strInvalidCell;
+    return m_bInvalidText;
 }
 
 EStatus CCsvFormat::ReadDate(TimeValue& tOut) {
@@ -342,6 +531,8 @@ std::int32_t CCsvFormat::GetPosition() {
 
 std::int32_t CCsvFormat::GetSize() {
     struct stat st {};
+    if (m_fd >= 0 && m_bDecoded)
+        return InUnitsOf256(static_cast<std::int64_t>(m_nInputEnd));
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return 0;
     return InUnitsOf256(st.st_size);

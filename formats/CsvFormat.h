@@ -5,7 +5,11 @@
 // the quote option), CR is dropped and LF is kept or, with line breaks removed, becomes a
 // blank. Reading: a row is the bytes up to CR LF (a lone CR or LF stays in the row), at
 // most 39,999 bytes; cells are split at the separator, a quoted cell may hold separators
-// and doubled quotes.
+// and doubled quotes. A file that holds no CR LF at all (as editors and spreadsheets on
+// Linux write them) has its rows ended by LF instead, outside quoted cells when there is a
+// quote. A UTF-8 byte-order mark is passed over under the UTF-8 code page; a file that
+// starts with another encoding's mark (UTF-16, or UTF-8 under 1252) is converted to the
+// code page as a whole, or refused when it holds what the code page cannot.
 //
 // The file is opened without truncation (callers remove an old file first) and kept
 // under an advisory lock while open: exclusive for writing, shared for reading, so two
@@ -54,12 +58,24 @@ public:
     std::int32_t GetSize() override;
     std::string GetLastCell() const override { return m_strLastCell; }
     void SetLastCell(const std::string& strText) override { m_strLastCell = strText; }
+    std::int32_t GetLineNumber() const override { return m_nRowLine; }
+    bool PeekRowCells(std::vector<std::string>& vecCells) override;
+    bool GetInvalidTextCell(std::string& strCell) const override;
+    // The current row as it stands in the file, without the line end.
+    [[nodiscard]] const std::string& GetRowText() const { return m_strLine; }
 
 private:
     void Close();
     void Flush();
     // Fills the read buffer; false at the end of the file or on a read error.
     bool Refill();
+    // Looks at the file's first bytes: a byte-order mark, and how rows end.
+    void DetectEncoding();
+    // Reads the whole file (from byte nSkip on) and converts it; raises CFormatException
+    // when that cannot be done.
+    void DecodeWholeFile(const char* pszEncoding, const char* pszShownName, std::size_t nSkip);
+    // Whether any CR LF stands in the file.
+    [[nodiscard]] bool FileHoldsCrLf();
 
     bool m_bDateWithTime = false;
     std::string m_strQuote;
@@ -84,4 +100,15 @@ private:
     std::size_t m_nInputEnd = 0;
     std::int64_t m_nInputOffset = 0;
     bool m_bInputEnd = false;
+    // The whole input was converted into m_vecInput when the file was opened.
+    bool m_bDecoded = false;
+    // Rows end with LF (the file holds no CR LF).
+    bool m_bLfEndsRow = false;
+    unsigned m_codePage = 0;
+    // LFs taken so far, and the line on which the current row starts (from 1).
+    std::int32_t m_nLinesTaken = 0;
+    std::int32_t m_nRowLine = 0;
+    // The first cell of the current row that was not text in the code page.
+    bool m_bInvalidText = false;
+    std::string m_strInvalidCell;
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // Errors of the file and automation layers raised while a format reads or writes: a disk
 // that is full, a workbook the spreadsheet component cannot save. The message is shown to
@@ -64,6 +65,15 @@ public:
     // The text of the last cell taken from the current row; empty right after NextRow.
     virtual std::string GetLastCell() const = 0;
     virtual void SetLastCell(const std::string& strText) = 0;
+    // The line of the file on which the current row starts, as an editor counts lines; 0
+    // for formats that number rows only.
+    [[nodiscard]] virtual std::int32_t GetLineNumber() const;
+    // Every cell of the current row as text, none of them taken; false when the format
+    // cannot tell where its row ends.
+    virtual bool PeekRowCells(std::vector<std::string>& vecCells);
+    // Whether a cell taken from the current row was not text in the system code page (a
+    // file saved in another one); then strCell is the first such cell.
+    [[nodiscard]] virtual bool GetInvalidTextCell(std::string& strCell) const;
 
 protected:
     std::int32_t m_nRowNumber = 0;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-enum [[nodiscard]] EStatus : std::int32_t {
+enum [[nodiscard]] EStatus : std::int32_t{
     STATUS_OK = 0,
     // Failed, not available, invalid, no more rows; also "the user chose to stop" from
     // the store operations.
@@ -25,10 +25,12 @@ enum [[nodiscard]] EStatus : std::int32_t {
     IMPORT_INVALID_REPEAT_TYPE = 111,
     IMPORT_INVALID_EXCEPTION = 112,
     IMPORT_INVALID_ID = 113,
+    // A cell is not text in the system code page (a file saved in another one).
+    IMPORT_INVALID_TEXT = 114,
 };
 
 inline constexpr unsigned kImportMessageBase = 32689; // string of code c: base + c
 
 [[nodiscard]] constexpr bool IsImportError(std::int32_t status) {
-    return status >= IMPORT_INVALID_DATE && status <= IMPORT_INVALID_ID;
+    return status >= IMPORT_INVALID_DATE && status <= IMPORT_INVALID_TEXT;
 }

@@ -33,6 +33,9 @@ constexpr SEntry kStrings[] = {
      "Invalid exception date for repeat appointment.\nExpected e.g. \"%s\"\n(Windows Regional "
      "Settings)"},
     {32802, "Invalid ID "},
+    {32803, "The text is not valid in the code page %s, in which files are read.\nIf the file "
+            "was saved in code page %s, set that code page (varno regional set codepage %s) or "
+            "save the file again in code page %s, and import it again."},
     {32807, "Error reading file\n%s"},
     {32819, "%d appointment between %s and %s"},
     // Field header names, 32821 + field id.

@@ -234,6 +234,46 @@ std::string Utf8ToCodePage(std::string_view text, unsigned codePage) {
     return Utf16ToCodePage(Utf8ToUtf16(text), codePage);
 }
 
+bool IsTextInCodePage(std::string_view text, unsigned codePage) {
+    return codePage != CP_UTF8 || IsAscii(text) || IsValidUtf8(text);
+}
+
+std::optional<std::string> ConvertToCodePage(std::string_view bytes, const char* pszEncoding,
+                                             unsigned codePage) {
+    UErrorCode status = U_ZERO_ERROR;
+    const ConverterPtr pFrom(ucnv_open(pszEncoding, &status));
+    if (U_FAILURE(status) || !pFrom)
+        return std::nullopt;
+    // Ill-formed input stops the conversion instead of becoming U+FFFD.
+    ucnv_setToUCallBack(pFrom.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status) || bytes.size() > INT32_MAX / 4)
+        return std::nullopt;
+    // UTF-8 and UTF-16 give at most one UTF-16 unit per byte.
+    std::u16string wide(bytes.size() + 1, u'\0');
+    const std::int32_t n =
+        ucnv_toUChars(pFrom.get(), wide.data(), ClampLength(wide.size()), bytes.data(),
+                      static_cast<std::int32_t>(bytes.size()), &status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    wide.resize(static_cast<std::size_t>(n));
+    std::string out = Utf16ToCodePage(wide, codePage);
+    // What the code page cannot hold came out as '?' and does not come back.
+    if (CodePageToUtf16(out, codePage) != wide)
+        return std::nullopt;
+    return out;
+}
+
+std::string CodePageName(unsigned codePage) {
+    switch (codePage) {
+    case CP_UTF8:
+        return "65001 (UTF-8)";
+    case CP_WINDOWS_1252:
+        return "1252 (Western European)";
+    default:
+        return std::to_string(codePage);
+    }
+}
+
 std::string LowerCase(std::string_view text, unsigned codePage) {
     if (IsAscii(text) && (codePage == CP_UTF8 || codePage == CP_WINDOWS_1252)) {
         std::string out(text);

@@ -4,6 +4,7 @@
 // else 1252. What a code page cannot hold becomes '?'.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,16 @@ inline constexpr const char* kCodePageKey = "SYSTEM\\CurrentControlSet\\Control\
 [[nodiscard]] std::string Utf16ToCodePage(std::u16string_view text, unsigned codePage);
 [[nodiscard]] std::string CodePageToUtf8(std::string_view text, unsigned codePage);
 [[nodiscard]] std::string Utf8ToCodePage(std::string_view text, unsigned codePage);
+// Whether the bytes are text in the code page: well-formed UTF-8 under 65001; any bytes
+// under 1252, which maps all 256.
+[[nodiscard]] bool IsTextInCodePage(std::string_view text, unsigned codePage);
+// Bytes in an encoding that ICU names ("UTF-16LE", "UTF-16BE", "UTF-8") converted to the
+// code page; empty when they are not well-formed in that encoding or hold a character the
+// code page cannot hold.
+[[nodiscard]] std::optional<std::string>
+ConvertToCodePage(std::string_view bytes, const char* pszEncoding, unsigned codePage);
+// "65001 (UTF-8)", "1252 (Western European)".
+[[nodiscard]] std::string CodePageName(unsigned codePage);
 // Lower case of every character (multibyte-aware under UTF-8), locale-independent.
 [[nodiscard]] std::string LowerCase(std::string_view text, unsigned codePage);
 

@@ -173,14 +173,14 @@ TEST_F(CliOperations, RejectsFileHoldsTheRowsAsTheyStoodToMendAndImportAgain) {
               "2026-12-02,9 o'clock,11:00,\"Bad, \"\"quoted\"\"\",\"two\nlines\",3,"
               "\"Invalid start time \"\"9 o'clock\"\". Expected e.g. \"\"12:00\"\" (See "
               "Windows Regional Settings)\"\r\n"
-              "2026-12-03,10:00,11:00,,,4,\"No appointment text given.\"\r\n"
-              "2026-12-04,10:00,99:00,Bad end,,5,\"Invalid end time \"\"99:00\"\". Expected e.g. "
+              "2026-12-03,10:00,11:00,,,5,\"No appointment text given.\"\r\n"
+              "2026-12-04,10:00,99:00,Bad end,,6,\"Invalid end time \"\"99:00\"\". Expected e.g. "
               "\"\"12:00\"\" (See Windows Regional Settings)\"\r\n");
 
     // Mended, the file imports: its header row and the two extra cells are passed over.
     std::string mended = rejects;
     mended.replace(mended.find("9 o'clock"), 9, "09:00");
-    mended.replace(mended.find("11:00,,,4"), 9, "11:00,Third,,4");
+    mended.replace(mended.find("11:00,,,5"), 9, "11:00,Third,,5");
     mended.replace(mended.find("99:00"), 5, "12:00");
     WriteFileBytes(File("mended.csv"), mended);
     EXPECT_THAT(VarnoOk({"import", File("mended.csv")}).m_strOut,
@@ -188,6 +188,22 @@ TEST_F(CliOperations, RejectsFileHoldsTheRowsAsTheyStoodToMendAndImportAgain) {
     EXPECT_EQ(ListAppointments().size(), 4u);
 
     VarnoFails({"import", File("in.csv"), "--rejects", File("no/folder/r.csv")}, 2);
+}
+
+// The simple export with Record IDs imports back with --simple whatever the stored format,
+// and nothing moves: the weekly series keeps its first Monday and its rule.
+TEST_F(CliOperations, SimpleExportImportsBackWithSimple) {
+    SeedDatebook();
+    VarnoOk({"fields", "set", "simple",
+             "Date,Untimed,Start Time,End Time,Private,Text,Note,Alarm,Alarm Time,Alarm Unit,"
+             "Category,Location,Repeat,Record ID"});
+    const std::vector<std::string> before = ListAppointments();
+    VarnoOk(
+        {"export", File("simple.csv"), "--simple", "--from", "2026-12-01", "--to", "2026-12-31"});
+    EXPECT_THAT(VarnoOk({"import", File("simple.csv"), "--simple"}).m_strOut,
+                HasSubstr("0 added, 6 updated, 0 skipped as duplicates, 0 rejected"));
+    EXPECT_EQ(ListAppointments(), before);
+    VarnoFails({"import", File("simple.csv"), "--simple", "--full"}, 2);
 }
 
 TEST_F(CliOperations, RemoveAllAsksOrNeedsYes) {

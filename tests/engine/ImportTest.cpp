@@ -3,6 +3,8 @@
 #include "engine/Import.h"
 
 #include "engine/RecordFilter.h"
+#include "fields/FieldLayout.h"
+#include "platform/locale/CodePage.h"
 #include "tests/engine/OperationsTestSupport.h"
 
 #include <cerrno>
@@ -27,8 +29,9 @@ std::string Simple(const std::string& date, const std::string& text, const std::
     return CsvRow(cells);
 }
 
-// Any first row that is no appointment is skipped as the header.
-const std::string kHeader = CsvRow({"Date", "Untimed", "Start Time", "End Time", "Text"});
+// Any first row that is no appointment is skipped as the header (names of another program:
+// a header of the program's own field names places the columns).
+const std::string kHeader = CsvRow({"Datum", "Ganztags", "Beginn", "Ende", "Betreff"});
 
 // Each row's fate: "+line" added, "u" updated, "=" duplicate, "f" filtered, "!" refused.
 class CRecordingObserver final : public CImportObserver {
@@ -212,6 +215,110 @@ TEST_F(ImportTest, AFileThatCannotBeReadGivesMinusOneAndTheReason) {
     EXPECT_EQ(m_stats.m_strError, "No such file or directory");
     EXPECT_EQ(Import(File("x", "a.xls")), -1);
     EXPECT_NE(m_stats.m_strError.find("spreadsheet"), std::string::npos);
+    // UTF-16 text that code page 1252 cannot hold ("日") is refused, not read as nothing.
+    const std::string utf16 = File(std::string("\xFF\xFE\xE5\x65", 4));
+    EXPECT_EQ(Import(utf16), -1);
+    EXPECT_EQ(m_stats.m_strError,
+              "The file " + utf16 +
+                  " is UTF-16 text and holds characters that the code page 1252 (Western "
+                  "European) cannot hold. Set the code page 65001 (UTF-8) (varno regional set "
+                  "codepage 65001) or save the file as CSV in code page 1252 (Western European), "
+                  "and import it again.");
+}
+
+// A header of field names (the program's own, any case and blanks around them, "(Ignored)"
+// included) says where each column stands: moved, left out and extra columns read right.
+TEST_F(ImportTest, AHeaderOfFieldNamesPlacesTheColumns) {
+    const LONG nId = Seed(Untimed("2026-12-01", "old"));
+    const std::string path =
+        File(CsvRow({"Text", " location ", "(Ignored)", "Date", "Start Time", "Record ID"}) +
+             CsvRow({"moved", "Room 5", "junk", "02.12.2026", "09:00", "0"}) +
+             CsvRow({"updated", "", "", "01.12.2026", "", std::to_string(nId)}) +
+             CsvRow({"bad", "", "", "1.13.2026", "", "0"}));
+    EXPECT_EQ(Import(path, &m_observer), 0);
+    EXPECT_TRUE(m_stats.m_bHeaderSkipped);
+    EXPECT_EQ(m_observer.m_vecEvents, (Strings{"+2", "u3"}));
+    ASSERT_EQ(m_observer.m_vecRejected.size(), 1u);
+    EXPECT_EQ(
+        std::tuple(m_observer.m_vecRejected[0].m_nLine, m_observer.m_vecRejected[0].m_strCell),
+        std::tuple(4, std::string("1.13.2026")));
+    const auto all = All();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(Narrow(all[0].m_strText), "updated");
+    EXPECT_EQ(Describe(all[1]), Describe([] {
+                  CStoredAppointment a = Timed("2026-12-02", 9, 0, 10, 0, "moved");
+                  a.m_strLocation = U16("Room 5");
+                  return a;
+              }()));
+}
+
+// Simple-format rows stand for one day of a series: with its Record ID they change the
+// series' details, never its first day or its rule (export simple, import back).
+TEST_F(ImportTest, SimpleRowsOfASeriesKeepItsFirstDayAndRule) {
+    Options().m_layout.AddSimpleField(FIELD_RECORD_ID);
+    Options().m_bFullFormat = 0;
+    CStoredAppointment series =
+        Repeating(Timed("2026-11-02", 18, 0, 19, 30, "Choir"), HOST_REPEAT_WEEKLY, 1, 0x02);
+    series.m_vecExceptionDays = {Day("2026-11-30")};
+    const LONG nId = Seed(series);
+    const LONG nSingle = Seed(Timed("2026-12-03", 8, 0, 9, 0, "Dentist"));
+    const std::string path = TempPath("simple.csv");
+    ASSERT_GE(ExportSimpleRange(path), 3);
+    std::string bytes = ReadFileBytes(path);
+    for (std::size_t n = 0; (n = bytes.find("\"Choir\"", n)) != std::string::npos; n += 7)
+        bytes.replace(n, 7, "\"Choir practice\"");
+    bytes.replace(bytes.find("\"08:00\""), 7, "\"10:00\"");
+    bytes.replace(bytes.find("\"09:00\""), 7, "\"11:00\"");
+    WriteFileBytes(path, bytes);
+
+    EXPECT_EQ(Import(path), 0);
+    EXPECT_EQ(m_stats.m_nAdded, 0);
+    series.m_strText = U16("Choir practice");
+    series.m_nRecordId = nId;
+    EXPECT_EQ(Describe(Store().GetAppointment(UserId(), nId)), Describe(series));
+    // A single appointment moves with its row as before.
+    EXPECT_EQ(Describe(Store().GetAppointment(UserId(), nSingle)),
+              Describe(Timed("2026-12-03", 10, 0, 11, 0, "Dentist")));
+}
+
+// A file saved in another code page (Windows-1252 read under UTF-8) is reported row by
+// row, naming the cell and the code page; nothing is stored with replacement characters,
+// and a first row of such text is reported too, not taken for a header.
+TEST_F(ImportTest, TextNotInTheCodePageIsReportedNeverStoredGarbled) {
+    SetCodePage(CP_UTF8);
+    const std::string path =
+        File(Simple("30.11.2026", "M\xFCller") + Simple("01.12.2026", "Caf\xC3\xA9") +
+             Simple("02.12.2026", "ok", "", "", "B\xFCro"));
+    EXPECT_EQ(Import(path, &m_observer), 0);
+    EXPECT_EQ(Texts(), (Strings{"Caf\xE9"}));
+    const std::string explanation =
+        "The text is not valid in the code page 65001 (UTF-8), in which files are read.\nIf the "
+        "file was saved in code page 1252 (Western European), set that code page (varno "
+        "regional set codepage 1252) or save the file again in code page 65001 (UTF-8), and "
+        "import it again.";
+    ASSERT_EQ(m_ui.m_vecShown.size(), 2u);
+    EXPECT_EQ(m_ui.m_vecShown[0].m_strText,
+              "Error reading " + path + " line 1\n\"M\xFCller\"\n" + explanation);
+    ASSERT_EQ(m_observer.m_vecRejected.size(), 2u);
+    EXPECT_EQ(std::tuple(m_observer.m_vecRejected[1].m_nLine, m_observer.m_vecRejected[1].m_nCode,
+                         m_observer.m_vecRejected[1].m_strCell),
+              std::tuple(3, IMPORT_INVALID_TEXT, std::string("B\xFCro")));
+}
+
+// Rows ended by LF alone, notes over several lines inside quotes, and messages that name
+// the line the row starts on.
+TEST_F(ImportTest, RowsEndedByLfAloneAndTheLinesMessagesName) {
+    const std::string path = File("Datum;Betreff\n"
+                                  "01.12.2026;;;;;one;\"line 1\nline 2\"\n"
+                                  "02.12.2026;;;;;two\n"
+                                  "1.13.2026;;;;;bad\n");
+    EXPECT_EQ(Import(path, &m_observer), 0);
+    EXPECT_EQ(Texts(), (Strings{"one", "two"}));
+    EXPECT_EQ(Narrow(All()[0].m_strNote), "line 1\r\nline 2");
+    ASSERT_EQ(m_observer.m_vecRejected.size(), 1u);
+    EXPECT_EQ(m_observer.m_vecRejected[0].m_nLine, 5);
+    EXPECT_EQ(m_observer.m_vecRejected[0].m_strRawLine, "1.13.2026;;;;;bad");
+    EXPECT_EQ(m_observer.m_vecEvents, (Strings{"+2", "+4"}));
 }
 
 // Rows the filter rejects are neither stored nor reported.

@@ -6,6 +6,10 @@
 #include "platform/spreadsheet/SpreadsheetSetup.h"
 #include "tests/engine/OperationsTestSupport.h"
 
+#include <cstdlib>
+
+#include <unistd.h>
+
 using namespace optest;
 
 namespace {
@@ -109,6 +113,41 @@ TEST_F(RoundTripTest, TheSameThroughAWorkbook) {
     ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
     EXPECT_EQ(ImportIntoNewUser(path, "from workbook").m_nAdded, 9);
     EXPECT_EQ(withoutExceptions(Described()), original);
+}
+
+// The program's export as a spreadsheet or a script on Linux saves it again (python's csv
+// module as LibreOffice writes: LF line ends, quotes only where a cell needs them, notes
+// over several lines inside quotes) imports every appointment as the export itself does.
+TEST_F(RoundTripTest, LfOnlyFilesSavedByOtherProgramsImportEveryAppointment) {
+    if (::access("/usr/bin/python3", X_OK) != 0)
+        GTEST_SKIP() << "python3 is not installed";
+    SeedEveryKind();
+    for (const auto& [pszLocale, pszSeparator] :
+         {std::pair("de-DE", ";"), std::pair("en-US", ",")}) {
+        SCOPED_TRACE(pszLocale);
+        SetRegional(pszLocale);
+        Options().m_strSeparator = pszSeparator;
+        const std::string path = TempPath("full.csv");
+        ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
+        const std::string saved = TempPath("saved.csv");
+        const std::string command =
+            std::string("/usr/bin/python3 -c 'import csv, sys\n"
+                        "rows = list(csv.reader(open(sys.argv[1], newline=\"\", "
+                        "encoding=\"latin-1\"), delimiter=sys.argv[3]))\n"
+                        "csv.writer(open(sys.argv[2], \"w\", newline=\"\", encoding=\"latin-1\"), "
+                        "delimiter=sys.argv[3], lineterminator=\"\\n\").writerows(rows)' ") +
+            path + " " + saved + " '" + pszSeparator + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::string bytes = ReadFileBytes(saved);
+        ASSERT_EQ(bytes.find("\r\n"), std::string::npos);
+        ASSERT_NE(bytes.find("\"line 1\nline 2\n\nline 4\""), std::string::npos);
+
+        const std::string user = std::string(pszLocale) + " ";
+        EXPECT_EQ(ImportIntoNewUser(path, user + "export").m_nAdded, 9);
+        const std::vector<std::string> expected = Described();
+        EXPECT_EQ(ImportIntoNewUser(saved, user + "saved").m_nAdded, 9);
+        EXPECT_EQ(Described(), expected);
+    }
 }
 
 TEST_F(RoundTripTest, TheSimpleExportWritesEachOccurrenceAndTheCountAgrees) {

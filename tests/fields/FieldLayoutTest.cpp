@@ -204,6 +204,43 @@ TEST_F(FieldLayoutTest, WriteFieldCellPerField) {
 
 // Untimed records, a clear alarm, weekdays and week index outside their repeat types are
 // written empty: FieldReaderTest's full rows show them. Here the names of units and types.
+// A header row of field names gives the columns; any other row, or one without a date
+// before the repeat fields, gives none. Repeat fields follow the first one named.
+TEST_F(FieldLayoutTest, LayoutFromAHeaderOfFieldNames) {
+    using Ids = std::vector<unsigned>;
+    CFieldLayout layout;
+    layout.SetRepeatFields({FIELD_REPEAT_TYPE, FIELD_REPEAT_INTERVAL});
+    const struct {
+        std::vector<std::string> m_vecCells;
+        bool m_bNamed;
+        Ids m_simple, m_repeat;
+    } cases[] = {
+        {{"Text", " date ", "(IGNORED)", "Dummy", "Record ID", "", ""},
+         true,
+         {FIELD_TEXT, FIELD_DATE, FIELD_IGNORED, FIELD_RESERVED_FIRST, FIELD_RECORD_ID},
+         {FIELD_REPEAT_TYPE, FIELD_REPEAT_INTERVAL}},
+        {{"Date", "Text", "Repeat", "Exceptions", "Note", "Repeat Type"},
+         true,
+         {FIELD_DATE, FIELD_TEXT, FIELD_REPEAT},
+         {FIELD_EXCEPTIONS, FIELD_NOTE, FIELD_REPEAT_TYPE}},
+        {{"Date", "", "Text"}, false, {}, {}},
+        {{"Date", "Subject"}, false, {}, {}},
+        {{"Text", "Repeat Type", "Date"}, false, {}, {}},
+        {{}, false, {}, {}},
+    };
+    for (const auto& c : cases) {
+        CFieldLayout out;
+        out.SetSimpleFields({FIELD_NOTE});
+        ASSERT_EQ(layout.LayoutFromHeader(c.m_vecCells, out), c.m_bNamed) << c.m_vecCells.size();
+        if (!c.m_bNamed) {
+            EXPECT_EQ(out.GetSimpleFields(), Ids{FIELD_NOTE});
+            continue;
+        }
+        EXPECT_EQ(out.GetSimpleFields(), c.m_simple);
+        EXPECT_EQ(out.GetRepeatFields(), c.m_repeat);
+    }
+}
+
 TEST_F(FieldLayoutTest, UnitAndTypeNames) {
     COptions options;
     CAppointment appt(&options);

@@ -5,6 +5,7 @@
 #include "fields/FieldLayout.h"
 #include "formats/FormatSelection.h"
 #include "model/Appointment.h"
+#include "platform/locale/CodePage.h"
 #include "settings/Options.h"
 #include "tests/support/TestEnv.h"
 
@@ -107,9 +108,23 @@ TEST_F(CsvFormatTest, ReadingCellsAndLines) {
         {"longer separator never matches", "a::b", "::", "\"", 2, {{"a::b", ""}}},
         {"empty file", "", ";", "\"", 1, {}},
         {"empty line", "a\r\n\r\nb", ";", "\"", 1, {{"a"}, {""}, {"b"}}},
-        {"LF alone", "a\nb\nc\n", ";", "\"", 1, {{"a\nb\nc\n"}}},
+        // A file holding a CR LF anywhere has its rows ended by CR LF only.
+        {"LF in a CR LF file", "a\nb\r\nc\n", ";", "\"", 1, {{"a\nb"}, {"c\n"}}},
         {"CR alone", "a\rb\r\r\n", ";", "\"", 1, {{"a\rb\r"}}},
         {"LF CR LF", "\n\r\n", ";", "\"", 1, {{"\n"}}},
+        // Without any CR LF, LF ends a row outside quoted cells.
+        {"LF alone", "a\nb\n\nc", ";", "\"", 1, {{"a"}, {"b"}, {""}, {"c"}}},
+        {"LF in quotes",
+         "\"a\nb\";c\n\"d\"\"\ne\"\n",
+         ";",
+         "\"",
+         2,
+         {{"a\nb", "c"}, {"d\"\ne", ""}}},
+        {"LF after a closing quote", "\"a\"\n\"b\"", ";", "\"", 1, {{"a"}, {"b"}}},
+        {"lone quote keeps the cell open", "\"a\"b\nc\";d\n", ";", "\"", 2, {{"ab\nc", "d"}}},
+        {"quote inside an unquoted cell", "a\"b\nc\n", ";", "\"", 1, {{"a\"b"}, {"c"}}},
+        {"no quote option", "\"a\nb\"\n", ";", "", 1, {{"\"a"}, {"b\""}}},
+        {"apostrophe quote", "'a\nb',x\ny", ",", "'", 2, {{"a\nb", "x"}, {"y", ""}}},
         // Lines are cut after 39,999 bytes; the rest is the next row.
         {"cut", longLine + "bc\r\nd\r\n", ";", "", 1, {{longLine}, {"bc"}, {"d"}}},
         {"full line", longLine + "\r\n", ";", "", 1, {{longLine}, {""}}},
@@ -170,6 +185,117 @@ TEST_F(CsvFormatTest, TypedReads) {
     EXPECT_EQ(format.GetLastCell(), "shown");
     EXPECT_EQ(format.NextRow(), STATUS_FAILED);
     EXPECT_EQ(format.GetRowNumber(), 2);
+}
+
+// Rows name the line they start on, as an editor counts lines: LFs inside cells count.
+TEST_F(CsvFormatTest, RowsNameTheLineTheyStartOn) {
+    const std::pair<std::string, std::vector<int>> cases[] = {
+        {"\"a\"\r\n\"b\nc\nd\"\r\n\r\n\"e\"", {1, 2, 5, 6}},
+        {"\"a\nb\";c\n\nd\n\"e\n\nf\"", {1, 3, 4, 5}},
+    };
+    for (const auto& [bytes, lines] : cases) {
+        const std::string path = TempPath("lines.csv");
+        WriteFileBytes(path, bytes);
+        CCsvFormat format;
+        format.SetSeparator(";");
+        format.SetQuote("\"");
+        ASSERT_EQ(format.OpenRead(path), STATUS_OK);
+        std::vector<int> seen;
+        while (format.NextRow() == STATUS_OK)
+            seen.push_back(format.GetLineNumber());
+        EXPECT_EQ(seen, lines) << bytes;
+    }
+}
+
+// Byte-order marks: UTF-8's is passed over under UTF-8 and converted under 1252; UTF-16
+// files are converted to the code page, or refused when it cannot hold their text; cells
+// that are not text in the code page are told of.
+TEST_F(CsvFormatTest, EncodingsOtherThanTheCodePage) {
+    // Text as UTF-16 bytes after their byte-order mark.
+    const auto utf16 = [](std::u16string_view text, bool bBigEndian) {
+        std::string bytes = bBigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char16_t c : text) {
+            const auto hi = static_cast<char>(c >> 8);
+            const auto lo = static_cast<char>(c & 0xFF);
+            bytes += bBigEndian ? hi : lo;
+            bytes += bBigEndian ? lo : hi;
+        }
+        return bytes;
+    };
+    const std::string utf16le = utf16(u"D\u00E4;\"x\ny\"\r\nz", false);
+    const std::string utf16be = utf16(u"D\u00E4;\"x\ny\"\nz", true);
+    const struct {
+        const char* m_pszWhat;
+        unsigned m_codePage;
+        std::string m_strBytes;
+        Rows m_rows; // empty: refused
+        std::string m_strInvalidCell;
+    } cases[] = {
+        {"UTF-8 mark under UTF-8",
+         CP_UTF8,
+         "\xEF\xBB\xBF"
+         "D\xC3\xA4;\"x\ny\"\nz",
+         {{"D\xC3\xA4", "x\ny"}, {"z", ""}},
+         ""},
+        {"UTF-8 mark under 1252",
+         CP_WINDOWS_1252,
+         "\xEF\xBB\xBF"
+         "D\xC3\xA4;b\r\n",
+         {{"D\xE4", "b"}},
+         ""},
+        {"UTF-8 beyond 1252",
+         CP_WINDOWS_1252,
+         "\xEF\xBB\xBF"
+         "\xE2\x82\xAC\xE6\x97\xA5;b",
+         {},
+         ""},
+        {"UTF-16LE under UTF-8", CP_UTF8, utf16le, {{"D\xC3\xA4", "x\ny"}, {"z", ""}}, ""},
+        {"UTF-16BE under 1252", CP_WINDOWS_1252, utf16be, {{"D\xE4", "x\ny"}, {"z", ""}}, ""},
+        {"UTF-16 beyond 1252", CP_WINDOWS_1252, std::string("\xFF\xFE\xE5\x65", 4), {}, ""},
+        {"odd UTF-16",
+         CP_UTF8,
+         std::string("\xFF\xFE"
+                     "a\0b",
+                     5),
+         {},
+         ""},
+        {"1252 bytes under UTF-8",
+         CP_UTF8,
+         "ok;Caf\xE9;M\xFCller\r\n",
+         {{"ok", "Caf\xE9"}},
+         "Caf\xE9"},
+        {"1252 bytes under 1252", CP_WINDOWS_1252, "ok;Caf\xE9\r\n", {{"ok", "Caf\xE9"}}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pszWhat);
+        SetCodePage(c.m_codePage);
+        const std::string path = TempPath("enc.csv");
+        WriteFileBytes(path, c.m_strBytes);
+        CCsvFormat format;
+        format.SetSeparator(";");
+        format.SetQuote("\"");
+        if (c.m_rows.empty()) {
+            try {
+                (void)format.OpenRead(path);
+                ADD_FAILURE() << "not refused";
+            } catch (const CFormatException& e) {
+                EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            }
+            continue;
+        }
+        ASSERT_EQ(format.OpenRead(path), STATUS_OK);
+        Rows rows;
+        std::string strInvalid;
+        while (format.NextRow() == STATUS_OK) {
+            std::vector<std::string>& row = rows.emplace_back(2);
+            (void)format.ReadText(row[0]);
+            (void)format.ReadText(row[1]);
+            if (strInvalid.empty())
+                (void)format.GetInvalidTextCell(strInvalid);
+        }
+        EXPECT_EQ(rows, c.m_rows);
+        EXPECT_EQ(strInvalid, c.m_strInvalidCell);
+    }
 }
 
 TEST_F(CsvFormatTest, PositionAndSizeIn256ByteUnits) {
