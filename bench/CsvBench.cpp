@@ -10,11 +10,22 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
 
 constexpr int kRows = 100000;
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 void WriteRows(const COptions& options, const std::string& path) {
     CCsvFormat format;
@@ -37,12 +48,19 @@ void BM_CsvWriteDefaultLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_CsvWriteDefaultLayout)->Unit(benchmark::kMillisecond);
 
-void BM_CsvReadDefaultLayout(benchmark::State& state) {
+// The file as the program writes it (CR LF), and as editors on Linux save it (LF alone,
+// which the reader follows quote by quote).
+void ReadRows(benchmark::State& state, bool bLfOnly) {
     COptions options;
     options.m_strSeparator = ";";
     options.m_bFullFormat = 0;
     const std::string path = BenchPath("bench-rows.csv");
     WriteRows(options, path);
+    if (bLfOnly) {
+        std::string bytes = ReadWholeFile(path);
+        std::erase(bytes, '\r');
+        WriteWholeFile(path, bytes);
+    }
     for (auto _ : state) {
         CCsvFormat format;
         format.SetSeparator(options.m_strSeparator);
@@ -65,6 +83,15 @@ void BM_CsvReadDefaultLayout(benchmark::State& state) {
     CountRowsPerSecond(state, kRows);
     std::filesystem::remove(path);
 }
+
+void BM_CsvReadDefaultLayout(benchmark::State& state) {
+    ReadRows(state, false);
+}
 BENCHMARK(BM_CsvReadDefaultLayout)->Unit(benchmark::kMillisecond);
+
+void BM_CsvReadLfOnly(benchmark::State& state) {
+    ReadRows(state, true);
+}
+BENCHMARK(BM_CsvReadLfOnly)->Unit(benchmark::kMillisecond);
 
 } // namespace
