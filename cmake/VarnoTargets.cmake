@@ -7,6 +7,10 @@ function(varno_target_options target)
     return()
   endif()
   target_compile_options(${target} PRIVATE ${VARNO_WARNINGS})
+  # GCC's process-unique symbols (inline variables, statics of inline functions) would pin
+  # every server module that defines one in memory for good: plain weak symbols instead,
+  # so DllCanUnloadNow's answer is what decides.
+  target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
   if(VARNO_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -1,5 +1,6 @@
 #include "platform/com/ClassRegistry.h"
 
+#include "platform/com/InprocServer.h"
 #include "platform/registry/Registry.h"
 
 #include <mutex>
@@ -98,7 +99,7 @@ HRESULT CoGetClassObject(const GUID& clsid, const GUID& iid, void** ppv) {
         return REGDB_E_CLASSNOTREG;
     const CComPtr<IClassFactory> pFactory = ClassTable().Find(clsid);
     if (!pFactory)
-        return CLASS_E_CLASSNOTAVAILABLE;
+        return GetInprocClassObject(clsid, iid, ppv);
     return pFactory->QueryInterface(iid, ppv);
 }
 

@@ -2,10 +2,10 @@
 //
 // A class is creatable when two things hold: the registry describes it
 // (HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 exists, and for a ProgID
-// HKEY_CLASSES_ROOT\<ProgID>\CLSID names the class), and the component that implements it
-// has put its class factory into this process's class table. Taking away either makes
-// creation fail, so the registry decides availability exactly as it would for a server
-// loaded from a file.
+// HKEY_CLASSES_ROOT\<ProgID>\CLSID names the class), and either a component built into
+// the program has put its class factory into this process's class table, or
+// InprocServer32 names a server module that serves the class (InprocServer.h). Taking away
+// the registration makes creation fail either way, so the registry decides availability.
 #pragma once
 
 #include "platform/com/ComPtr.h"
@@ -45,9 +45,10 @@ protected:
 // Takes a class out of the table; S_FALSE when it was not there.
 HRESULT CoRevokeClassObject(const GUID& clsid);
 
-// The class factory of a registered class. REGDB_E_CLASSNOTREG when the registry does not
-// describe the class, CLASS_E_CLASSNOTAVAILABLE when no component in this process
-// supplies it.
+// The class factory of a registered class: the process's class table first, then the
+// server module. REGDB_E_CLASSNOTREG when the registry does not describe the class,
+// CLASS_E_CLASSNOTAVAILABLE when neither supplies it, or the module's failure
+// (GetInprocClassObject).
 [[nodiscard]] HRESULT CoGetClassObject(const GUID& clsid, const GUID& iid, void** ppv);
 
 // A new object of the class, asked for the interface iid.

@@ -35,6 +35,14 @@ inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
+inline constexpr HRESULT CO_E_DLLNOTFOUND = static_cast<HRESULT>(0x800401F8);
+inline constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9);
+// A call reached an apartment-threaded object or server from a thread other than its own.
+inline constexpr HRESULT RPC_E_WRONG_THREAD = static_cast<HRESULT>(0x8001010E);
+inline constexpr HRESULT SELFREG_E_TYPELIB = static_cast<HRESULT>(0x80040200);
+inline constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201);
+inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802B);
+inline constexpr HRESULT TYPE_E_REGISTRYACCESS = static_cast<HRESULT>(0x8002801C);
 
 inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001);
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
@@ -54,5 +62,14 @@ inline constexpr HRESULT DISP_E_BADCALLEE = static_cast<HRESULT>(0x80020010);
 inline constexpr HRESULT DISP_E_NOTACOLLECTION = static_cast<HRESULT>(0x80020011);
 inline constexpr HRESULT DISP_E_DIVBYZERO = static_cast<HRESULT>(0x80020012);
 
-[[nodiscard]] constexpr bool SUCCEEDED(HRESULT hr) noexcept { return hr >= 0; }
-[[nodiscard]] constexpr bool FAILED(HRESULT hr) noexcept { return hr < 0; }
+// A system error code (a registry status, for one) as a status: 0x8007xxxx.
+[[nodiscard]] constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t nCode) noexcept {
+    return nCode == 0 ? S_OK : static_cast<HRESULT>((nCode & 0xFFFFu) | 0x80070000u);
+}
+
+[[nodiscard]] constexpr bool SUCCEEDED(HRESULT hr) noexcept {
+    return hr >= 0;
+}
+[[nodiscard]] constexpr bool FAILED(HRESULT hr) noexcept {
+    return hr < 0;
+}

@@ -14,7 +14,7 @@ inline constexpr GUID IID_IDispatch{0x00020400, 0x0000, 0x0000,
 
 using BSTR = OLECHAR*;
 struct VARIANT;
-struct ITypeInfo; // type information is never offered; only its pointer type is named
+struct ITypeInfo; // TypeLib.h
 
 // Slots 0 to 2. Interfaces have no virtual destructor: an object is destroyed by its own
 // Release, so the slot order below is the whole vtable.

@@ -23,6 +23,8 @@ inline constexpr VARTYPE VT_ERROR = 10;
 inline constexpr VARTYPE VT_BOOL = 11;
 inline constexpr VARTYPE VT_VARIANT = 12;
 inline constexpr VARTYPE VT_UNKNOWN = 13;
+inline constexpr VARTYPE VT_UI4 = 19;
+inline constexpr VARTYPE VT_I8 = 20;
 inline constexpr VARTYPE VT_ARRAY = 0x2000;
 inline constexpr VARTYPE VT_BYREF = 0x4000;
 
@@ -31,17 +33,29 @@ struct SAFEARRAY;
 struct VARIANT {
     VARTYPE vt;
     union {
-        LONG lVal;         // VT_I4
-        std::int16_t iVal; // VT_I2
-        double dblVal;     // VT_R8
-        DATE date;         // VT_DATE
-        BSTR bstrVal;      // VT_BSTR, owned
-        IUnknown* punkVal; // VT_UNKNOWN, one reference owned
-        IDispatch* pdispVal; // VT_DISPATCH, one reference owned
+        LONG lVal;            // VT_I4
+        ULONG ulVal;          // VT_UI4
+        std::int64_t llVal;   // VT_I8
+        std::int16_t iVal;    // VT_I2
+        double dblVal;        // VT_R8
+        DATE date;            // VT_DATE
+        BSTR bstrVal;         // VT_BSTR, owned
+        IUnknown* punkVal;    // VT_UNKNOWN, one reference owned
+        IDispatch* pdispVal;  // VT_DISPATCH, one reference owned
         VARIANT_BOOL boolVal; // VT_BOOL
         HRESULT scode;        // VT_ERROR
         SAFEARRAY* parray;    // VT_ARRAY | element type, owned
         VARIANT* pvarVal;     // VT_BYREF | VT_VARIANT, not owned
+        // VT_BYREF | the type: the caller's storage, not owned
+        LONG* plVal;
+        ULONG* pulVal;
+        std::int64_t* pllVal;
+        double* pdblVal;
+        BSTR* pbstrVal;
+        IUnknown** ppunkVal;
+        IDispatch** ppdispVal;
+        VARIANT_BOOL* pboolVal;
+        void* byref;
     };
 };
 
@@ -76,10 +90,8 @@ HRESULT SafeArrayDestroy(SAFEARRAY* psa);
 [[nodiscard]] HRESULT SafeArrayGetUBound(const SAFEARRAY* psa, UINT nDim, LONG* plUbound);
 // rgIndices holds one index per dimension, in dimension order. Get copies the element
 // out (VariantCopy); Put copies the value in.
-[[nodiscard]] HRESULT SafeArrayGetElement(const SAFEARRAY* psa, const LONG* rgIndices,
-                                          VARIANT* pv);
-[[nodiscard]] HRESULT SafeArrayPutElement(SAFEARRAY* psa, const LONG* rgIndices,
-                                          const VARIANT* pv);
+[[nodiscard]] HRESULT SafeArrayGetElement(const SAFEARRAY* psa, const LONG* rgIndices, VARIANT* pv);
+[[nodiscard]] HRESULT SafeArrayPutElement(SAFEARRAY* psa, const LONG* rgIndices, const VARIANT* pv);
 // The element itself, not a copy; null when an index is out of bounds.
 [[nodiscard]] VARIANT* SafeArrayElement(SAFEARRAY* psa, const LONG* rgIndices);
 [[nodiscard]] const VARIANT* SafeArrayElement(const SAFEARRAY* psa, const LONG* rgIndices);

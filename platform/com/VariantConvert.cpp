@@ -76,6 +76,12 @@ bool NumberOf(const VARIANT& v, double& d) {
     case VT_I4:
         d = v.lVal;
         return true;
+    case VT_UI4:
+        d = v.ulVal;
+        return true;
+    case VT_I8:
+        d = static_cast<double>(v.llVal);
+        return true;
     case VT_R8:
         d = v.dblVal;
         return true;
@@ -101,6 +107,12 @@ HRESULT Convert(const VARIANT& src, VARTYPE vt, CVariant& out) {
             break;
         case VT_I4:
             text = Ascii(std::to_string(src.lVal));
+            break;
+        case VT_UI4:
+            text = Ascii(std::to_string(src.ulVal));
+            break;
+        case VT_I8:
+            text = Ascii(std::to_string(src.llVal));
             break;
         case VT_R8:
             if (!std::isfinite(src.dblVal))
