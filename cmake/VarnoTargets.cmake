@@ -45,3 +45,10 @@ function(varno_add_library name)
     target_link_libraries(${name} INTERFACE ${ARG_DEPENDS})
   endif()
 endfunction()
+
+# A program that loads server modules exports its symbols, so that a module's copies of the
+# runtime (class table, loaded modules, error information, registry caches) bind to the
+# program's: one runtime state per process, as modules and their host expect.
+function(varno_loads_modules target)
+  set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
+endfunction()

@@ -19,22 +19,6 @@
 
 namespace {
 
-bool SameAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // File names and loader messages are UTF-8, whatever the program's code page.
 std::u16string Widen(std::string_view text) {
     return CodePageToUtf16(text, CP_UTF8);
@@ -141,13 +125,14 @@ CModuleTable& ModuleTable() {
 EThreadingModel ParseThreadingModel(std::string_view value, bool bPresent) {
     if (!bPresent)
         return EThreadingModel::Single;
-    if (SameAscii(value, "Apartment"))
+    const std::string lower = LowerCase(value, CP_UTF8);
+    if (lower == "apartment")
         return EThreadingModel::Apartment;
-    if (SameAscii(value, "Both"))
+    if (lower == "both")
         return EThreadingModel::Both;
-    if (SameAscii(value, "Free"))
+    if (lower == "free")
         return EThreadingModel::Free;
-    if (SameAscii(value, "Neutral"))
+    if (lower == "neutral")
         return EThreadingModel::Neutral;
     return EThreadingModel::Single;
 }

@@ -8,19 +8,6 @@
 
 namespace {
 
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
-}
-
 enum class ETokenKind { End, Word, String, Open, Close, Equals };
 
 struct SToken {
@@ -151,7 +138,8 @@ private:
             value.m_nType = REG_SZ;
             value.m_strText = std::move(m_token.m_strText);
         } else if (m_token.m_kind == ETokenKind::Word &&
-                   SameAscii(std::string_view(m_token.m_strText).substr(0, 6), "dword:")) {
+                   LowerCase(std::string_view(m_token.m_strText).substr(0, 6), CP_UTF8) ==
+                       "dword:") {
             const std::string digits = m_token.m_strText.substr(6);
             if (digits.empty() || digits.size() > 8 ||
                 digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
@@ -280,10 +268,11 @@ void UnregisterKey(ERegHive hive, const std::string& parent, const CRegistryScri
 
 bool IsSharedRootKey(std::string_view name) {
     static constexpr std::string_view kShared[] = {
-        "CLSID", "Interface", "TypeLib",  "AppID", "Component Categories",
-        "MIME",  "FileType",  "Software", "*"};
+        "clsid", "interface", "typelib",  "appid", "component categories",
+        "mime",  "filetype",  "software", "*"};
+    const std::string lower = LowerCase(name, CP_UTF8);
     for (const std::string_view shared : kShared)
-        if (SameAscii(name, shared))
+        if (lower == shared)
             return true;
     return !name.empty() && name.front() == '.';
 }

@@ -73,11 +73,18 @@ std::string PathOfAddress(const void* pAddress) {
 
 CServerModule::CServerModule(std::span<const SClassEntry> classes, const STypeLibDesc* pTypeLib)
     : m_classes(classes), m_pTypeLib(pTypeLib), m_strPath(PathOfAddress(this)),
-      m_vecFactories(classes.size(), nullptr) {}
+      m_vecFactories(classes.size(), nullptr) {
+    for (const SClassEntry& entry : m_classes)
+        if (entry.m_pfnClassInit)
+            entry.m_pfnClassInit();
+}
 
 CServerModule::~CServerModule() {
     for (CFactory* pFactory : m_vecFactories)
         delete pFactory;
+    for (const SClassEntry& entry : m_classes)
+        if (entry.m_pfnClassTerm)
+            entry.m_pfnClassTerm();
 }
 
 HRESULT CServerModule::GetClassObject(const GUID& clsid, const GUID& iid, void** ppv) {

@@ -35,6 +35,9 @@ struct SClassEntry {
     // A new object asked for iid (the object starts unreferenced; the creator's answer is
     // the factory's answer).
     HRESULT (*m_pfnCreateInstance)(const GUID& iid, void** ppv);
+    // Called when the module is loaded and when it is unloaded; either may be null.
+    void (*m_pfnClassInit)() = nullptr;
+    void (*m_pfnClassTerm)() = nullptr;
 };
 
 class CServerModule {
