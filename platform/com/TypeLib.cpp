@@ -15,7 +15,7 @@
 namespace {
 
 char16_t LowerAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c;
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
 // Member and parameter names are ASCII; the comparison ignores the letter case of A to Z.
