@@ -6,7 +6,7 @@ WERROR ?= ON
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 # What the demo runs and what `make install` puts in place; `make check` builds everything.
-PROGRAMS ?= varno datebook-desktop
+PROGRAMS ?= varno datebook-desktop regsvr
 
 CMAKE_FLAGS = -G Ninja -DVARNO_SANITIZE=$(SANITIZE) -DVARNO_WERROR=$(WERROR) \
               -DVARNO_BENCH=$(if $(filter ON,$(SANITIZE)),OFF,ON)

@@ -7,7 +7,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/varno bin/datebook-desktop share/man/man1/varno.1 \
+for f in bin/varno bin/datebook-desktop bin/regsvr share/man/man1/varno.1 \
          share/bash-completion/completions/varno; do
   [[ -e "$prefix/$f" ]] || { echo "missing after install: $f" >&2; exit 1; }
 done
@@ -21,6 +21,8 @@ export VARNO_HOME="$prefix/home" TZ=UTC LANG=C.UTF-8
 "$prefix/bin/datebook-desktop" user add "Install Test" >/dev/null
 "$prefix/bin/datebook-desktop" user use "Install Test" >/dev/null
 "$prefix/bin/varno" count | grep -q "0 appointments" || { echo "installed varno count failed" >&2; exit 1; }
+
+"$prefix/bin/regsvr" --help | grep -q "Usage: regsvr" || { echo "installed regsvr does not run" >&2; exit 1; }
 
 # The completion script defines a completion for varno when sourced by bash.
 bash -c "source '$prefix/share/bash-completion/completions/varno' && complete -p varno" >/dev/null
