@@ -62,7 +62,11 @@ public:
     void Run(TimeValue tFrom, TimeValue tTo) {
         try {
             Walk(tFrom, tTo);
-            CloseFormat();
+            // A stopped export is an incomplete file: dropped, so the old file stays.
+            if (m_outcome.m_bQuit)
+                m_pFormat.reset();
+            else
+                CloseFormat();
         } catch (const CFormatException& e) {
             ReportWriteError(e.what());
         } catch (const std::bad_alloc&) {

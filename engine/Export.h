@@ -19,8 +19,8 @@ struct CExportOutcome {
     bool m_bOpenFailed = false;
     bool m_bWriteFailed = false;
     std::string m_strError;
-    // The application asked to quit: the export stopped after the record in hand, with the
-    // file complete up to there and closed.
+    // The application asked to quit: the export stopped after the record in hand and the
+    // file was dropped unfinished (closed; an old file of that name stays as it was).
     bool m_bQuit = false;
 };
 

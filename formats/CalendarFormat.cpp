@@ -16,6 +16,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -412,26 +413,15 @@ std::int64_t LocalInstant(std::int64_t nDays, const CLocalParts& time, std::int6
 CCalendarFormat::CCalendarFormat(std::int32_t nFlavour) : m_nFlavour(nFlavour) {}
 
 CCalendarFormat::~CCalendarFormat() {
-    if (m_bWriting)
-        Flush();
-    CloseFile();
+    CloseFile(false);
 }
 
 EStatus CCalendarFormat::OpenWrite(const std::string& strFileName) {
-    if (m_fd >= 0)
+    if (m_fd >= 0 || m_bWriting)
         return STATUS_FAILED;
-    const int fd = ::open(strFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (!m_output.Open(strFileName))
         return STATUS_FAILED;
-    // Emptied only once the lock is held, so a refused open leaves another writer's file
-    // alone; devices and pipes have nothing to empty.
-    struct stat st {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
-        (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)) {
-        ::close(fd);
-        return STATUS_FAILED;
-    }
-    m_fd = fd;
+    m_strFileName = strFileName;
     m_bWriting = true;
     m_nWriteError = 0;
     m_nPosition = 0;
@@ -452,7 +442,7 @@ EStatus CCalendarFormat::OpenWrite(const std::string& strFileName) {
 }
 
 EStatus CCalendarFormat::OpenRead(const std::string& strFileName) {
-    if (m_fd >= 0)
+    if (m_fd >= 0 || m_bWriting)
         return STATUS_FAILED;
     const int fd = ::open(strFileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -473,26 +463,32 @@ EStatus CCalendarFormat::OpenRead(const std::string& strFileName) {
 }
 
 EStatus CCalendarFormat::CloseWrite() {
-    if (m_fd >= 0 && m_bWriting) {
+    if (m_bWriting)
         (void)WritePlainLine("END", "VCALENDAR");
-        Flush();
-    }
-    const int nError = m_nWriteError;
-    (void)CloseRead();
+    CloseFile(true);
+    const int nError = std::exchange(m_nWriteError, 0);
     if (nError != 0)
-        throw CFormatException(std::strerror(nError));
+        throw CFormatException("The file " + m_strFileName +
+                               " could not be written: " + std::strerror(nError));
     return STATUS_OK;
 }
 
 EStatus CCalendarFormat::CloseRead() {
-    CloseFile();
+    CloseFile(false);
     return STATUS_OK;
 }
 
-void CCalendarFormat::CloseFile() {
-    if (m_fd >= 0) {
-        if (::close(m_fd) != 0 && m_bWriting && m_nWriteError == 0)
+void CCalendarFormat::CloseFile(bool bCommit) {
+    if (m_bWriting) {
+        Flush();
+        // The file takes the place of the old one only when every byte reached it.
+        if (!bCommit || m_nWriteError != 0)
+            m_output.Discard();
+        else if (!m_output.Commit())
             m_nWriteError = errno;
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
         m_fd = -1;
     }
     m_strOut.clear();
@@ -511,16 +507,8 @@ void CCalendarFormat::Append(std::string_view bytes) {
 }
 
 void CCalendarFormat::Flush() {
-    std::size_t nDone = 0;
-    while (nDone < m_strOut.size() && m_nWriteError == 0) {
-        const ssize_t n = ::write(m_fd, m_strOut.data() + nDone, m_strOut.size() - nDone);
-        if (n < 0) {
-            if (errno != EINTR)
-                m_nWriteError = errno;
-        } else {
-            nDone += static_cast<std::size_t>(n);
-        }
-    }
+    if (m_nWriteError == 0 && !m_strOut.empty() && !m_output.Write(m_strOut))
+        m_nWriteError = errno;
     m_strOut.clear();
 }
 
@@ -622,10 +610,10 @@ std::int32_t CCalendarFormat::GetPosition() {
 }
 
 std::int32_t CCalendarFormat::GetSize() {
-    if (m_fd < 0)
-        return 0;
     if (m_bWriting)
         return static_cast<std::int32_t>(m_nPosition / 256);
+    if (m_fd < 0)
+        return 0;
     struct stat st {};
     if (::fstat(m_fd, &st) != 0)
         return 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "formats/FileFormat.h"
+#include "platform/file/OutputFile.h"
 
 #include <cstdint>
 #include <string>
@@ -20,12 +21,13 @@ enum ECalendarFlavour : std::int32_t {
 // A calendar file is a sequence of CR LF ended lines; every line written with EndRow or
 // fetched with NextRow counts as one row.
 //
-// OpenWrite creates the file when missing and takes an advisory exclusive lock (flock,
-// not waiting): a second writer that also locks is refused, readers are not. Once the
-// lock is held the file is emptied, so a stale longer file never leaves its tail behind.
-// Writes are buffered; the first write error is kept, later writes are discarded, and
-// CloseWrite raises CFormatException with it after closing the file. OpenRead takes a
-// shared lock, so a locking writer cannot change the file while it is read.
+// OpenWrite writes through COutputFile: the complete file replaces the old one at
+// CloseWrite; a failed write, or a format destroyed without CloseWrite, leaves the old
+// file. An existing file is locked while it is written (flock, not waiting): a second
+// writer that also locks is refused. Writes are buffered; the first write error is kept,
+// later writes are discarded, and CloseWrite raises CFormatException with it, naming the
+// file, after closing it. OpenRead takes a shared lock, so a locking writer cannot start
+// while the file is read.
 class CCalendarFormat final : public CFileFormat {
 public:
     explicit CCalendarFormat(std::int32_t nFlavour);
@@ -79,12 +81,15 @@ private:
     // Appends bytes to the output buffer; flushes it when it is full.
     void Append(std::string_view bytes);
     void Flush();
-    // Closes the file, dropping the buffer; the kept write error stays.
-    void CloseFile();
+    // Closes the file, dropping the buffer; a file being written is put in place when
+    // bCommit is set and every write succeeded. The kept write error stays.
+    void CloseFile(bool bCommit);
     // Reads up to one buffer of input; false at the end of the file or on an error.
     bool FillInput();
 
-    int m_fd = -1;
+    int m_fd = -1; // the file being read
+    COutputFile m_output;
+    std::string m_strFileName;
     bool m_bWriting = false;
     int m_nWriteError = 0; // errno of the first failed write, 0 while all went well
     unsigned m_nCodePage = 0;

@@ -112,16 +112,20 @@ std::int32_t InUnitsOf256(std::int64_t nBytes) {
 CCsvFormat::CCsvFormat() = default;
 
 CCsvFormat::~CCsvFormat() {
-    Close();
+    Close(false);
 }
 
-void CCsvFormat::Close() {
-    if (m_fd < 0)
-        return;
-    Flush();
-    // A file system may report a failed write only when the file is closed.
-    if (::close(m_fd) != 0 && errno != EINTR && m_bWriting && m_nWriteError == 0)
-        m_nWriteError = errno;
+void CCsvFormat::Close(bool bCommit) {
+    if (m_bWriting) {
+        Flush();
+        // The file takes the place of the old one only when every byte reached it.
+        if (!bCommit || m_nWriteError != 0)
+            m_output.Discard();
+        else if (!m_output.Commit())
+            m_nWriteError = errno;
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
     m_fd = -1;
     m_bWriting = false;
     m_strOutput.clear();
@@ -132,10 +136,9 @@ void CCsvFormat::Close() {
 }
 
 EStatus CCsvFormat::OpenWrite(const std::string& strFileName) {
-    Close();
+    Close(false);
     m_nWriteError = 0;
-    m_fd = OpenLocked(strFileName, O_WRONLY | O_CREAT, LOCK_EX);
-    if (m_fd < 0)
+    if (!m_output.Open(strFileName))
         return STATUS_FAILED;
     m_bWriting = true;
     m_strFileName = strFileName;
@@ -145,11 +148,18 @@ EStatus CCsvFormat::OpenWrite(const std::string& strFileName) {
 }
 
 EStatus CCsvFormat::OpenRead(const std::string& strFileName) {
-    Close();
+    Close(false);
     m_nWriteError = 0;
     m_fd = OpenLocked(strFileName, O_RDONLY, LOCK_SH);
     if (m_fd < 0)
         return STATUS_FAILED;
+    // A device other than the terminal never ends (/dev/zero, /dev/urandom): refused.
+    struct stat st {};
+    if (::fstat(m_fd, &st) == 0 && S_ISCHR(st.st_mode) && !::isatty(m_fd)) {
+        Close(false);
+        throw CFormatException("it is a device, not a file (files, pipes and the terminal can "
+                               "be read)");
+    }
     m_strFileName = strFileName;
     m_vecInput.resize(kInputChunk);
     m_nInputPos = m_nInputEnd = 0;
@@ -165,7 +175,7 @@ EStatus CCsvFormat::OpenRead(const std::string& strFileName) {
     try {
         DetectEncoding();
     } catch (...) {
-        Close();
+        Close(false);
         throw;
     }
     return STATUS_OK;
@@ -244,8 +254,8 @@ bool CCsvFormat::FileHoldsCrLf() {
 }
 
 EStatus CCsvFormat::CloseWrite() {
-    const bool bWasOpen = m_fd >= 0;
-    (void)CloseRead();
+    const bool bWasOpen = m_bWriting;
+    Close(true);
     if (bWasOpen && m_nWriteError != 0) {
         const int nError = std::exchange(m_nWriteError, 0);
         throw CFormatException("The file " + m_strFileName +
@@ -255,21 +265,13 @@ EStatus CCsvFormat::CloseWrite() {
 }
 
 EStatus CCsvFormat::CloseRead() {
-    Close();
+    Close(false);
     return STATUS_OK;
 }
 
 void CCsvFormat::Flush() {
-    std::size_t nDone = 0;
-    while (nDone < m_strOutput.size() && m_nWriteError == 0 && m_fd >= 0) {
-        const ssize_t n = ::write(m_fd, m_strOutput.data() + nDone, m_strOutput.size() - nDone);
-        if (n > 0)
-            nDone += static_cast<std::size_t>(n);
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            m_nWriteError = n < 0 ? errno : ENOSPC;
-    }
+    if (m_nWriteError == 0 && !m_strOutput.empty() && !m_output.Write(m_strOutput))
+        m_nWriteError = errno;
     // After a failed write the rest of the output is dropped: the file is incomplete
     // either way, and CloseWrite reports it.
     m_strOutput.clear();
@@ -354,6 +356,10 @@ EStatus CCsvFormat::NextRow() {
         return STATUS_FAILED;
     m_strLine.resize(m_strLine.size() - nEndBytes);
     m_nRowLine = nFirstLine;
+    // Zeroed blocks are what a crash or a device leaves, never text.
+    if (!m_strLine.empty() && m_strLine.find_first_not_of('\0') == std::string::npos)
+        throw CFormatException("The file " + m_strFileName + " is damaged: line " +
+                               std::to_string(nFirstLine) + " holds only NUL bytes.");
     ++m_nRowNumber;
     m_strLastCell.clear();
     return STATUS_OK;

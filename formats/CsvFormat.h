@@ -11,13 +11,15 @@
 // starts with another encoding's mark (UTF-16, or UTF-8 under 1252) is converted to the
 // code page as a whole, or refused when it holds what the code page cannot.
 //
-// The file is opened without truncation (callers remove an old file first) and kept
-// under an advisory lock while open: exclusive for writing, shared for reading, so two
-// writers, or a writer and a reader, never meet. A file locked that way by another
+// Writing goes through COutputFile: the file replaces the old one at CloseWrite, complete,
+// and a format destroyed without CloseWrite (or a failed write) leaves the old file. A file
+// is kept under an advisory lock while open: exclusive for writing, shared for reading, so
+// two writers, or a writer and a reader, never meet. A file locked that way by another
 // process cannot be opened.
 #pragma once
 
 #include "formats/FileFormat.h"
+#include "platform/file/OutputFile.h"
 
 #include <cstdint>
 #include <string>
@@ -26,7 +28,7 @@
 class CCsvFormat final : public CFileFormat {
 public:
     CCsvFormat();
-    // Closes a file still open, silently.
+    // Closes a file still open, silently; a file being written is dropped.
     ~CCsvFormat() override;
 
     void SetSeparator(const std::string& strSeparator) { m_strSeparator = strSeparator; }
@@ -35,12 +37,14 @@ public:
     void SetDateWithTime(bool bDateWithTime) { m_bDateWithTime = bDateWithTime; }
 
     EStatus OpenWrite(const std::string& strFileName) override;
+    // Raises CFormatException for a character device other than a terminal.
     EStatus OpenRead(const std::string& strFileName) override;
-    // Flushes and closes. Raises CFormatException, after closing, when any write to the
-    // file failed.
+    // Flushes, puts the file in place and closes. Raises CFormatException, after closing,
+    // when any write to the file failed (the old file then stays).
     EStatus CloseWrite() override;
     EStatus CloseRead() override;
     EStatus EndRow() override;
+    // Raises CFormatException for a row of NUL bytes only: the file is damaged.
     EStatus NextRow() override;
     EStatus WriteText(const std::string& strText) override;
     EStatus WriteDate(TimeValue t) override;
@@ -65,7 +69,9 @@ public:
     [[nodiscard]] const std::string& GetRowText() const { return m_strLine; }
 
 private:
-    void Close();
+    // Closes the file; a file being written is put in place when bCommit is set and every
+    // write succeeded, else dropped.
+    void Close(bool bCommit);
     void Flush();
     // Fills the read buffer; false at the end of the file or on a read error.
     bool Refill();
@@ -80,7 +86,8 @@ private:
     bool m_bDateWithTime = false;
     std::string m_strQuote;
     bool m_bRemoveLineBreaks = false;
-    int m_fd = -1;
+    int m_fd = -1; // the file being read
+    COutputFile m_output;
     bool m_bWriting = false;
     std::string m_strFileName;
     bool m_bRowStart = true;

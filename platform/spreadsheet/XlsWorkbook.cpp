@@ -1,10 +1,10 @@
 #include "platform/spreadsheet/XlsWorkbook.h"
 
+#include "platform/file/OutputFile.h"
 #include "platform/spreadsheet/BiffReader.h"
 #include "platform/spreadsheet/BiffWriter.h"
 #include "platform/spreadsheet/CompoundFile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -59,29 +59,10 @@ public:
     CFileDescriptor(const CFileDescriptor&) = delete;
     CFileDescriptor& operator=(const CFileDescriptor&) = delete;
     [[nodiscard]] int Get() const { return m_fd; }
-    int Release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
 
 private:
     int m_fd;
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 } // namespace
 
@@ -163,27 +144,8 @@ void CXlsWorkbook::Save(const std::string& strPath) const {
     } catch (const CXlsError& e) {
         throw CXlsError(Prefix(strPath) + e.what());
     }
-    // A temporary file beside the target, renamed over it once complete.
-    static std::atomic<unsigned> s_nCounter{0};
-    std::string strTemp;
-    int fd = -1;
-    for (int nTry = 0; nTry < 100 && fd < 0; ++nTry) {
-        strTemp = strPath + ".~" + std::to_string(::getpid()) + "-" +
-                  std::to_string(s_nCounter.fetch_add(1)) + ".tmp";
-        fd = ::open(strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
+    if (!COutputFile::WriteWhole(strPath, bytes)) {
         throw CXlsError(Prefix(strPath) + "cannot write (" + SystemError(errno) + ")");
-    }
-    CFileDescriptor file(fd);
-    if (!WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0 || ::close(file.Release()) != 0 ||
-        ::rename(strTemp.c_str(), strPath.c_str()) != 0) {
-        const int nError = errno;
-        ::unlink(strTemp.c_str());
-        throw CXlsError(Prefix(strPath) + "cannot write (" + SystemError(nError) + ")");
     }
 }
 

@@ -93,8 +93,8 @@ public:
     std::vector<CXlsSheet> m_vecSheets;
 
     // Writes the workbook; throws CXlsError. Sheet 1 only is written when there are
-    // several (the program uses one sheet). The file is replaced at once (written under a
-    // temporary name, then renamed), so a failed save leaves the old file.
+    // several (the program uses one sheet). The file is written through COutputFile:
+    // replaced at once, links followed, so a failed save leaves the old file.
     void Save(const std::string& strPath) const;
     [[nodiscard]] std::string SaveToMemory() const;
 

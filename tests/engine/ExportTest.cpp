@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace optest;
@@ -25,6 +26,15 @@ bool IsClosed(const std::string& path) {
     if (fd >= 0)
         ::close(fd);
     return bFree;
+}
+
+// The names in a folder, hidden ones included, sorted.
+Strings FolderEntries(const std::string& folder) {
+    Strings names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::size_t CountOf(const std::string& text, const std::string& what) {
@@ -96,20 +106,26 @@ TEST_F(ExportTest, AFileThatCannotBeOpenedWritesNothing) {
     EXPECT_TRUE(m_ui.m_vecShown.empty());
 }
 
-TEST_F(ExportTest, AQuitRequestStopsAfterTheCurrentRecordWithTheFileClosed) {
+// A stopped export is incomplete: the old file stays as it was, and no temporary file is
+// left beside it.
+TEST_F(ExportTest, AQuitRequestStopsAfterTheCurrentRecordAndKeepsTheOldFile) {
     for (int i = 1; i <= 5; ++i)
         Seed(Untimed("2026-12-0" + std::to_string(i), "day " + std::to_string(i)));
+    const std::string folder = TempPath("quit");
+    std::filesystem::create_directory(folder);
     for (const bool bFull : {false, true}) {
         // One pump before the walk, then one per record: the fourth pump quits.
         m_ui.QuitAfterPumps(3);
         m_ui.m_bQuitPosted = false;
-        const std::string path = TempPath("quit.csv");
+        const std::string path = folder + "/quit.csv";
+        WriteFileBytes(path, "the last complete export\r\n");
         CExportOutcome outcome;
         EXPECT_EQ(bFull ? ExportFull(path, Options(), nullptr, &outcome)
                         : ExportSimpleRange(path, nullptr, &outcome),
                   2);
         EXPECT_TRUE(outcome.m_bQuit && m_ui.m_bQuitPosted && IsClosed(path)) << bFull;
-        EXPECT_EQ(Summary(path).back(), "02.12.2026 day 2 13") << bFull;
+        EXPECT_EQ(ReadFileBytes(path), "the last complete export\r\n") << bFull;
+        EXPECT_EQ(FolderEntries(folder), Strings{"quit.csv"}) << bFull;
     }
 }
 
@@ -125,10 +141,12 @@ TEST_F(ExportTest, AWriteErrorIsShownAndAHostFailureRaisesWithTheFileClosed) {
         "Error writing file\nThe file /dev/full could not be written: No space left on device");
     EXPECT_EQ(m_ui.m_vecShown[0].m_icon, EMessageIcon::Stop);
 
+    // The export that the host ended leaves no file, complete or not.
     OpenHost({{}, false, {{"GetNote", 2, E_FAIL, "gone"}}});
-    const std::string path = TempPath("host.csv");
-    EXPECT_THROW((void)ExportFull(path, Options(), nullptr), CComError);
-    EXPECT_TRUE(IsClosed(path));
+    const std::string folder = TempPath("host");
+    std::filesystem::create_directory(folder);
+    EXPECT_THROW((void)ExportFull(folder + "/host.csv", Options(), nullptr), CComError);
+    EXPECT_EQ(FolderEntries(folder), Strings{});
     EXPECT_EQ(m_ui.m_vecShown.size(), 1u);
     EXPECT_EQ(m_ui.m_nWaitDepth, 0);
 }

@@ -15,6 +15,8 @@
 #include <memory>
 #include <tuple>
 
+#include <unistd.h>
+
 namespace {
 
 class CsvFormatTest : public CVarnoTest {};
@@ -316,7 +318,8 @@ TEST_F(CsvFormatTest, PositionAndSizeIn256ByteUnits) {
     EXPECT_EQ(format.GetPosition(), 300000 / 256);
 }
 
-TEST_F(CsvFormatTest, OpenWriteKeepsAnExistingFileAndLocks) {
+// The old file stays whole until CloseWrite puts the new one in its place.
+TEST_F(CsvFormatTest, OpenWriteReplacesAnExistingFileWholeAndLocks) {
     const std::string path = TempPath("old.csv");
     WriteFileBytes(path, "0123456789\r\n");
     {
@@ -324,13 +327,14 @@ TEST_F(CsvFormatTest, OpenWriteKeepsAnExistingFileAndLocks) {
         writer.SetQuote("\"");
         ASSERT_EQ(writer.OpenWrite(path), STATUS_OK);
         EXPECT_EQ(writer.WriteText("ab"), STATUS_OK);
+        EXPECT_EQ(writer.EndRow(), STATUS_OK);
         CCsvFormat second;
         EXPECT_EQ(second.OpenWrite(path), STATUS_FAILED) << "another writer";
         EXPECT_EQ(second.OpenRead(path), STATUS_FAILED) << "a reader while writing";
+        EXPECT_EQ(ReadFileBytes(path), "0123456789\r\n");
         EXPECT_EQ(writer.CloseWrite(), STATUS_OK);
     }
-    // Not truncated: the callers remove the old file first.
-    EXPECT_EQ(ReadFileBytes(path), "\"ab\"456789\r\n");
+    EXPECT_EQ(ReadFileBytes(path), "\"ab\"\r\n");
 
     CCsvFormat reader1, reader2, writer;
     EXPECT_EQ(reader1.OpenRead(path), STATUS_OK);
@@ -349,10 +353,13 @@ TEST_F(CsvFormatTest, OpenWriteKeepsAnExistingFileAndLocks) {
     EXPECT_EQ(bad.WriteText("x"), STATUS_FAILED);
 }
 
-// A format destroyed without CloseWrite still writes and unlocks its file, silently
-// when the disk is full; CloseWrite reports the failed writes, once.
+// A format destroyed without CloseWrite drops what it wrote (the old file stays); a full
+// disk is reported by CloseWrite, once, naming the file.
 TEST_F(CsvFormatTest, FailedWritesAreReportedByCloseWrite) {
-    const std::string path = TempPath("dropped.csv");
+    const std::string folder = TempPath("dropped");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/dropped.csv";
+    WriteFileBytes(path, "old\r\n");
     {
         CCsvFormat format;
         format.SetQuote("\"");
@@ -362,7 +369,11 @@ TEST_F(CsvFormatTest, FailedWritesAreReportedByCloseWrite) {
             EXPECT_EQ(format.EndRow(), STATUS_OK);
         }
     }
-    EXPECT_TRUE(ReadFileBytes(path).ends_with("\"19999\"\r\n"));
+    EXPECT_EQ(ReadFileBytes(path), "old\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file is left";
     CCsvFormat writer;
     EXPECT_EQ(writer.OpenWrite(path), STATUS_OK) << "the lock went with the file";
 
@@ -386,6 +397,51 @@ TEST_F(CsvFormatTest, FailedWritesAreReportedByCloseWrite) {
     CCsvFormat dropped;
     ASSERT_EQ(dropped.OpenWrite("/dev/full"), STATUS_OK);
     (void)dropped.WriteText("x");
+}
+
+// Input that never ends or holds no text: a device is refused at once, a row of NUL bytes
+// stops the reading as a damaged file. Pipes are read.
+TEST_F(CsvFormatTest, DevicesAndRowsOfNulBytesAreRefused) {
+    CCsvFormat format;
+    try {
+        (void)format.OpenRead("/dev/zero");
+        ADD_FAILURE() << "/dev/zero opened";
+    } catch (const CFormatException& e) {
+        EXPECT_STREQ(e.what(),
+                     "it is a device, not a file (files, pipes and the terminal can be read)");
+    }
+
+    const std::string path = TempPath("zeroed.csv");
+    WriteFileBytes(path, "\"a\";\"b\"\r\n" + std::string(5000, '\0') + "\r\n\"c\"\r\n");
+    ASSERT_EQ(format.OpenRead(path), STATUS_OK);
+    ASSERT_EQ(format.NextRow(), STATUS_OK);
+    try {
+        (void)format.NextRow();
+        ADD_FAILURE() << "a row of NUL bytes read";
+    } catch (const CFormatException& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "The file " + path + " is damaged: line 2 holds only NUL bytes.");
+    }
+    (void)format.CloseRead();
+
+    // NUL bytes among text are text.
+    WriteFileBytes(path, std::string("a\0b\r\n", 5));
+    ASSERT_EQ(format.OpenRead(path), STATUS_OK);
+    ASSERT_EQ(format.NextRow(), STATUS_OK);
+    std::string cell;
+    (void)format.ReadText(cell);
+    EXPECT_EQ(cell, std::string("a\0b", 3));
+    (void)format.CloseRead();
+
+    int fds[2] = {-1, -1};
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "\"p\"\r\n", 5), 5);
+    ::close(fds[1]);
+    ASSERT_EQ(format.OpenRead("/dev/fd/" + std::to_string(fds[0])), STATUS_OK);
+    ASSERT_EQ(format.NextRow(), STATUS_OK);
+    EXPECT_EQ(format.NextRow(), STATUS_FAILED);
+    (void)format.CloseRead();
+    ::close(fds[0]);
 }
 
 // Every separator and quote option: texts that these options can carry come back cell
