@@ -11,7 +11,9 @@
 #include "engine/Import.h"
 #include "formats/ExcelFormat.h"
 #include "formats/FormatSelection.h"
+#include "platform/file/OutputFile.h"
 #include "platform/locale/CodePage.h"
+#include "platform/registry/Registry.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -21,6 +23,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <ostream>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -99,40 +103,6 @@ private:
     std::unique_ptr<CTerminalProgress> m_pBar;
 };
 
-// Removes the temporary file unless it was renamed over its target.
-class CTemporaryFile {
-public:
-    explicit CTemporaryFile(std::string strPath) : m_strPath(std::move(strPath)) {}
-    ~CTemporaryFile() {
-        if (!m_strPath.empty())
-            ::unlink(m_strPath.c_str());
-    }
-    CTemporaryFile(const CTemporaryFile&) = delete;
-    CTemporaryFile& operator=(const CTemporaryFile&) = delete;
-    [[nodiscard]] const std::string& Path() const { return m_strPath; }
-    // Moves the file over strTarget with the target's permissions (or those of a new file);
-    // false with errno set when it cannot.
-    bool Commit(const std::string& strTarget) {
-        struct stat st {};
-        mode_t mode = 0;
-        if (::stat(strTarget.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::chmod(m_strPath.c_str(), mode);
-        if (::rename(m_strPath.c_str(), strTarget.c_str()) != 0)
-            return false;
-        m_strPath.clear();
-        return true;
-    }
-
-private:
-    std::string m_strPath;
-};
-
 std::string SystemError(int nError) {
     return std::strerror(nError);
 }
@@ -180,28 +150,69 @@ int Interrupted(CCliContext& context, const std::string& what) {
     return InterruptExitStatus();
 }
 
-} // namespace
-
-std::string CreateTemporaryBeside(const std::string& strFile) {
-    const std::filesystem::path path(strFile);
-    std::string strFolder = path.parent_path().string();
-    if (strFolder.empty())
-        strFolder = ".";
-    const std::string strName = path.filename().string();
-    const std::string strExtension = path.extension().string();
-    std::string strTemplate = strFolder + "/." + strName + ".XXXXXX" + strExtension;
-    const int fd = ::mkstemps(strTemplate.data(), static_cast<int>(strExtension.size()));
-    if (fd < 0)
-        return {};
-    ::close(fd);
-    return strTemplate;
+// The files that hold the program's own data: the datebook with its journals and the
+// registry's hive files with their locks.
+std::vector<std::string> OwnStoreFiles() {
+    std::vector<std::string> files;
+    const std::string strDatebook =
+        CDatebookStore::DefaultFolder() + "/" + CDatebookStore::kFileName;
+    for (const char* pszSuffix : {"", "-wal", "-shm", "-journal"})
+        files.push_back(strDatebook + pszSuffix);
+    for (const ERegHive hive :
+         {ERegHive::ClassesRoot, ERegHive::CurrentUser, ERegHive::LocalMachine}) {
+        const std::string strHive = RegistryFolder() + "/" + HiveName(hive) + ".reg";
+        files.push_back(strHive);
+        files.push_back(strHive + ".lock");
+    }
+    return files;
 }
+
+// Whether two names reach one file: the same path once links are resolved (for files that
+// need not exist yet), or the same device and inode (hard links).
+bool IsSameFile(const std::string& strA, const std::string& strB) {
+    struct stat stA {};
+    struct stat stB {};
+    if (::stat(strA.c_str(), &stA) == 0 && ::stat(strB.c_str(), &stB) == 0)
+        return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+    std::error_code ec;
+    const std::filesystem::path realA =
+        std::filesystem::weakly_canonical(COutputFile::ResolveLinks(strA), ec);
+    if (ec)
+        return false;
+    const std::filesystem::path realB =
+        std::filesystem::weakly_canonical(COutputFile::ResolveLinks(strB), ec);
+    return !ec && realA == realB;
+}
+
+// Refuses to write over the datebook or the registry: an export there destroys them.
+void RefuseOwnStore(const std::string& strFile) {
+    for (const std::string& strStore : OwnStoreFiles()) {
+        if (IsSameFile(strFile, strStore))
+            throw CUsageError("Cannot write " + strFile + ": it is " + strStore +
+                              ", where the program keeps its own data. Choose another file.");
+    }
+}
+
+// Standard output, however it is named: the run's own messages then go to standard error.
+bool IsStandardOutput(const std::string& strFile) {
+    if (strFile == "-" || strFile == "/dev/stdout" || strFile == "/dev/fd/1" ||
+        strFile == "/proc/self/fd/1")
+        return true;
+    struct stat stFile {};
+    struct stat stOut {};
+    return COutputFile::IsStreamTarget(strFile) && ::stat(strFile.c_str(), &stFile) == 0 &&
+           ::fstat(STDOUT_FILENO, &stOut) == 0 && stFile.st_dev == stOut.st_dev &&
+           stFile.st_ino == stOut.st_ino;
+}
+
+} // namespace
 
 int RunExport(CCliContext& context, const CExportArguments& args) {
     COptions options = LoadRunOptions(args.m_range);
     const std::string& strFile = args.m_strFile;
-    if (strFile.empty() || std::filesystem::is_directory(strFile))
-        throw CUsageError("Give the name of the file to write, such as appointments.csv.");
+    if (strFile.empty() || (strFile != "-" && std::filesystem::is_directory(strFile)))
+        throw CUsageError("Give the name of the file to write, such as appointments.csv, or - "
+                          "for standard output.");
     if (options.m_bFullFormat != 0 && IsVcsFile(strFile))
         throw CUsageError("A vCalendar file (.vcs) holds single days only: add --simple to write "
                           "the occurrences of the export range, or write an iCalendar file "
@@ -210,10 +221,10 @@ int RunExport(CCliContext& context, const CExportArguments& args) {
         throw CUsageError("Cannot write " + strFile +
                           ": Excel workbooks need the spreadsheet component, which is not "
                           "available. Write a .csv file instead.");
-
-    CTemporaryFile temporary(CreateTemporaryBeside(strFile));
-    if (temporary.Path().empty())
-        throw CUsageError("Cannot write " + strFile + ": " + SystemError(errno) + ".");
+    RefuseOwnStore(strFile);
+    const bool bStream = COutputFile::IsStreamTarget(strFile);
+    const std::string strUnchanged =
+        bStream ? "the output is incomplete." : strFile + " was not changed.";
 
     BindHost(options);
     CExportOutcome outcome;
@@ -221,10 +232,10 @@ int RunExport(CCliContext& context, const CExportArguments& args) {
         CProgressScope progress(context, CTerminalProgress::EUnit::Records,
                                 context.m_bProgress ? DatebookSize() : 0);
         if (options.m_bFullFormat != 0)
-            (void)ExportFull(temporary.Path(), options, progress.Get(), &outcome);
+            (void)ExportFull(strFile, options, progress.Get(), &outcome);
         else
-            (void)ExportSimple(temporary.Path(), options.GetExportFrom(), options.GetExportTo(),
-                               options, progress.Get(), &outcome);
+            (void)ExportSimple(strFile, options.GetExportFrom(), options.GetExportTo(), options,
+                               progress.Get(), &outcome);
     }
     if (outcome.m_bOpenFailed) {
         context.m_services.PrintError("Cannot write " + strFile + ": " +
@@ -232,18 +243,14 @@ int RunExport(CCliContext& context, const CExportArguments& args) {
         return CLI_EXIT_USAGE;
     }
     if (outcome.m_bWriteFailed) {
-        context.m_services.PrintError("The export failed: " + strFile + " was not changed.");
+        context.m_services.PrintError("The export failed: " + strUnchanged);
         return CLI_EXIT_ERRORS;
     }
     if (outcome.m_bQuit)
-        return Interrupted(context, "the export stopped, " + strFile + " was not changed.");
-    if (!temporary.Commit(strFile)) {
-        context.m_services.PrintError("Cannot write " + strFile + ": " + SystemError(errno) +
-                                      ". It was not changed.");
-        return CLI_EXIT_USAGE;
-    }
-    context.m_out << "Exported " << CountText(outcome.m_nWritten, "appointment", "appointments")
-                  << " to " << strFile << ".\n";
+        return Interrupted(context, "the export stopped, " + strUnchanged);
+    std::ostream& report = IsStandardOutput(strFile) ? context.m_err : context.m_out;
+    report << "Exported " << CountText(outcome.m_nWritten, "appointment", "appointments") << " to "
+           << (strFile == "-" ? std::string("standard output") : strFile) << ".\n";
     return CLI_EXIT_OK;
 }
 
@@ -276,6 +283,12 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
 
     std::unique_ptr<CRejectsFile> pRejects;
     if (!args.m_strRejects.empty()) {
+        // The rejects workflow mends the rejects file and imports it again: writing the
+        // rejects over the input would lose the rows being read.
+        if (IsSameFile(args.m_strRejects, strFile))
+            throw CUsageError("Cannot write the rejected rows to " + args.m_strRejects +
+                              ": it is the file being imported. Give another file.");
+        RefuseOwnStore(args.m_strRejects);
         pRejects = std::make_unique<CRejectsFile>(args.m_strRejects, options);
         if (!pRejects->IsOpen())
             throw CUsageError("Cannot write " + args.m_strRejects + ": " + SystemError(errno) +
@@ -293,9 +306,14 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
         CProgressScope progress(context, CTerminalProgress::EUnit::Bytes, st.st_size);
         nResult = ImportFile(strFile, options, progress.Get(), run);
     }
-    if (pRejects && !pRejects->Close())
-        context.m_services.PrintError("Cannot write all rejected rows to " + args.m_strRejects +
-                                      ".");
+    if (pRejects) {
+        // A file that could not be read at all rejected nothing: the old rejects file stays.
+        if (nResult < 0 && stats.m_nRows == 0)
+            pRejects->Discard();
+        else if (!pRejects->Close())
+            context.m_services.PrintError("Cannot write the rejected rows to " + args.m_strRejects +
+                                          ": " + SystemError(errno) + ". It was not changed.");
+    }
     if (nResult < 0) {
         const std::string strReason =
             stats.m_strError.empty() ? SystemError(errno) : ToUtf8(stats.m_strError);

@@ -53,8 +53,3 @@ int RunImport(CCliContext& context, const CImportArguments& args);
 int RunCount(CCliContext& context, const CRangeArguments& args);
 int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes);
 int RunArchive(CCliContext& context, const CArchiveArguments& args);
-
-// The temporary file an export writes first: in the folder of strFile, hidden, named after
-// it and ending in its extension. Created empty (mode 0600); empty with errno set when it
-// cannot be.
-[[nodiscard]] std::string CreateTemporaryBeside(const std::string& strFile);

@@ -3,6 +3,8 @@
 #include "fields/FieldLayout.h"
 #include "settings/Options.h"
 
+#include <cerrno>
+
 namespace {
 
 constexpr const char* kRowEnd = "\r\n";
@@ -24,8 +26,7 @@ std::string OneLine(std::string_view text) {
 } // namespace
 
 CRejectsFile::CRejectsFile(const std::string& strFileName, const COptions& options)
-    : m_file(strFileName, std::ios::binary | std::ios::trunc),
-      m_strSeparator(options.m_strSeparator.empty() ? "," : options.m_strSeparator),
+    : m_strSeparator(options.m_strSeparator.empty() ? "," : options.m_strSeparator),
       m_strQuote(options.m_strQuote) {
     const CFieldLayout& layout = options.m_layout;
     std::string header;
@@ -42,15 +43,25 @@ CRejectsFile::CRejectsFile(const std::string& strFileName, const COptions& optio
     }
     add("Line");
     add("Error");
-    m_file << header << kRowEnd;
-    m_file.flush();
+    if (!m_file.Open(strFileName)) {
+        m_nError = errno;
+        return;
+    }
+    Write(header);
+}
+
+void CRejectsFile::Write(const std::string& strLine) {
+    if (m_nError == 0 && !m_file.Write(strLine + kRowEnd))
+        m_nError = errno;
 }
 
 bool CRejectsFile::Close() {
-    m_file.flush();
-    const bool bGood = m_file.good();
-    m_file.close();
-    return bGood && !m_file.fail();
+    if (m_nError != 0) {
+        m_file.Discard();
+        errno = m_nError;
+        return false;
+    }
+    return m_file.Commit();
 }
 
 void CRejectsFile::OnRowRejected(const CRejectedRow& row) {
@@ -69,8 +80,7 @@ void CRejectsFile::OnRowRejected(const CRejectedRow& row) {
     if (row.m_bPartlyStored)
         strMessage += " (The appointment was imported without its repeat rule.)";
     line += m_strSeparator + std::to_string(row.m_nLine) + m_strSeparator + Cell(strMessage);
-    m_file << line << kRowEnd;
-    m_file.flush();
+    Write(line);
     ++m_nRows;
 }
 

@@ -3,11 +3,14 @@
 // then every rejected row as it stood in the input, padded to the layout's width, followed
 // by two cells of its own, the row's line in the input and what is wrong with it. The
 // header and the two extra cells are passed over when the file is imported again.
+//
+// The file is written through COutputFile: an existing file is replaced only when Close
+// commits, by the complete file.
 #pragma once
 
 #include "engine/Import.h"
+#include "platform/file/OutputFile.h"
 
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -15,13 +18,17 @@ class COptions;
 
 class CRejectsFile final : public CImportObserver {
 public:
-    // Opens (truncates) the file and writes the header row; IsOpen() tells whether it could.
+    // Starts the file and writes the header row; IsOpen() tells whether it could (errno
+    // says why when it could not).
     CRejectsFile(const std::string& strFileName, const COptions& options);
 
-    [[nodiscard]] bool IsOpen() const { return m_file.is_open() && m_file.good(); }
+    [[nodiscard]] bool IsOpen() const { return m_file.IsOpen() && m_nError == 0; }
     [[nodiscard]] int Count() const { return m_nRows; }
-    // Closes the file; false when something could not be written.
-    bool Close();
+    // Puts the file in place and closes it; false, with errno set and the old file kept,
+    // when something could not be written.
+    [[nodiscard]] bool Close();
+    // Closes the file without putting it in place: the old file stays.
+    void Discard() { m_file.Discard(); }
 
     [[nodiscard]] bool WantsRawRows() const override { return true; }
     void OnRowRejected(const CRejectedRow& row) override;
@@ -32,8 +39,10 @@ public:
 
 private:
     [[nodiscard]] std::string Cell(std::string_view text) const;
+    void Write(const std::string& strLine);
 
-    std::ofstream m_file;
+    COutputFile m_file;
+    int m_nError = 0; // errno of the first failed write
     std::string m_strSeparator;
     std::string m_strQuote;
     int m_nWidth = 0; // cells of a row of the layout

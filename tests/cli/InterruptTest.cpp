@@ -3,6 +3,7 @@
 // down with VARNO_TEST_PUMP_DELAY_US so that the signal surely arrives half way.
 #include "desktop/DatebookStore.h"
 #include "model/DateText.h"
+#include "platform/file/OutputFile.h"
 #include "tests/cli/CliTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -60,7 +61,7 @@ TEST_F(CliInterrupt, ExportLeavesTheExistingFileIntact) {
     const bool bStarted = WaitFor([&] {
         for (const auto& entry : std::filesystem::directory_iterator(CliHome())) {
             const std::string name = entry.path().filename().string();
-            if (name.rfind(".out.csv.", 0) == 0 && entry.path().extension() == ".csv")
+            if (name.starts_with(".out.csv.varno-") && COutputFile::IsTemporaryName(name))
                 return true;
         }
         return false;
