@@ -9,7 +9,14 @@
 #include <cstdio>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+// The trace file is renamed aside at this size, so at most twice this is kept.
+constexpr off_t kMaxTraceBytes = 4 * 1024 * 1024;
 
 // The switch, read again whenever the registry may have changed (at once for this
 // process's changes, within 50 ms for another's): an export traces three lines per record.
@@ -24,6 +31,22 @@ bool IsTraceOn() {
     return t_bOn;
 }
 
+// Opens the trace file for appending, private to the user (it holds appointment texts). A
+// file that has reached the cap becomes varno.txt.1, replacing the one before.
+std::FILE* OpenTraceFile(const std::string& strPath) {
+    struct stat st {};
+    if (::stat(strPath.c_str(), &st) == 0 && st.st_size >= kMaxTraceBytes)
+        (void)::rename(strPath.c_str(), (strPath + ".1").c_str());
+    const int fd =
+        ::open(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* pFile = ::fdopen(fd, "a");
+    if (!pFile)
+        ::close(fd);
+    return pFile;
+}
+
 } // namespace
 
 void WriteTrace(const char* pszFormat, ...) {
@@ -35,7 +58,7 @@ void WriteTrace(const char* pszFormat, ...) {
     if (path.back() != '/')
         path += '/';
     path += "varno.txt";
-    std::FILE* pFile = std::fopen(path.c_str(), "a");
+    std::FILE* pFile = OpenTraceFile(path);
     if (!pFile)
         return;
     va_list args;

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -97,6 +99,31 @@ TEST_F(TraceTest, AppendsLinesAndTakesEffectAtOnce) {
     ASSERT_TRUE(WriteRegDword(kProductKey, "writetrace", 1));
     WriteTrace("again");
     EXPECT_EQ(ReadFileBytes(TracePath()), "earlier\ngetting rec\ncount=3 text=Lunch\nagain\n");
+}
+
+// The trace holds appointment texts: private to the user whatever the umask, and kept to
+// the cap plus one older file.
+TEST_F(TraceTest, IsPrivateAndRotatesAtTheCap) {
+    ASSERT_TRUE(WriteRegDword(kProductKey, "writetrace", 1));
+    const mode_t nOldMask = ::umask(0);
+    WriteTrace("first");
+    ::umask(nOldMask);
+    struct stat st {};
+    ASSERT_EQ(::stat(TracePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600U);
+
+    const std::string full(4 * 1024 * 1024, 'x');
+    WriteFileBytes(TracePath(), full);
+    WriteTrace("after the cap");
+    EXPECT_EQ(ReadFileBytes(TracePath()), "after the cap\n");
+    EXPECT_EQ(ReadFileBytes(TracePath() + ".1"), full);
+    ASSERT_EQ(::stat(TracePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600U);
+    // Below the cap the file grows.
+    WriteFileBytes(TracePath(), full.substr(1));
+    WriteTrace("y");
+    EXPECT_EQ(ReadFileBytes(TracePath()).size(), full.size() + 1);
+    EXPECT_EQ(ReadFileBytes(TracePath() + ".1"), full);
 }
 
 TEST_F(TraceTest, DocumentsFolderIsBelowTheHome) {
