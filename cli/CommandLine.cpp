@@ -108,7 +108,9 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     bool bExportSimple = false;
     CLI::App* pExport = app.add_subcommand(
         "export", "Write the appointments to FILE: .csv, .xls, .vcs (simple) or .ics");
-    pExport->add_option("FILE", exportArgs.m_strFile, "The file; its name chooses the format")
+    pExport
+        ->add_option("FILE", exportArgs.m_strFile,
+                     "The file; its name chooses the format (- for standard output)")
         ->required();
     AddRangeOptions(pExport, bExportFull, bExportSimple, exportArgs.m_range);
 

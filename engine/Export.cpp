@@ -186,14 +186,8 @@ private:
         (void)GetUserServices().ShowMessage(
             LoadMessageText(IDS_ERROR_WRITING_FILE, {m_outcome.m_strError}), EMessageButtons::Ok,
             EMessageIcon::Stop);
-        // The file is closed all the same; a second failure adds nothing to tell.
-        if (m_pFormat) {
-            try {
-                CloseFormat();
-            } catch (const CFormatException&) {
-            } catch (const std::bad_alloc&) {
-            }
-        }
+        // The file is closed all the same, unfinished: dropped, so the old file stays.
+        m_pFormat.reset();
     }
 
     EExportKind m_kind;

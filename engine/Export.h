@@ -15,7 +15,8 @@ struct CExportOutcome {
     // The rows or events written, as the result says.
     int m_nWritten = 0;
     // The file could not be opened (nothing was written), or writing failed (the message
-    // was shown; the file is closed but incomplete). m_strError says why.
+    // was shown; the unfinished file was dropped and an old file of that name stays).
+    // m_strError says why.
     bool m_bOpenFailed = false;
     bool m_bWriteFailed = false;
     std::string m_strError;

@@ -3,6 +3,7 @@
 #include "fields/FieldLayout.h"
 #include "formats/Dispatch.h"
 #include "platform/com/VariantConvert.h"
+#include "platform/file/OutputFile.h"
 #include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
 #include "platform/registry/Registry.h"
@@ -212,6 +213,15 @@ void CExcelFormat::PutCell(CVariant value) {
 EStatus CExcelFormat::OpenWrite(const std::string& strFileName) {
     if (!m_pApplication)
         return STATUS_FAILED;
+    // The old file stays until the complete workbook is saved by CloseWrite; here it is
+    // only tried whether the file can be written (a temporary file beside it, removed at
+    // once). A device or pipe is not tried: opening it is already a write.
+    if (!COutputFile::IsStreamTarget(strFileName)) {
+        COutputFile probe;
+        if (!probe.Open(strFileName))
+            return STATUS_FAILED;
+    }
+    m_strFileName = strFileName;
     m_codePage = GetSystemCodePage();
     const CComPtr<IDispatch> pWorkbooks = GetObjectProperty(m_pApplication.Get(), u"Workbooks");
     m_pWorkbook = ToObject(CallMethod(pWorkbooks.Get(), u"Add"), u"Add");
@@ -221,8 +231,6 @@ EStatus CExcelFormat::OpenWrite(const std::string& strFileName) {
     m_nRowNumber = 1;
     m_nColumn = 1;
     m_bCellByCell = false;
-    // Saved at once, so the file exists from the start.
-    CallMethod(m_pWorkbook.Get(), u"SaveAs", {CVariant(std::u16string_view(ToUtf16(strFileName)))});
     NewBuffer(kBlockColumns);
     m_nFirstBufferedRow = 1;
     return STATUS_OK;
@@ -302,7 +310,8 @@ EStatus CExcelFormat::CloseWrite() {
             if (std::find(std::begin(names), std::end(names), header) != std::end(names))
                 CallMethod(GetObjectProperty(pCell.Get(), u"EntireColumn").Get(), u"AutoFit");
         }
-        CallMethod(m_pWorkbook.Get(), u"Save");
+        CallMethod(m_pWorkbook.Get(), u"SaveAs",
+                   {CVariant(std::u16string_view(ToUtf16(m_strFileName)))});
     } catch (...) {
         try {
             CloseWorkbook();

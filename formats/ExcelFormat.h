@@ -42,11 +42,14 @@ public:
     // Time cells hold the date too.
     void SetDateWithTime(bool bDateWithTime) { m_bDateWithTime = bDateWithTime; }
 
+    // Fails when the file cannot be written; an existing file is left as it is until
+    // CloseWrite saves the whole workbook over it.
     EStatus OpenWrite(const std::string& strFileName) override;
     EStatus OpenRead(const std::string& strFileName) override;
     // Hands over the last block, gives every row the first row's height, fits the date and
-    // time columns to their contents, saves and closes. The workbook is closed also when
-    // a step fails; the failure is raised after.
+    // time columns to their contents, saves (SaveAs, which replaces the file whole) and
+    // closes. The workbook is closed also when a step fails; the failure is raised after.
+    // A format destroyed without CloseWrite saves nothing.
     EStatus CloseWrite() override;
     EStatus CloseRead() override;
     EStatus EndRow() override;
@@ -84,6 +87,7 @@ private:
     CComPtr<IDispatch> m_pApplication;
     CComPtr<IDispatch> m_pWorkbook;
     CComPtr<IDispatch> m_pWorksheet;
+    std::string m_strFileName;  // the file the workbook is saved to (writing)
     std::int32_t m_nColumn = 1; // 1-based column of the next cell
     bool m_bDateWithTime = false;
     std::int32_t m_nRowCount = 0;         // rows of the used range (reading)

@@ -201,11 +201,11 @@ TEST_F(ExcelFormatTest, RowsGoOverInBlocksOf500) {
              "Item(1,1)", "Item(1,1)", "Item(1,2)", "Item(1,3)", "Item(1,4)", "Item(1,5)",
              "Item(1,6)", "Item(1,7)", "Item(1,8)", "Item(1,9)", "Item(1,10)"}));
     // The order of the whole conversation.
-    EXPECT_EQ(Calls({"Workbooks", "Add", "Sheets", "Cells", "SaveAs", "UsedRange", "RowHeight",
-                     "Save", "Close", "Quit"}),
-              (Row{"Workbooks", "Add", "Sheets", "Cells",
-                   "SaveAs('" + path.substr(0, 12) + "'/" + std::to_string(path.size()) + ")",
-                   "UsedRange", "RowHeight", "RowHeight=12.750000", "Save", "Close"}));
+    EXPECT_EQ(
+        Calls({"Workbooks", "Add", "Sheets", "Cells", "SaveAs", "UsedRange", "RowHeight", "Save",
+               "Close", "Quit"}),
+        (Row{"Workbooks", "Add", "Sheets", "Cells", "UsedRange", "RowHeight", "RowHeight=12.750000",
+             "SaveAs('" + path.substr(0, 12) + "'/" + std::to_string(path.size()) + ")", "Close"}));
 
     CExcelFormat format;
     ASSERT_EQ(format.OpenRead(path), STATUS_OK);
@@ -221,6 +221,34 @@ TEST_F(ExcelFormatTest, RowsGoOverInBlocksOf500) {
     EXPECT_EQ(format.GetPosition(), 1201);
     EXPECT_EQ(format.NextRow(), STATUS_FAILED);
     EXPECT_EQ(format.CloseRead(), STATUS_OK);
+}
+
+// The old workbook stays until the new one is complete: an export that stops half way
+// leaves it, and a file that cannot be written is refused at the opening.
+TEST_F(ExcelFormatTest, AnUnfinishedWorkbookLeavesTheOldFile) {
+    const std::string folder = TempPath("books");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/old.xls";
+    WriteFileBytes(path, "the workbook of last week");
+    {
+        CExcelFormat format;
+        ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
+        WriteRow(format, {"Text"});
+        WriteRow(format, {"half"});
+    }
+    EXPECT_EQ(ReadFileBytes(path), "the workbook of last week");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    CExcelFormat format;
+    EXPECT_EQ(format.OpenWrite(folder + "/missing/new.xls"), STATUS_FAILED);
+    EXPECT_EQ(format.OpenWrite(folder), STATUS_FAILED);
+    ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
+    WriteRow(format, {"Text"});
+    WriteRow(format, {"complete"});
+    ASSERT_EQ(format.CloseWrite(), STATUS_OK);
+    EXPECT_EQ(ReadFileBytes(path).substr(0, 4), "\xD0\xCF\x11\xE0");
 }
 
 TEST_F(ExcelFormatTest, LongTextRowIsCompleteWhateverItsColumn) {
@@ -612,8 +640,7 @@ TEST_F(ExcelFormatTest, AutomationFailuresRaiseWithTheComponentsDescription) {
             EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
         }
     }
-    EXPECT_THROW(static_cast<void>(CExcelFormat().OpenWrite(TempPath("no/such/folder.xls"))),
-                 CFormatException);
+    EXPECT_EQ(CExcelFormat().OpenWrite(TempPath("no/such/folder.xls")), STATUS_FAILED);
 
     // Too many rows: the last block, rows 65,501 to 65,536, still fits; the next row does
     // not, and the workbook is closed.
