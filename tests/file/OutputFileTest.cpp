@@ -184,6 +184,21 @@ TEST_F(OutputFileTest, StreamsAreWrittenDirectly) {
         EXPECT_EQ(::read(pipeFds[0], buffer, sizeof buffer), 3);
         EXPECT_EQ(std::string(buffer, 3), "abc");
     }
+    // Standard output by its names, here a pipe for the time of the test.
+    const int nSavedOut = ::dup(STDOUT_FILENO);
+    ASSERT_GE(nSavedOut, 0);
+    ASSERT_EQ(::dup2(pipeFds[1], STDOUT_FILENO), STDOUT_FILENO);
+    for (const std::string name : {"-", "/dev/stdout"}) {
+        COutputFile file;
+        const bool bOk = file.Open(name) && file.IsStream() && file.Write(name) && file.Commit();
+        EXPECT_TRUE(bOk) << name;
+    }
+    ::dup2(nSavedOut, STDOUT_FILENO);
+    ::close(nSavedOut);
+    char stdoutBytes[32] = {};
+    EXPECT_EQ(::read(pipeFds[0], stdoutBytes, sizeof stdoutBytes), 12);
+    EXPECT_EQ(std::string(stdoutBytes, 12), "-/dev/stdout");
+    EXPECT_TRUE(fs::is_symlink("/dev/stdout") || fs::is_character_file("/dev/stdout"));
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
 
