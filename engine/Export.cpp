@@ -55,6 +55,8 @@ public:
             m_outcome.m_bOpenFailed = true;
             return false;
         }
+        if (auto* pCalendar = dynamic_cast<CCalendarFormat*>(m_pFormat.get()))
+            pCalendar->SetUidUser(m_options.GetCurrentUserName());
         return true;
     }
 
@@ -125,6 +127,11 @@ private:
 
     void WriteFull(CAppointment& appointment, IHostAppointment* pItem) {
         WriteTrace("Writing line");
+        // A series goes out with its cancelled days, so that a reader or a later import
+        // leaves them out too.
+        // (A calendar event asks the host itself.)
+        if (appointment.m_bRepeat && !m_bCalendar)
+            LoadExceptionsFromHost(appointment, pItem);
         if (m_bCalendar) {
             if (m_bDropRepeat)
                 appointment.m_bRepeat = false;
@@ -162,14 +169,15 @@ private:
             // a row keeps its repeat marker.
             if (m_bCalendar)
                 appointment.m_bRepeat = false;
-            WriteDay(appointment, pItem);
+            WriteDay(appointment, pItem, true);
             tLast = tOccurrence;
         }
     }
 
-    void WriteDay(const CAppointment& appointment, IHostAppointment* pItem) {
+    void WriteDay(const CAppointment& appointment, IHostAppointment* pItem,
+                  bool bSeriesDay = false) {
         if (m_bCalendar)
-            (void)WriteEvent(*m_pFormat, appointment, pItem);
+            (void)WriteEvent(*m_pFormat, appointment, pItem, bSeriesDay);
         else
             (void)m_options.m_layout.WriteSimpleRow(*m_pFormat, appointment);
         ++m_nWritten;

@@ -323,8 +323,11 @@ EStatus CFieldLayout::WriteField(CFileFormat& format, const CAppointment& appt,
         return appt.m_repeat.m_nType == REPEAT_MONTHLY_BY_DAY
                    ? format.WriteInt(appt.m_repeat.m_nWeekIndex)
                    : format.WriteText("");
+    case FIELD_EXCEPTIONS:
+        // The dates as the export loaded them from the host, in the form the reader takes.
+        return format.WriteText(appt.m_strExceptions);
     default:
-        // Exceptions (never exported), (Ignored), the reserved ids and unknown ids: one
+        // (Ignored), the reserved ids and unknown ids: one
         // empty cell, which the reader takes and discards.
         return format.WriteText("");
     }

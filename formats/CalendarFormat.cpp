@@ -1,7 +1,10 @@
 #include "formats/CalendarFormat.h"
 
+#include "host/HostCalls.h"
 #include "host/HostInterfaces.h"
+#include "host/HostStore.h"
 #include "model/Appointment.h"
+#include "model/RepeatDays.h"
 #include "platform/com/ComError.h"
 #include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
@@ -17,12 +20,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
 constexpr std::size_t kMaxValue = 39999;       // longest value written, longest line read
 constexpr std::size_t kBufferSize = 64 * 1024; // output flush size and input chunk
 constexpr std::size_t kQuotedLineLength = 72;  // encoded characters before a soft break
+constexpr std::size_t kFoldedLineOctets = 75;  // longest iCalendar line, CR LF not counted
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr const char* kProductId = "-//Brenmark GmbH//NONSGML VARNO//EN";
 constexpr std::array<const char*, 7> kDayCodes = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
@@ -40,18 +45,6 @@ CDate CivilDate(std::int64_t nDays) {
     CDate d;
     CivilFromDays(nDays, d.m_nYear, d.m_nMonth, d.m_nDay);
     return d;
-}
-
-// 0 Sunday .. 6 Saturday; 1970-01-01 was a Thursday.
-int WeekdayOfDays(std::int64_t nDays) {
-    const std::int64_t w = (nDays + 4) % 7;
-    return static_cast<int>(w < 0 ? w + 7 : w);
-}
-
-int DaysInMonth(int nYear, int nMonth) {
-    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool bLeap = (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
-    return nMonth == 2 && bLeap ? 29 : kDays[static_cast<std::size_t>(nMonth - 1)];
 }
 
 // A floating local date and time: seconds since 1970-01-01 00:00 of the local calendar,
@@ -264,16 +257,6 @@ CRuleValues ReadRule(const CAppointment& appointment, IHostAppointment* pHost) {
     return rule;
 }
 
-// The k-th (1..4) or last (5) weekday w of a month, as days since 1970-01-01.
-std::int64_t NthWeekdayOfMonth(int nYear, int nMonth, int nWeekday, int nIndex) {
-    if (nIndex == 5) {
-        const std::int64_t last = DaysFromCivil(nYear, nMonth, DaysInMonth(nYear, nMonth));
-        return last - (WeekdayOfDays(last) - nWeekday + 7) % 7;
-    }
-    const std::int64_t first = DaysFromCivil(nYear, nMonth, 1);
-    return first + (nWeekday - WeekdayOfDays(first) + 7) % 7 + 7 * (nIndex - 1);
-}
-
 // The host's first occurrence on or after the start date (days since 1970-01-01); empty
 // when the pattern gives none. Weeks begin on Sunday.
 std::optional<std::int64_t> FirstOccurrence(const CRuleValues& rule, std::int64_t nStart) {
@@ -368,13 +351,11 @@ std::string BuildRule(const CRuleValues& rule, std::int64_t nStart,
         break;
     }
     case REPEAT_MONTHLY_BY_DATE:
-        // A day that some months lack falls on those months' last day, as the host has it.
+        // A day that some months lack falls on those months' last day, as the host has it:
+        // the 31st is every month's last day; the short months' last days of a 29th or 30th
+        // are added as RDATE values (ShortMonthDays), since BYSETPOS is not read everywhere.
         if (start.m_nDay == 31)
             out += ";BYMONTHDAY=-1";
-        else if (start.m_nDay == 30)
-            out += ";BYMONTHDAY=28,29,30;BYSETPOS=-1";
-        else if (start.m_nDay == 29)
-            out += ";BYMONTHDAY=28,29;BYSETPOS=-1";
         else
             out += ";BYMONTHDAY=" + std::to_string(start.m_nDay);
         break;
@@ -383,8 +364,9 @@ std::string BuildRule(const CRuleValues& rule, std::int64_t nStart,
                kDayCodes[static_cast<std::size_t>(WeekdayOfDays(nStart))];
         break;
     case REPEAT_YEARLY:
+        // 28 February in common years: February's last day.
         if (start.m_nMonth == 2 && start.m_nDay == 29)
-            out += ";BYMONTH=2;BYMONTHDAY=28,29;BYSETPOS=-1";
+            out += ";BYMONTH=2;BYMONTHDAY=-1";
         break;
     default:
         break;
@@ -410,7 +392,9 @@ std::int64_t LocalInstant(std::int64_t nDays, const CLocalParts& time, std::int6
 
 // ---- CCalendarFormat
 
-CCalendarFormat::CCalendarFormat(std::int32_t nFlavour) : m_nFlavour(nFlavour) {}
+CCalendarFormat::CCalendarFormat(std::int32_t nFlavour) : m_nFlavour(nFlavour) {
+    SetUidUser("");
+}
 
 CCalendarFormat::~CCalendarFormat() {
     CloseFile(false);
@@ -620,18 +604,43 @@ std::int32_t CCalendarFormat::GetSize() {
     return static_cast<std::int32_t>(st.st_size / 256);
 }
 
-EStatus CCalendarFormat::WritePlainLine(std::string_view name, std::string_view value) {
+EStatus CCalendarFormat::WriteLine(std::string_view line) {
     if (!m_bWriting)
         return STATUS_FAILED;
-    Append(name);
-    Append(":");
-    Append(PlainValue(value));
+    if (!IsICalendar()) {
+        Append(line);
+        return EndRow();
+    }
+    // Longer lines continue on the next after CR LF and one blank; a UTF-8 sequence is
+    // never split.
+    std::string folded;
+    folded.reserve(line.size() + line.size() / 64 * 3);
+    std::size_t nOctets = 0;
+    for (std::size_t i = 0; i < line.size();) {
+        std::size_t n = 1;
+        while (i + n < line.size() && n < 4 &&
+               (static_cast<unsigned char>(line[i + n]) & 0xC0) == 0x80)
+            ++n;
+        if (nOctets + n > kFoldedLineOctets) {
+            folded += "\r\n ";
+            nOctets = 1;
+        }
+        folded.append(line.substr(i, n));
+        nOctets += n;
+        i += n;
+    }
+    Append(folded);
     return EndRow();
 }
 
+EStatus CCalendarFormat::WritePlainLine(std::string_view name, std::string_view value) {
+    std::string line(name);
+    line += ':';
+    line += PlainValue(value);
+    return WriteLine(line);
+}
+
 EStatus CCalendarFormat::WriteTextLine(std::string_view name, std::string_view value) {
-    if (!m_bWriting)
-        return STATUS_FAILED;
     std::string line(name);
     if (IsICalendar()) {
         line += ':';
@@ -647,17 +656,14 @@ EStatus CCalendarFormat::WriteTextLine(std::string_view name, std::string_view v
         line += ";ENCODING=QUOTED-PRINTABLE:";
         AppendQuotedPrintable(line, value.substr(0, std::min(value.size(), kMaxValue)));
     }
-    Append(line);
-    return EndRow();
+    return WriteLine(line);
 }
 
 EStatus CCalendarFormat::WriteDateTimeLine(std::string_view name, TimeValue t) {
-    if (!m_bWriting)
-        return STATUS_FAILED;
-    Append(name);
-    Append(":");
-    Append(FormatUtc(t));
-    return EndRow();
+    std::string line(name);
+    line += ':';
+    line += FormatUtc(t);
+    return WriteLine(line);
 }
 
 EStatus CCalendarFormat::WriteDateLine(std::string_view name, TimeValue t) {
@@ -669,25 +675,34 @@ EStatus CCalendarFormat::WriteDateLine(std::string_view name, TimeValue t) {
 
 EStatus CCalendarFormat::WriteLocalDateTimeLine(std::string_view name, int nYear, int nMonth,
                                                 int nDay, int nHour, int nMinute, int nSecond) {
-    if (!m_bWriting)
-        return STATUS_FAILED;
     char sz[32];
     std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d%02d", nYear, nMonth, nDay, nHour, nMinute,
                   nSecond);
-    Append(name);
-    Append(":");
-    Append(sz);
-    return EndRow();
+    std::string line(name);
+    line += ':';
+    line += sz;
+    return WriteLine(line);
 }
 
 EStatus CCalendarFormat::WriteLocalDateLine(std::string_view name, int nYear, int nMonth,
                                             int nDay) {
-    if (!m_bWriting)
-        return STATUS_FAILED;
-    Append(name);
-    Append(";VALUE=DATE:");
-    Append(FormatDateDigits(nYear, nMonth, nDay));
-    return EndRow();
+    std::string line(name);
+    line += ";VALUE=DATE:";
+    line += FormatDateDigits(nYear, nMonth, nDay);
+    return WriteLine(line);
+}
+
+void CCalendarFormat::SetUidUser(std::string_view user) {
+    // FNV-1a over the name's UTF-8 bytes: the same user gives the same digits under
+    // either code page, and the UID holds no characters that would need escaping.
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (const char c : CodePageToUtf8(user, GetSystemCodePage())) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001b3ULL;
+    }
+    char sz[40];
+    std::snprintf(sz, sizeof sz, "VARNO-%016llx-", static_cast<unsigned long long>(h));
+    m_strUidPrefix = sz;
 }
 
 // ---- WriteEvent
@@ -706,9 +721,73 @@ void WriteDaysLine(CCalendarFormat& format, std::string_view name, std::int64_t 
     (void)format.WriteLocalDateLine(name, d.m_nYear, d.m_nMonth, d.m_nDay);
 }
 
+CRepeatRule PatternOf(const CRuleValues& values) {
+    CRepeatRule rule;
+    rule.m_nType = values.m_nType;
+    rule.m_nInterval = values.m_nInterval;
+    rule.m_byWeekdays =
+        static_cast<std::uint8_t>(values.m_nType == REPEAT_WEEKLY ? values.m_nExtra & 0x7F : 0);
+    rule.m_nWeekIndex = values.m_nType == REPEAT_MONTHLY_BY_DAY ? values.m_nExtra : 0;
+    return rule;
+}
+
+// The last day of the series: its end day, or the end of the datebook.
+std::int64_t LastSeriesDay(const CRuleValues& rule) {
+    if (rule.m_tEndDay <= 0)
+        return LastDatebookDay();
+    return std::min(LastDatebookDay(), LocalParts(rule.m_tEndDay).m_nDays);
+}
+
+// The days a monthly rule on the 29th or 30th gives in months too short for that day
+// (their last day), which the rule's BYMONTHDAY leaves out, from nFirst to nLast.
+std::vector<std::int64_t> ShortMonthDays(const CRuleValues& rule, std::int64_t nStart,
+                                         std::int64_t nFirst, std::int64_t nLast) {
+    std::vector<std::int64_t> out;
+    const CDate start = CivilDate(nStart);
+    if (rule.m_nType != REPEAT_MONTHLY_BY_DATE || (start.m_nDay != 29 && start.m_nDay != 30))
+        return out;
+    const int nStep = std::max(rule.m_nInterval, 1);
+    for (int nMonth = start.m_nYear * 12 + start.m_nMonth - 1;; nMonth += nStep) {
+        const int nYear = nMonth / 12;
+        const int nMonthOfYear = nMonth % 12 + 1;
+        const int nLength = DaysInMonth(nYear, nMonthOfYear);
+        const std::int64_t nDay =
+            DaysFromCivil(nYear, nMonthOfYear, std::min(start.m_nDay, nLength));
+        if (nDay > nLast)
+            break;
+        if (nLength < start.m_nDay && nDay >= nFirst)
+            out.push_back(nDay);
+    }
+    return out;
+}
+
+// A property holding a list of days: dates for untimed events, floating local date-times at
+// the start's time of day for timed ones.
+void WriteDayListLine(CCalendarFormat& format, std::string_view name,
+                      const std::vector<std::int64_t>& vecDays, std::optional<int> nSecondOfDay) {
+    if (vecDays.empty())
+        return;
+    std::string value;
+    for (const std::int64_t d : vecDays) {
+        if (!value.empty())
+            value += ',';
+        if (nSecondOfDay) {
+            value += FormatFloating({d * kSecondsPerDay + *nSecondOfDay});
+        } else {
+            const CDate date = CivilDate(d);
+            value += FormatDateDigits(date.m_nYear, date.m_nMonth, date.m_nDay);
+        }
+    }
+    std::string strName(name);
+    if (!nSecondOfDay)
+        strName += ";VALUE=DATE";
+    (void)format.WritePlainLine(strName, value);
+}
+
 } // namespace
 
-int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAppointment* pHost) {
+int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAppointment* pHost,
+               bool bSeriesDay) {
     const CAppointment& a = appointment;
 
     // Everything asked of the host comes first, so a failing call leaves no half event.
@@ -717,6 +796,15 @@ int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAp
         CRuleValues values = ReadRule(a, pHost);
         if (Frequency(values.m_nType))
             rule = values;
+    }
+
+    // The series' cancelled days, and whether this single event is one day of a series.
+    std::vector<std::int64_t> vecExceptions;
+    if (rule) {
+        const std::int64_t nPatternStart = LocalParts(rule->m_tStart).m_nDays;
+        vecExceptions =
+            pHost ? FindExceptionDays(pHost, PatternOf(*rule), nPatternStart, LastSeriesDay(*rule))
+                  : ParseExceptionDays(a);
     }
 
     const CLocalParts day = LocalParts(a.m_tDate);
@@ -745,6 +833,14 @@ int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAp
     if (!a.m_strNote.empty())
         (void)format.WriteTextLine("DESCRIPTION", a.m_strNote);
     (void)format.WriteDateTimeLine("DTSTAMP", static_cast<TimeValue>(CurrentTime()));
+    if (format.IsICalendar()) {
+        std::string uid = format.GetUidPrefix() + std::to_string(a.m_nRecordId);
+        if (bSeriesDay) {
+            const CDate d = CivilDate(day.m_nDays);
+            uid += '-' + FormatDateDigits(d.m_nYear, d.m_nMonth, d.m_nDay);
+        }
+        (void)format.WritePlainLine("UID", uid);
+    }
 
     // The instant the alarm counts back from, in the same form as DTSTART.
     std::optional<CFloating> floatingStart;
@@ -809,15 +905,43 @@ int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAp
             nUntilTime = std::max(nStartOfDay, nEndOfDay);
         }
         (void)format.WritePlainLine("RRULE", BuildRule(*rule, nRuleStart, nUntilTime));
+
+        // Days of the series that the rule alone misses or adds; the day lists are at the
+        // event's start time (the alarm and the end follow from it).
+        const std::int64_t nLast = LastSeriesDay(*rule);
+        const std::int64_t nPatternStart = LocalParts(rule->m_tStart).m_nDays;
+        const CRepeatRule pattern = PatternOf(*rule);
+        std::sort(vecExceptions.begin(), vecExceptions.end());
+        vecExceptions.erase(std::unique(vecExceptions.begin(), vecExceptions.end()),
+                            vecExceptions.end());
+        std::erase_if(vecExceptions, [&](std::int64_t d) {
+            return d < nRuleStart || d > nLast || !IsRepeatPatternDay(pattern, nPatternStart, d);
+        });
+        std::vector<std::int64_t> vecExtra =
+            ShortMonthDays(*rule, nPatternStart, nRuleStart, nLast);
+        std::erase_if(vecExtra, [&](std::int64_t d) {
+            return std::binary_search(vecExceptions.begin(), vecExceptions.end(), d);
+        });
+        std::optional<int> nListTime;
+        if (!a.m_bUntimed)
+            nListTime = startTime.m_nHour * 3600 + startTime.m_nMinute * 60;
+        WriteDayListLine(format, "RDATE", vecExtra, nListTime);
+        // A short month's last day is given as RDATE only when it is not cancelled, so that
+        // no reader has to decide whether EXDATE removes an RDATE.
+        std::erase_if(vecExceptions, [&](std::int64_t d) {
+            return !ShortMonthDays(*rule, nPatternStart, d, d).empty();
+        });
+        WriteDayListLine(format, "EXDATE", vecExceptions, nListTime);
     }
 
     (void)format.WritePlainLine("END", "VEVENT");
     return 1;
 }
 
-int WriteEvent(CFileFormat& format, const CAppointment& appointment, IHostAppointment* pHost) {
+int WriteEvent(CFileFormat& format, const CAppointment& appointment, IHostAppointment* pHost,
+               bool bSeriesDay) {
     auto* pCalendar = dynamic_cast<CCalendarFormat*>(&format);
     if (!pCalendar)
         return 0;
-    return WriteEvent(*pCalendar, appointment, pHost);
+    return WriteEvent(*pCalendar, appointment, pHost, bSeriesDay);
 }

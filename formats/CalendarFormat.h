@@ -60,6 +60,16 @@ public:
 
     [[nodiscard]] bool IsICalendar() const { return m_nFlavour == CALENDAR_ICALENDAR; }
 
+    // The user whose appointments are written. Every iCalendar event's UID is made of the
+    // user (as a hash of the name) and the record id, so that exports of the same
+    // appointment give the same UID and a calendar that reads the file twice updates the
+    // event instead of adding it again.
+    void SetUidUser(std::string_view user);
+    [[nodiscard]] const std::string& GetUidPrefix() const { return m_strUidPrefix; }
+
+    // The line writers below end the line. iCalendar lines longer than 75 octets are
+    // folded (CR LF and a blank), never inside a UTF-8 sequence; vCalendar lines are not.
+    //
     // NAME ":" value, every run of CR and LF in the value written as backslash n.
     EStatus WritePlainLine(std::string_view name, std::string_view value);
     // A text property in the flavour's encoding: iCalendar escaping in UTF-8, or
@@ -78,6 +88,8 @@ public:
     EStatus WriteLocalDateLine(std::string_view name, int nYear, int nMonth, int nDay);
 
 private:
+    // Writes a whole line, folded in iCalendar, and ends it.
+    EStatus WriteLine(std::string_view line);
     // Appends bytes to the output buffer; flushes it when it is full.
     void Append(std::string_view bytes);
     void Flush();
@@ -102,6 +114,7 @@ private:
     std::string m_strLine;
     std::string m_strLastCell;
     std::int32_t m_nFlavour;
+    std::string m_strUidPrefix; // "VARNO-" and the user's hash digits, then "-"
 };
 
 // Writes one complete event of the appointment. pHost is the host record the appointment
@@ -109,5 +122,12 @@ private:
 // one the appointment's own rule is used). Returns 1, the number of events written; 0
 // when the format is not a calendar format. Failing host calls raise the host-call
 // exception before anything of the event is written.
-int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAppointment* pHost);
-int WriteEvent(CFileFormat& format, const CAppointment& appointment, IHostAppointment* pHost);
+//
+// iCalendar events carry a UID of the format's user and the record id; bSeriesDay marks
+// one day of a series written as an event of its own (the simple export), whose UID gets
+// that day's date. A repeating event lists the series' cancelled days as EXDATE: the
+// host's, or without a host record the days of the record's exception text.
+int WriteEvent(CCalendarFormat& format, const CAppointment& appointment, IHostAppointment* pHost,
+               bool bSeriesDay = false);
+int WriteEvent(CFileFormat& format, const CAppointment& appointment, IHostAppointment* pHost,
+               bool bSeriesDay = false);

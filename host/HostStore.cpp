@@ -3,6 +3,7 @@
 #include "host/HostCalls.h"
 #include "model/Appointment.h"
 #include "model/DateText.h"
+#include "model/RepeatDays.h"
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/dialogs/UserServices.h"
@@ -12,6 +13,7 @@
 #include "res/StringTable.h"
 #include "settings/Options.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -249,6 +251,109 @@ EStatus LoadFromHost(CAppointment& a, IHostAppointment* pHost) {
 
     ReadLocationAndCategory(pHost, a.m_strLocation, a.m_strCategory);
     return STATUS_OK;
+}
+
+std::vector<std::int64_t> ReadExceptionDays(IHostAppointment* pHost) {
+    if (!HostFlag(pHost, &IHostAppointment::GetRepeating))
+        return {};
+    LONG nType = 0;
+    LONG nInterval = 0;
+    HOSTTIME tEnd = 0;
+    LONG nExtra = 0;
+    ThrowIfFailed(pHost->GetRepeat(&nType, &nInterval, &tEnd, &nExtra), IID_IHostAppointment);
+    CRepeatRule rule;
+    rule.m_nType = nType;
+    rule.m_nInterval = nInterval;
+    rule.m_byWeekdays = static_cast<std::uint8_t>(nType == REPEAT_WEEKLY ? nExtra & 0x7F : 0);
+    rule.m_nWeekIndex = nType == REPEAT_MONTHLY_BY_DAY ? nExtra : 0;
+
+    CLocalTime start;
+    if (!BreakDownLocal(HostTime(pHost, &IHostAppointment::GetStart), start))
+        return {};
+    std::int64_t nLastDay = LastDatebookDay();
+    CLocalTime end;
+    if (tEnd > 0 && BreakDownLocal(tEnd, end))
+        nLastDay = std::min(nLastDay, DaysFromCivil(end.m_nYear, end.m_nMonth, end.m_nDay));
+    return FindExceptionDays(pHost, rule,
+                             DaysFromCivil(start.m_nYear, start.m_nMonth, start.m_nDay), nLastDay);
+}
+
+std::vector<std::int64_t> FindExceptionDays(IHostAppointment* pHost, const CRepeatRule& rule,
+                                            std::int64_t nStartDay, std::int64_t nLastDay) {
+    if (nLastDay < nStartDay || HostLong(pHost, &IHostAppointment::GetExceptionCount) <= 0)
+        return {};
+    int nYear = 0;
+    int nMonth = 0;
+    int nDay = 0;
+    CivilFromDays(nStartDay, nYear, nMonth, nDay);
+    const auto tFrom = MakeLocalTime(nYear, nMonth, nDay);
+    CivilFromDays(nLastDay, nYear, nMonth, nDay);
+    const auto tTo = MakeLocalTime(nYear, nMonth, nDay);
+    if (!tFrom || !tTo)
+        return {};
+
+    // The host's occurrences over the series' days.
+    std::vector<std::int64_t> vecOccurrences;
+    HOSTTIME tPosition = 0;
+    BOOL bFound = FALSE;
+    ThrowIfFailed(pHost->GetFirstOccurrence(static_cast<HOSTTIME>(*tFrom),
+                                            static_cast<HOSTTIME>(*tTo), &tPosition, &bFound),
+                  IID_IHostAppointment);
+    while (bFound) {
+        HOSTTIME tOccurrence = 0;
+        ThrowIfFailed(pHost->GetNextOccurrence(&tPosition, static_cast<HOSTTIME>(*tTo),
+                                               &tOccurrence, &bFound),
+                      IID_IHostAppointment);
+        CLocalTime day;
+        if (!bFound || !BreakDownLocal(tOccurrence, day))
+            break;
+        const std::int64_t nOccurrence = DaysFromCivil(day.m_nYear, day.m_nMonth, day.m_nDay);
+        // A host that gives a day twice would otherwise never end the walk.
+        if (!vecOccurrences.empty() && nOccurrence <= vecOccurrences.back())
+            break;
+        vecOccurrences.push_back(nOccurrence);
+    }
+
+    std::vector<std::int64_t> vecExceptions;
+    std::size_t i = 0;
+    for (const std::int64_t d : RepeatPatternDays(rule, nStartDay, nLastDay)) {
+        while (i < vecOccurrences.size() && vecOccurrences[i] < d)
+            ++i;
+        if (i == vecOccurrences.size() || vecOccurrences[i] != d)
+            vecExceptions.push_back(d);
+    }
+    return vecExceptions;
+}
+
+void LoadExceptionsFromHost(CAppointment& a, IHostAppointment* pHost) {
+    a.m_strExceptions.clear();
+    const char cSeparator = ExceptionSeparator(a);
+    for (const std::int64_t d : ReadExceptionDays(pHost)) {
+        int nYear = 0;
+        int nMonth = 0;
+        int nDay = 0;
+        CivilFromDays(d, nYear, nMonth, nDay);
+        const auto t = MakeLocalTime(nYear, nMonth, nDay);
+        if (!t)
+            continue;
+        if (!a.m_strExceptions.empty())
+            a.m_strExceptions += cSeparator;
+        a.m_strExceptions += FormatDate(static_cast<TimeValue>(*t));
+    }
+}
+
+std::vector<std::int64_t> ParseExceptionDays(const CAppointment& a) {
+    std::vector<std::int64_t> out;
+    const char cSeparator = ExceptionSeparator(a);
+    std::string strRest = a.m_strExceptions;
+    while (!strRest.empty()) {
+        TimeValue tDay = 0;
+        CLocalTime day;
+        if (ParseDateText(TakeExceptionToken(strRest, cSeparator), tDay) == STATUS_OK &&
+            BreakDownLocal(tDay, day))
+            out.push_back(DaysFromCivil(day.m_nYear, day.m_nMonth, day.m_nDay));
+    }
+    return out;
 }
 
 void GetStoreTimes(const CAppointment& a, HOSTTIME& tStart, HOSTTIME& tEnd) {

@@ -7,7 +7,11 @@
 #include "model/Status.h"
 #include "platform/com/ComPtr.h"
 
+#include <cstdint>
+#include <vector>
+
 class CAppointment;
+struct CRepeatRule;
 class CComError;
 class COptions;
 
@@ -33,6 +37,27 @@ struct CDatebookAccess {
 // record is then partly filled. Host failures raise, except for the category, which is
 // empty when it cannot be read.
 [[nodiscard]] EStatus LoadFromHost(CAppointment& appointment, IHostAppointment* pHost);
+
+// The exception days of a repeating host appointment that lie on its repeat pattern, as
+// local days since 1970-01-01, ascending: the pattern days from its start to its end that
+// the host does not give as occurrences. The host offers only their count, so the days are
+// found by walking its occurrences (only when the count is above 0). Exception days off the
+// pattern remove nothing and are not found. Empty for a single appointment. Host failures
+// raise.
+[[nodiscard]] std::vector<std::int64_t> ReadExceptionDays(IHostAppointment* pHost);
+// The same for a rule already read from the host, whose series runs from nStartDay to
+// nLastDay: asks only the exception count and, when it is above 0, the occurrences.
+[[nodiscard]] std::vector<std::int64_t> FindExceptionDays(IHostAppointment* pHost,
+                                                          const CRepeatRule& rule,
+                                                          std::int64_t nStartDay,
+                                                          std::int64_t nLastDay);
+// m_strExceptions of a record loaded from the host: its exception days in the user's short
+// date form, joined by the first character of the options' exception date separator (a
+// blank without options), as the store path reads them back.
+void LoadExceptionsFromHost(CAppointment& appointment, IHostAppointment* pHost);
+// The days of the record's exception text, as the store path reads it; dates that do not
+// parse are left out.
+[[nodiscard]] std::vector<std::int64_t> ParseExceptionDays(const CAppointment& appointment);
 
 // Start and end of an appointment as they are stored: the day of m_tDate with the hour and
 // minute of m_tStart and m_tEnd (seconds 0); an end time of day before the start time

@@ -8,7 +8,8 @@ packages=(
   libicu-dev libsqlite3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   tzdata man-db bsdextrautils bash-completion ccache
-  libical-dev python3 python3-xlrd gnumeric
+  libxlsxwriter-dev libzip-dev libexpat1-dev
+  libical-dev python3 python3-xlrd python3-xlwt python3-openpyxl python3-dateutil gnumeric
 )
 
 missing=()

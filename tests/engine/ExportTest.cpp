@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <sstream>
+
 using namespace optest;
 
 namespace {
@@ -185,6 +187,37 @@ TEST_F(ExportTest, CalendarFiles) {
         EXPECT_EQ(CountOf(text, "BEGIN:VEVENT"), static_cast<std::size_t>(nEvents)) << pszName;
         EXPECT_EQ(CountOf(text, "RRULE:FREQ=DAILY;UNTIL="), nRules) << pszName;
     }
+}
+
+// The UIDs of an iCalendar export: one per event, the same in the next export; the days of
+// a series written alone carry their date; another user's differ.
+TEST_F(ExportTest, CalendarUidsAreStableAcrossExports) {
+    Seed(Repeating(Timed("2026-11-30", 9, 0, 10, 0, "Daily"), HOST_REPEAT_DAILY, 1, 0,
+                   "2026-12-02"));
+    Seed(Untimed("2026-12-24", "Single"));
+    const auto uids = [&](bool bFull) {
+        const std::string path = TempPath("uids.ics");
+        EXPECT_GT(bFull ? ExportFull(path, Options(), nullptr) : ExportSimpleRange(path), 0);
+        std::vector<std::string> out;
+        std::istringstream in(ReadFileBytes(path));
+        for (std::string line; std::getline(in, line);)
+            if (line.starts_with("UID:"))
+                out.push_back(line.substr(4, line.size() - 5)); // without the CR
+        return out;
+    };
+    const std::vector<std::string> full = uids(true);
+    ASSERT_EQ(full.size(), 2u);
+    EXPECT_NE(full[0], full[1]);
+    EXPECT_EQ(uids(true), full);
+    const std::vector<std::string> simple = uids(false);
+    EXPECT_EQ(simple, (std::vector<std::string>{full[0] + "-20261130", full[0] + "-20261201",
+                                                full[0] + "-20261202", full[1]}));
+    EXPECT_EQ(uids(false), simple);
+    NewUser("someone else");
+    Seed(Untimed("2026-12-24", "Single"));
+    const std::vector<std::string> other = uids(true);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_NE(other[0].substr(0, 23), full[1].substr(0, 23));
 }
 
 } // namespace

@@ -234,7 +234,9 @@ TEST_F(CalendarFormatTest, EmptyTextsLeaveTheirLinesOutExceptTheAlarmsDescriptio
         Lines(WriteOne(CALENDAR_ICALENDAR, Seed("", {2026, 6, 1}).Alarm(ALARM_MINUTES, 5)));
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
               (std::vector<std::string>{
-                  "BEGIN:VEVENT", "DTSTAMP:20261205T110000Z", "DTSTART:20260601T070000Z",
+                  "BEGIN:VEVENT", "DTSTAMP:20261205T110000Z",
+                  // FNV-1a of no name, record id 0.
+                  "UID:VARNO-cbf29ce484222325-0", "DTSTART:20260601T070000Z",
                   "DTEND:20260601T080000Z", "BEGIN:VALARM", "TRIGGER;VALUE=DURATION:-PT5M",
                   "ACTION:DISPLAY", "DESCRIPTION:", "END:VALARM", "END:VEVENT", "END:VCALENDAR"}));
 }
@@ -277,7 +279,7 @@ TEST_F(CalendarFormatTest, TimesAndRulesOfEvents) {
          "DTSTART:20240115T080000", nullptr, "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO"},
         {"America/New_York", Seed("leap", {2024, 2, 29}).Untimed().Repeat(REPEAT_YEARLY, 4),
          "DTSTART;VALUE=DATE:20240229", nullptr,
-         "RRULE:FREQ=YEARLY;INTERVAL=4;BYMONTH=2;BYMONTHDAY=28,29;BYSETPOS=-1"},
+         "RRULE:FREQ=YEARLY;INTERVAL=4;BYMONTH=2;BYMONTHDAY=-1"},
         // UNTIL: the later of the start and end times of day; an interval of 0 is 1.
         {"America/New_York",
          Seed("until", {2024, 1, 1}).Times(900, 1730).Repeat(REPEAT_DAILY, 0, 0, {2024, 1, 10}),
@@ -345,6 +347,153 @@ TEST_F(CalendarFormatTest, FailingHostCallRaisesBeforeTheEventIsWritten) {
         }
         EXPECT_EQ(format.CloseWrite(), STATUS_OK);
         EXPECT_EQ(ReadFileBytes(path), kEmptyICalendar);
+    }
+}
+
+// iCalendar lines end after 75 octets and go on after CR LF and a blank, never inside a
+// UTF-8 sequence; unfolded they are the line as it was. vCalendar lines keep their own
+// soft breaks only.
+TEST_F(CalendarFormatTest, ICalendarLinesAreFoldedAt75OctetsOnCharacterBoundaries) {
+    SetCodePage(CP_UTF8);
+    const struct {
+        const char* m_pszName;
+        std::string m_strValue;
+        std::string m_strUnfolded;
+    } cases[] = {
+        {"exactly 75", std::string(66, 'a'), "SUMMARY:" + std::string(66, 'a')},
+        {"76", std::string(68, 'b'), "SUMMARY:" + std::string(68, 'b')},
+        // The two-byte letter would straddle octet 75: it starts the next line.
+        {"straddling", std::string(66, 'c') + "\xC3\xA9" + std::string(100, 'd'),
+         "SUMMARY:" + std::string(66, 'c') + "\xC3\xA9" + std::string(100, 'd')},
+        {"four-byte runs",
+         [] {
+             std::string s;
+             for (int i = 0; i < 60; ++i)
+                 s += "\xF0\x9F\x98\x80x";
+             return s;
+         }(),
+         ""},
+        {"escapes", std::string(200, ';'),
+         "SUMMARY:" +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 200; ++i)
+                     s += "\\;";
+                 return s;
+             }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pszName);
+        const std::string folded = TextLine(CALENDAR_ICALENDAR, c.m_strValue);
+        std::string unfolded;
+        bool bFirst = true;
+        for (std::size_t from = 0;;) {
+            const std::size_t pos = folded.find("\r\n", from);
+            const std::string line = folded.substr(from, pos - from);
+            EXPECT_LE(line.size(), 75u);
+            if (!bFirst) {
+                ASSERT_FALSE(line.empty());
+                EXPECT_EQ(line[0], ' ');
+            }
+            // Every physical line is whole UTF-8 by itself.
+            EXPECT_EQ(CodePageToUtf8(line, CP_UTF8), line);
+            unfolded += bFirst ? line : line.substr(1);
+            bFirst = false;
+            if (pos == std::string::npos)
+                break;
+            // A line is broken only when it is full (the next sequence would not fit).
+            EXPECT_GE(line.size(), 72u);
+            from = pos + 2;
+        }
+        EXPECT_EQ(unfolded, c.m_strUnfolded.empty() ? "SUMMARY:" + c.m_strValue : c.m_strUnfolded);
+    }
+    EXPECT_EQ(TextLine(CALENDAR_ICALENDAR, std::string(67, 'a')).find("\r\n"), std::string::npos);
+    EXPECT_EQ(TextLine(CALENDAR_ICALENDAR, std::string(68, 'a')).find("\r\n"), 75u);
+    EXPECT_EQ(TextLine(CALENDAR_ICALENDAR, std::string(66, 'a') + "\xC3\xA9").find("\r\n"), 74u);
+    EXPECT_EQ(TextLine(CALENDAR_VCALENDAR, std::string(80, 'a')).find("\r\n "), std::string::npos);
+}
+
+// Every iCalendar event has a UID made of the user and the record id, the same in every
+// export; a day of a series written alone adds its date. vCalendar events have none.
+TEST_F(CalendarFormatTest, UidIsStableForTheUserAndRecord) {
+    const SSeed single = Seed("single", {2024, 3, 5}).Times(900, 1000);
+    const SSeed series = Seed("series", {2024, 1, 30}).Untimed().Repeat(REPEAT_DAILY, 3);
+    const auto write = [&](std::int32_t nFlavour, const char* pszUser, std::int32_t nId) {
+        const std::string path = TempPath("uid.cal");
+        CCalendarFormat format(nFlavour);
+        EXPECT_EQ(format.OpenWrite(path), STATUS_OK);
+        format.SetUidUser(pszUser);
+        auto a = MakeAppointment(single);
+        a->m_nRecordId = nId;
+        EXPECT_EQ(WriteEvent(format, *a, nullptr), 1);
+        auto b = MakeAppointment(series);
+        b->m_nRecordId = nId + 1;
+        EXPECT_EQ(WriteEvent(format, *b, nullptr), 1);
+        b->m_bRepeat = false;
+        b->SetDate(static_cast<TimeValue>(LocalTimeOf({2024, 2, 2})));
+        EXPECT_EQ(WriteEvent(format, *b, nullptr, true), 1);
+        EXPECT_EQ(format.CloseWrite(), STATUS_OK);
+        std::vector<std::string> uids;
+        for (const std::string& line : Lines(ReadFileBytes(path)))
+            if (line.starts_with("UID"))
+                uids.push_back(line);
+        return uids;
+    };
+    const std::vector<std::string> first = write(CALENDAR_ICALENDAR, "J\xF6rg", 41);
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(write(CALENDAR_ICALENDAR, "J\xF6rg", 41), first);
+    const std::string prefix = first[0].substr(0, first[0].size() - 2);
+    EXPECT_EQ(prefix.size(), std::string("UID:VARNO-0123456789abcdef-").size());
+    EXPECT_EQ(first[1], prefix + "42");
+    EXPECT_EQ(first[2], prefix + "42-20240202");
+    const std::vector<std::string> other = write(CALENDAR_ICALENDAR, "Joerg", 41);
+    EXPECT_NE(other[0], first[0]);
+    // The same name under the other code page gives the same UID.
+    SetCodePage(CP_UTF8);
+    EXPECT_EQ(write(CALENDAR_ICALENDAR, "J\xC3\xB6rg", 41), first);
+    EXPECT_TRUE(write(CALENDAR_VCALENDAR, "J\xC3\xB6rg", 41).empty());
+}
+
+// The day lists of a series: cancelled days as EXDATE and the short months' last days of a
+// 29th or 30th as RDATE, dates for untimed events and local times at the start for timed
+// ones, inside the series only; a cancelled short-month day is left out of RDATE.
+TEST_F(CalendarFormatTest, SeriesDayListsForExceptionsAndShortMonths) {
+    SetTimeZone("America/New_York");
+    const struct {
+        SSeed m_seed;
+        const char* m_pszRule;
+        const char* m_pszRdate;
+        const char* m_pszExdate;
+    } cases[] = {
+        {Seed("30th", {2024, 1, 30})
+             .Untimed()
+             .Repeat(REPEAT_MONTHLY_BY_DATE, 1, 0, {2025, 3, 30})
+             .Except({{2024, 2, 29}, {2024, 5, 30}, {2024, 5, 31}, {2025, 4, 30}}),
+         "RRULE:FREQ=MONTHLY;UNTIL=20250330;BYMONTHDAY=30", "RDATE;VALUE=DATE:20250228",
+         "EXDATE;VALUE=DATE:20240530"},
+        {Seed("29th", {2030, 12, 29}).Times(1715, 1800).Repeat(REPEAT_MONTHLY_BY_DATE, 3),
+         "RRULE:FREQ=MONTHLY;INTERVAL=3;BYMONTHDAY=29", "<none>", "<none>"},
+        {Seed("29th", {2030, 11, 29}).Times(1715, 1800).Repeat(REPEAT_MONTHLY_BY_DATE, 3),
+         "RRULE:FREQ=MONTHLY;INTERVAL=3;BYMONTHDAY=29", "RDATE:20310228T171500", "<none>"},
+        {Seed("daily", {2024, 1, 1})
+             .Times(800, 900)
+             .Repeat(REPEAT_DAILY, 2, 0, {2024, 1, 9})
+             .Except({{2024, 1, 1}, {2024, 1, 5}, {2024, 1, 6}}),
+         "RRULE:FREQ=DAILY;INTERVAL=2;UNTIL=20240109T090000", "<none>",
+         "EXDATE:20240101T080000,20240105T080000"},
+        {Seed("leap", {2024, 2, 29}).Untimed().Repeat(REPEAT_YEARLY).Except({{2025, 2, 28}}),
+         "RRULE:FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1", "<none>", "EXDATE;VALUE=DATE:20250228"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_seed.m_strText);
+        const std::string text = WriteOne(CALENDAR_ICALENDAR, c.m_seed);
+        EXPECT_EQ(LineStartingWith(text, "RRULE"), c.m_pszRule);
+        EXPECT_EQ(LineStartingWith(text, "RDATE"), c.m_pszRdate);
+        EXPECT_EQ(LineStartingWith(text, "EXDATE"), c.m_pszExdate);
+        // The same days in a vCalendar file holding a rule.
+        const std::string vcs = WriteOne(CALENDAR_VCALENDAR, c.m_seed);
+        EXPECT_EQ(LineStartingWith(vcs, "RDATE"), c.m_pszRdate);
+        EXPECT_EQ(LineStartingWith(vcs, "EXDATE"), c.m_pszExdate);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "formats/CalendarFormat.h"
 #include "host/HostInterfaces.h"
 #include "model/Appointment.h"
+#include "model/DateText.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
 #include "platform/com/ComPtr.h"
@@ -79,6 +80,7 @@ struct SSeed {
     std::int32_t m_nAlarmAdvance = 0;
     std::string m_strCategory{};
     std::string m_strLocation{};
+    std::vector<SDate> m_vecExceptions{}; // cancelled days of a series
 
     // Start and end as hhmm.
     SSeed& Times(int nStart, int nEnd) {
@@ -114,6 +116,11 @@ struct SSeed {
         m_strNote = std::move(strNote);
         m_strCategory = std::move(strCategory);
         m_strLocation = std::move(strLocation);
+        return *this;
+    }
+
+    SSeed& Except(std::vector<SDate> vecDays) {
+        m_vecExceptions = std::move(vecDays);
         return *this;
     }
 
@@ -168,6 +175,8 @@ public:
             ThrowIfFailed(added->SetRepeat(seed.m_nRepeatType, seed.m_nInterval,
                                            static_cast<HOSTTIME>(seed.EndDay()), seed.m_nExtra),
                           iid);
+        for (const SDate& day : seed.m_vecExceptions)
+            ThrowIfFailed(added->AddException(static_cast<HOSTTIME>(LocalTimeOf(day))), iid);
         LONG nId = 0;
         ThrowIfFailed(added->GetRecordId(&nId), iid);
         CComPtr<IHostAppointment> record;
@@ -206,6 +215,12 @@ inline std::unique_ptr<CAppointment> MakeAppointment(const SSeed& seed) {
         if (seed.m_nRepeatType == REPEAT_MONTHLY_BY_DAY)
             a.m_repeat.m_nWeekIndex = seed.m_nExtra;
         a.m_repeat.m_tEnd = static_cast<TimeValue>(seed.EndDay());
+        // As the full export fills it: short dates joined by a blank.
+        for (const SDate& day : seed.m_vecExceptions) {
+            if (!a.m_strExceptions.empty())
+                a.m_strExceptions += ' ';
+            a.m_strExceptions += FormatDate(static_cast<TimeValue>(LocalTimeOf(day)));
+        }
     }
     a.m_strLocation = seed.m_strLocation;
     a.m_strCategory = seed.m_strCategory;
@@ -244,7 +259,10 @@ inline std::vector<SSeed> GoldenSeeds() {
         Seed("Caf\xE9 \x80 5 \x93quoted\x94", {2026, 7, 1})
             .Times(1200, 1300)
             .Texts(strLetters.substr(0, 100), "", "M\xFCnchen, Marienplatz"),
-        Seed("Stand-up", {2024, 1, 30}).Times(715, 800).Repeat(REPEAT_DAILY, 3, 0, {2024, 3, 10}),
+        Seed("Stand-up", {2024, 1, 30})
+            .Times(715, 800)
+            .Repeat(REPEAT_DAILY, 3, 0, {2024, 3, 10})
+            .Except({{2024, 2, 2}, {2024, 2, 29}}),
         Seed("Training", {2024, 1, 1})
             .Times(1800, 1930)
             .Repeat(REPEAT_WEEKLY, 2, kMo | kWe)
@@ -273,7 +291,10 @@ inline std::vector<SSeed> GoldenSeeds() {
             .Untimed()
             .Repeat(REPEAT_MONTHLY_BY_DATE, 1, 0, {2024, 12, 31})
             .Private(),
-        Seed("Report 29th", {2024, 1, 29}).Times(800, 830).Repeat(REPEAT_MONTHLY_BY_DATE),
+        Seed("Report 29th", {2024, 1, 29})
+            .Times(800, 830)
+            .Repeat(REPEAT_MONTHLY_BY_DATE)
+            .Except({{2024, 3, 29}, {2025, 2, 28}}),
         Seed("Report 30th", {2024, 1, 30})
             .Times(800, 830)
             .Repeat(REPEAT_MONTHLY_BY_DATE, 2, 0, {2025, 1, 31}),
@@ -281,7 +302,11 @@ inline std::vector<SSeed> GoldenSeeds() {
             .Untimed()
             .Repeat(REPEAT_MONTHLY_BY_DATE)
             .Alarm(ALARM_DAYS, 1),
-        Seed("Birthday", {1990, 7, 4}).Untimed().Repeat(REPEAT_YEARLY).Texts("", "Personal"),
+        Seed("Birthday", {1990, 7, 4})
+            .Untimed()
+            .Repeat(REPEAT_YEARLY)
+            .Texts("", "Personal")
+            .Except({{2020, 7, 4}}),
         Seed("Leap day", {2024, 2, 29}).Times(800, 900).Repeat(REPEAT_YEARLY, 1, 0, {2031, 12, 31}),
     };
 }
