@@ -144,18 +144,24 @@ private:
         CProgressSteps progress(m_pProgressControl, m_pFormat->GetSize());
         (void)PumpWaitingMessages();
 
+        // A workbook's header is row 1 of its used range, which the format never reads:
+        // its first row read is data like any other, and rows are named by the sheet's own
+        // numbers.
+        const auto* pWorkbook = dynamic_cast<const CExcelFormat*>(m_pFormat.get());
         bool bNamedHeader = false;
         EStatus status = ReadFirstRow(bNamedHeader);
         int nLine = 1;
         // The first row of a file is its header as often as not: it is skipped without a
         // word, whatever made it fail, unless its text is not in the code page (then the
         // rows after it would fail alike and go unexplained).
-        if (bNamedHeader || (status > 0 && status != IMPORT_INVALID_TEXT)) {
+        if (bNamedHeader || (status > 0 && status != IMPORT_INVALID_TEXT && !pWorkbook)) {
             m_stats.m_bHeaderSkipped = true;
             status = ReadRow();
             nLine = 2;
         }
         while (status >= 0) {
+            if (pWorkbook)
+                nLine = pWorkbook->GetSheetRow();
             progress.SetPos(m_pFormat->GetPosition());
             if (PumpWaitingMessages() == -1) {
                 m_stats.m_bQuit = true;

@@ -354,6 +354,15 @@ EStatus CFieldLayout::WriteFullRow(CFileFormat& format, const CAppointment& appt
 }
 
 EStatus CFieldLayout::ReadField(CFileFormat& format, CAppointment& appt, unsigned nId) const {
+    const EStatus status = ReadFieldValue(format, appt, nId);
+    // An error value or a formula without a result stands for a value the file does not
+    // give: reported as such, never read as text, as empty or as the end of the data.
+    if (format.IsLastCellError() && nId != FIELD_IGNORED && !GetFieldName(nId).empty())
+        return IMPORT_INVALID_CELL;
+    return status;
+}
+
+EStatus CFieldLayout::ReadFieldValue(CFileFormat& format, CAppointment& appt, unsigned nId) const {
     std::string strCell;
     switch (nId) {
     case FIELD_DATE: {

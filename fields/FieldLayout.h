@@ -140,7 +140,8 @@ public:
     EStatus WriteFullRow(CFileFormat& format, const CAppointment& appointment) const;
 
     // Takes at most one cell into the appointment: 0, -1 for an empty date, or an
-    // import error code (101..113).
+    // import error code (101..115; 115 for a cell without a usable value, whatever the
+    // field, except one that is ignored).
     EStatus ReadField(CFileFormat& format, CAppointment& appointment, unsigned nId) const;
     // Reads the next row into a reset appointment and completes its times: 0, -1 when
     // there is no row or its date is empty, or an import error code.
@@ -152,6 +153,7 @@ private:
     // ReadField, or 114 when the cell (or one before it in the row) was not text in the
     // system code page.
     EStatus ReadCell(CFileFormat& format, CAppointment& appointment, unsigned nId) const;
+    EStatus ReadFieldValue(CFileFormat& format, CAppointment& appointment, unsigned nId) const;
     [[nodiscard]] std::int32_t DefaultAppointmentMinutes() const;
     [[nodiscard]] bool IsFullFormat() const;
 

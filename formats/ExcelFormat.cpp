@@ -1,5 +1,7 @@
 #include "formats/ExcelFormat.h"
 
+#include "formats/FormatSelection.h"
+
 #include "fields/FieldLayout.h"
 #include "formats/Dispatch.h"
 #include "platform/com/VariantConvert.h"
@@ -14,6 +16,9 @@
 #include <new>
 
 namespace {
+
+// The automation interface's FileFormat number of Office Open XML workbooks.
+constexpr std::int32_t kXlsxFileFormat = 51;
 
 constexpr const char* kOfficeKeyPath = "Software\\Microsoft\\Office";
 constexpr const char* kApplicationProgId = "Excel.Application";
@@ -255,6 +260,10 @@ EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
     if (FAILED(VariantChangeType(&count, &count, 0, VT_I4)))
         throw CFormatException("Count: the component returned no number");
     m_nRowCount = count.lVal;
+    CVariant first = GetProperty(m_pRange.Get(), u"Row");
+    if (FAILED(VariantChangeType(&first, &first, 0, VT_I4)))
+        throw CFormatException("Row: the component returned no number");
+    m_nFirstSheetRow = first.lVal;
 
     m_buffer = GetProperty(m_pRange.Get(), u"Value");
     if (m_buffer.vt == (VT_ARRAY | VT_VARIANT) && m_buffer.parray) {
@@ -310,8 +319,13 @@ EStatus CExcelFormat::CloseWrite() {
             if (std::find(std::begin(names), std::end(names), header) != std::end(names))
                 CallMethod(GetObjectProperty(pCell.Get(), u"EntireColumn").Get(), u"AutoFit");
         }
-        CallMethod(m_pWorkbook.Get(), u"SaveAs",
-                   {CVariant(std::u16string_view(ToUtf16(m_strFileName)))});
+        // A name ending in .xlsx is saved in that file format; others keep the .xls default.
+        const std::u16string name = ToUtf16(m_strFileName);
+        if (IsXlsxFile(m_strFileName))
+            CallMethod(m_pWorkbook.Get(), u"SaveAs",
+                       {CVariant(std::u16string_view(name)), Long(kXlsxFileFormat)});
+        else
+            CallMethod(m_pWorkbook.Get(), u"SaveAs", {CVariant(std::u16string_view(name))});
     } catch (...) {
         try {
             CloseWorkbook();
@@ -411,6 +425,7 @@ const VARIANT& CExcelFormat::TakeCell() {
         }
     }
     m_pLastValue = pValue;
+    m_bLastError = pValue->vt == VT_ERROR;
     ++m_nColumn;
     return *pValue;
 }
@@ -426,6 +441,7 @@ const std::string& CExcelFormat::LastText() const {
 
 void CExcelFormat::SetLastCell(const std::string& strText) {
     m_pLastValue = nullptr;
+    m_bLastError = false;
     m_strLastCell = strText;
 }
 

@@ -67,6 +67,9 @@ public:
     // Progress in rows.
     std::int32_t GetPosition() override { return m_nRowNumber; }
     std::int32_t GetSize() override { return m_nRowCount; }
+    [[nodiscard]] bool IsLastCellError() const override { return m_bLastError; }
+    // The sheet's own number of the current row (the used range may start below row 1).
+    [[nodiscard]] std::int32_t GetSheetRow() const { return m_nFirstSheetRow + m_nRowNumber - 1; }
     std::string GetLastCell() const override { return LastText(); }
     void SetLastCell(const std::string& strText) override;
 
@@ -91,6 +94,8 @@ private:
     std::int32_t m_nColumn = 1; // 1-based column of the next cell
     bool m_bDateWithTime = false;
     std::int32_t m_nRowCount = 0;         // rows of the used range (reading)
+    std::int32_t m_nFirstSheetRow = 1;    // sheet row of the used range's first row (reading)
+    bool m_bLastError = false;            // the last cell read holds an error value
     bool m_bCellByCell = false;           // rest of the row after a long text (writing)
     std::int32_t m_nFirstBufferedRow = 1; // sheet row of the buffer's row 1 (writing)
     // [row, column] values: the block being written, or the used range read. Its bounds

@@ -74,6 +74,9 @@ public:
     // Whether a cell taken from the current row was not text in the system code page (a
     // file saved in another one); then strCell is the first such cell.
     [[nodiscard]] virtual bool GetInvalidTextCell(std::string& strCell) const;
+    // Whether the cell read last holds no usable value (a workbook's error value or a
+    // formula without a saved result); text files never have such cells.
+    [[nodiscard]] virtual bool IsLastCellError() const { return false; }
 
 protected:
     std::int32_t m_nRowNumber = 0;

@@ -47,7 +47,7 @@ void SetErrnoReason(std::string* pstrReason, int nError) {
 bool SpreadsheetAvailable(std::string* pstrReason) {
     if (IsExcelAvailable())
         return true;
-    SetReason(pstrReason, "Workbooks (.xls) cannot be read or written: the spreadsheet "
+    SetReason(pstrReason, "Workbooks (.xls, .xlsx) cannot be read or written: the spreadsheet "
                           "component is not available.");
     errno = ENOTSUP;
     return false;
@@ -76,7 +76,11 @@ std::unique_ptr<CFileFormat> Open(std::unique_ptr<CFileFormat> pFormat, std::str
 } // namespace
 
 bool IsExcelFile(std::string_view name) {
-    return HasExtension(name, ".xls");
+    return HasExtension(name, ".xls") || IsXlsxFile(name);
+}
+
+bool IsXlsxFile(std::string_view name) {
+    return HasExtension(name, ".xlsx");
 }
 
 bool IsVcsFile(std::string_view name) {
@@ -140,8 +144,10 @@ std::unique_ptr<CFileFormat> OpenImportFile(const std::string& strFileName, cons
 
 std::string GetImportFilter() {
     std::string filter;
-    if (IsExcelAvailable())
+    if (IsExcelAvailable()) {
         filter += LoadResourceString(IDS_FILTER_EXCEL);
+        filter += LoadResourceString(IDS_FILTER_XLSX);
+    }
     filter += LoadResourceString(IDS_FILTER_CSV);
     filter += LoadResourceString(IDS_FILTER_ALL);
     filter += '|';
@@ -150,8 +156,10 @@ std::string GetImportFilter() {
 
 std::string GetExportFilter(const COptions& options) {
     std::string filter;
-    if (IsExcelAvailable())
+    if (IsExcelAvailable()) {
         filter += LoadResourceString(IDS_FILTER_EXCEL);
+        filter += LoadResourceString(IDS_FILTER_XLSX);
+    }
     filter += LoadResourceString(IDS_FILTER_CSV);
     if (options.m_bFullFormat == 0)
         filter += LoadResourceString(IDS_FILTER_VCS);
@@ -163,9 +171,21 @@ std::string GetExportFilter(const COptions& options) {
 int GetFilterIndex(std::string_view name, std::string_view filter) {
     if (name.size() < 4 || name.find('.') == std::string_view::npos)
         return 1;
-    const std::string_view extension = name.substr(name.size() - 3);
-    std::string_view rest = filter;
     constexpr std::string_view kPattern = "|*.";
+    // An entry whose pattern is exactly the name's extension comes first, so that ".xlsx"
+    // finds its own entry and not the one of ".xls" (or the last).
+    const std::string_view whole = name.substr(name.rfind('.') + 1);
+    std::string_view rest = filter;
+    for (int i = 0; i < 10 && !whole.empty(); ++i) {
+        const std::size_t nFound = rest.find(kPattern);
+        if (nFound == std::string_view::npos)
+            break;
+        rest.remove_prefix(nFound + kPattern.size());
+        if (EqualsIgnoringCase(rest.substr(0, rest.find('|')), whole))
+            return i + 1;
+    }
+    const std::string_view extension = name.substr(name.size() - 3);
+    rest = filter;
     for (int i = 0; i < 10; ++i) {
         const std::size_t nFound = rest.find(kPattern);
         if (nFound == std::string_view::npos)

@@ -1,6 +1,6 @@
-// The format of a file, chosen from its name: ".xls" workbooks (only while the spreadsheet
-// can be driven), ".vcs" and ".ics" calendar files (export only), CSV for every other name.
-// Also the file-dialog filter lists and the filter entry a name preselects.
+// The format of a file, chosen from its name: ".xls" and ".xlsx" workbooks (only while the
+// spreadsheet can be driven), ".vcs" and ".ics" calendar files (export only), CSV for every other
+// name. Also the file-dialog filter lists and the filter entry a name preselects.
 #pragma once
 
 #include "formats/FileFormat.h"
@@ -11,8 +11,10 @@
 
 class COptions;
 
-// The name's last four characters, compared without regard to case.
+// The name's extension, compared without regard to case. Workbooks are ".xls" and
+// ".xlsx" names (the spreadsheet reads either kind by its content).
 [[nodiscard]] bool IsExcelFile(std::string_view name);
+[[nodiscard]] bool IsXlsxFile(std::string_view name);
 [[nodiscard]] bool IsVcsFile(std::string_view name);
 [[nodiscard]] bool IsIcsFile(std::string_view name);
 

@@ -27,10 +27,12 @@ enum [[nodiscard]] EStatus : std::int32_t{
     IMPORT_INVALID_ID = 113,
     // A cell is not text in the system code page (a file saved in another one).
     IMPORT_INVALID_TEXT = 114,
+    // A workbook cell holding an error value or a formula without a saved result.
+    IMPORT_INVALID_CELL = 115,
 };
 
 inline constexpr unsigned kImportMessageBase = 32689; // string of code c: base + c
 
 [[nodiscard]] constexpr bool IsImportError(std::int32_t status) {
-    return status >= IMPORT_INVALID_DATE && status <= IMPORT_INVALID_TEXT;
+    return status >= IMPORT_INVALID_DATE && status <= IMPORT_INVALID_CELL;
 }

@@ -36,6 +36,9 @@ constexpr SEntry kStrings[] = {
     {32803, "The text is not valid in the code page %s, in which files are read.\nIf the file "
             "was saved in code page %s, set that code page (varno regional set codepage %s) or "
             "save the file again in code page %s, and import it again."},
+    {32804, "The cell holds no value that can be read: an error value, or a formula whose "
+            "result was not saved with the file.\nOpen the file in a spreadsheet program, let "
+            "it calculate and save it again."},
     {32807, "Error reading file\n%s"},
     {32819, "%d appointment between %s and %s"},
     // Field header names, 32821 + field id.
@@ -103,6 +106,7 @@ constexpr SEntry kStrings[] = {
     {32884, "location is"},
     {32885, "and"},
     {32886, "or"},
+    {32887, "MS Excel Workbook (*.xlsx)|*.xlsx|"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -33,6 +33,7 @@ enum EStringId : unsigned {
     IDS_FILTER_TYPE_BASE = 32876, // + row type 0..8: "text starts with" ...
     IDS_FILTER_JOIN_AND = 32885,  // "and"
     IDS_FILTER_JOIN_OR = 32886,   // "or"
+    IDS_FILTER_XLSX = 32887,      // "MS Excel Workbook (*.xlsx)|*.xlsx|"
 };
 
 // The text of a string-table entry; empty when the table has no such entry.

@@ -73,56 +73,6 @@ struct CGlobals {
     std::u16string m_strSheetName;
 };
 
-// A format code shows a date or time when it has a date or time letter outside quoted
-// text, brackets ([Red], [$-409], [h]) and escaped characters.
-bool IsDateFormatCode(std::u16string_view code) {
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        const char16_t c = code[i];
-        if (c == u'"') {
-            const std::size_t end = code.find(u'"', i + 1);
-            i = end == std::u16string_view::npos ? code.size() : end;
-        } else if (c == u'[') {
-            const std::size_t end = code.find(u']', i + 1);
-            i = end == std::u16string_view::npos ? code.size() : end;
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
-            ++i;
-        } else if (std::u16string_view(u"yYmMdDhHsS").find(c) != std::u16string_view::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Built-in formats: 14 date; 15-17 other dates; 18-21 and 45-47 times; 22 date and time.
-EXlsNumberFormat ClassifyFormat(std::uint16_t nFormat,
-                                const std::map<std::uint16_t, std::u16string>& formats) {
-    switch (nFormat) {
-    case 14:
-        return EXlsNumberFormat::Date;
-    case 15:
-    case 16:
-    case 17:
-        return EXlsNumberFormat::OtherDate;
-    case 18:
-    case 19:
-    case 20:
-    case 21:
-    case 45:
-    case 46:
-    case 47:
-        return EXlsNumberFormat::Time;
-    case 22:
-        return EXlsNumberFormat::DateTime;
-    default:
-        break;
-    }
-    const auto it = formats.find(nFormat);
-    if (it != formats.end() && IsDateFormatCode(it->second)) {
-        return EXlsNumberFormat::OtherDate;
-    }
-    return EXlsNumberFormat::General;
-}
-
 // XLUnicodeString inside one record: 16-bit length, flags, characters.
 std::u16string ReadUnicodeString(CByteReader& r, bool bShortLength) {
     const std::size_t nChars = bShortLength ? r.U8() : r.U16();
@@ -214,7 +164,7 @@ CGlobals ReadGlobals(std::string_view stream) {
         }
     }
     for (CXfInfo& xf : g.m_vecXfs) {
-        xf.m_format = ClassifyFormat(xf.m_nFormat, g.m_mapFormats);
+        xf.m_format = ClassifyNumberFormat(xf.m_nFormat, g.m_mapFormats);
     }
     if (!g.m_bHaveSheet) {
         ThrowDamaged("no sheet");
@@ -379,8 +329,10 @@ void ReadSheet(std::string_view stream, const CGlobals& g, CXlsSheet& sheet) {
             case 2:
                 builder.BoolErr(nRow, nCol, static_cast<std::uint8_t>(result[2]), true);
                 break;
-            default: // empty text
-                builder.Clear(nRow, nCol);
+            default:
+                // Type 3 is an empty result, which is also what writers that leave the
+                // calculation to the reader store: the cell has no value to give.
+                builder.BoolErr(nRow, nCol, kXlsNoValue, true);
                 break;
             }
             break;
@@ -432,6 +384,59 @@ void ReadSheet(std::string_view stream, const CGlobals& g, CXlsSheet& sheet) {
 }
 
 } // namespace
+
+// A format code shows a date or time when it has a date or time letter outside quoted
+// text, brackets ([Red], [$-409], [h]) and escaped characters.
+namespace {
+
+bool IsDateFormatCode(std::u16string_view code) {
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const char16_t c = code[i];
+        if (c == u'"') {
+            const std::size_t end = code.find(u'"', i + 1);
+            i = end == std::u16string_view::npos ? code.size() : end;
+        } else if (c == u'[') {
+            const std::size_t end = code.find(u']', i + 1);
+            i = end == std::u16string_view::npos ? code.size() : end;
+        } else if (c == u'\\' || c == u'_' || c == u'*') {
+            ++i;
+        } else if (std::u16string_view(u"yYmMdDhHsS").find(c) != std::u16string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+EXlsNumberFormat ClassifyNumberFormat(std::uint16_t nFormat,
+                                      const std::map<std::uint16_t, std::u16string>& formats) {
+    switch (nFormat) {
+    case 14:
+        return EXlsNumberFormat::Date;
+    case 15:
+    case 16:
+    case 17:
+        return EXlsNumberFormat::OtherDate;
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 45:
+    case 46:
+    case 47:
+        return EXlsNumberFormat::Time;
+    case 22:
+        return EXlsNumberFormat::DateTime;
+    default:
+        break;
+    }
+    const auto it = formats.find(nFormat);
+    if (it != formats.end() && IsDateFormatCode(it->second)) {
+        return EXlsNumberFormat::OtherDate;
+    }
+    return EXlsNumberFormat::General;
+}
 
 CXlsSheet CBiffReader::ReadFirstSheet(std::string_view stream) {
     const CGlobals g = ReadGlobals(stream);

@@ -16,6 +16,7 @@ enum : DISPID {
     kCount,
     kEntireColumn,
     kAutoFit,
+    kRow,
 };
 
 constexpr SMember kRangeMembers[] = {
@@ -28,6 +29,7 @@ constexpr SMember kRangeMembers[] = {
     {u"Count", kCount, EMemberKind::Get},
     {u"EntireColumn", kEntireColumn, EMemberKind::Get},
     {u"AutoFit", kAutoFit, EMemberKind::Method},
+    {u"Row", kRow, EMemberKind::Get},
 };
 
 constexpr double kMaxRowHeight = 409.5; // points
@@ -119,9 +121,14 @@ CVariant CSpreadsheetRange::Call(const SMember& member, bool bPut, const CInvoke
             nCount = m_rect.m_nColumns;
         return CVariant(static_cast<LONG>(nCount));
     }
+    case kRow:
+        // The sheet's own number of the range's first row.
+        args.Expect(0);
+        return CVariant(static_cast<LONG>(m_rect.m_nTop + 1));
     case kEntireColumn:
         args.Expect(0);
-        return NewRange(0, m_rect.m_nLeft, kXlsMaxRows, m_rect.m_nColumns, ERangeKind::Columns);
+        return NewRange(0, m_rect.m_nLeft, Sheet().m_nMaxRows, m_rect.m_nColumns,
+                        ERangeKind::Columns);
     case kAutoFit: {
         args.Expect(0);
         AutoFit();
@@ -137,16 +144,17 @@ CVariant CSpreadsheetRange::Call(const SMember& member, bool bPut, const CInvoke
 
 CVariant CSpreadsheetRange::NewRange(std::int64_t nTop, std::int64_t nLeft, std::int64_t nRows,
                                      std::int64_t nColumns, ERangeKind kind) const {
-    if (nTop < 0 || nTop + nRows > kXlsMaxRows)
-        throw CAutomationException(Ascii("Row " +
-                                         std::to_string(nTop < 0 ? nTop + 1 : nTop + nRows) +
-                                         " lies outside the worksheet, which has rows 1 to " +
-                                         std::to_string(kXlsMaxRows) + "."));
-    if (nLeft < 0 || nLeft + nColumns > kXlsMaxColumns)
+    const std::int64_t nMaxRows = Sheet().m_nMaxRows;
+    const std::int64_t nMaxColumns = Sheet().m_nMaxColumns;
+    if (nTop < 0 || nTop + nRows > nMaxRows)
+        throw CAutomationException(Ascii(
+            "Row " + std::to_string(nTop < 0 ? nTop + 1 : nTop + nRows) +
+            " lies outside the worksheet, which has rows 1 to " + std::to_string(nMaxRows) + "."));
+    if (nLeft < 0 || nLeft + nColumns > nMaxColumns)
         throw CAutomationException(Ascii("Column " +
                                          std::to_string(nLeft < 0 ? nLeft + 1 : nLeft + nColumns) +
                                          " lies outside the worksheet, which has columns 1 to " +
-                                         std::to_string(kXlsMaxColumns) + "."));
+                                         std::to_string(nMaxColumns) + "."));
     const SCellRect rect{static_cast<std::uint32_t>(nTop), static_cast<std::uint32_t>(nLeft),
                          static_cast<std::uint32_t>(nRows), static_cast<std::uint32_t>(nColumns)};
     return NewObjectVariant<CSpreadsheetRange>(m_pBook, m_nSheet, rect, kind);

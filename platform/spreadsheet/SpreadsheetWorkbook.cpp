@@ -47,10 +47,19 @@ CVariant CSpreadsheetWorkbook::Call(const SMember& member, bool, const CInvokeAr
         args.Expect(0);
         return NewObjectVariant<CSpreadsheetSheets>(m_pBook);
     case kSaveAs: {
-        args.Expect(1);
+        // File name, then the file format (51 .xlsx, 56 .xls); without one the workbook
+        // keeps its format.
+        args.Expect(1, 2);
         const std::string strPath = FromUtf16(args.String(0));
         if (strPath.empty())
             throw CAutomationException(u"No file name was given to save the workbook as.");
+        if (args.Count() == 2 && !args.IsMissing(1)) {
+            const LONG nFormat = args.Long(1);
+            if (nFormat != static_cast<LONG>(EXlsFileFormat::Xls) &&
+                nFormat != static_cast<LONG>(EXlsFileFormat::Xlsx))
+                throw CAutomationException(u"This file format cannot be saved.");
+            m_pBook->m_book.SetFileFormat(static_cast<EXlsFileFormat>(nFormat));
+        }
         m_pBook->m_book.Save(strPath);
         m_pBook->m_strPath = strPath;
         return CVariant();
@@ -123,8 +132,8 @@ CVariant CSpreadsheetWorksheet::Call(const SMember& member, bool, const CInvokeA
     SCellRect rect;
     switch (member.m_dispid) {
     case kCells:
-        rect.m_nRows = kXlsMaxRows;
-        rect.m_nColumns = kXlsMaxColumns;
+        rect.m_nRows = sheet.m_nMaxRows;
+        rect.m_nColumns = sheet.m_nMaxColumns;
         break;
     case kUsedRange: {
         // From the first used cell to the last; a sheet without any is A1 alone.

@@ -4,6 +4,7 @@
 #include "platform/spreadsheet/BiffReader.h"
 #include "platform/spreadsheet/BiffWriter.h"
 #include "platform/spreadsheet/CompoundFile.h"
+#include "platform/spreadsheet/XlsxFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -36,10 +37,6 @@ bool StartsWith(std::string_view bytes, std::string_view prefix) {
 // What a file that is no compound file is, as far as its first bytes tell.
 [[noreturn]] void ThrowNotCompound(std::string_view bytes) {
     using namespace std::string_view_literals;
-    if (StartsWith(bytes, "PK\x03\x04"sv)) {
-        throw CXlsError("an Excel 2007 or later workbook (.xlsx), which cannot be read (save it "
-                        "as an Excel 97-2003 workbook)");
-    }
     if (StartsWith(bytes, "\x09\x00"sv) || StartsWith(bytes, "\x09\x02"sv) ||
         StartsWith(bytes, "\x09\x04"sv) || StartsWith(bytes, "\x09\x08"sv)) {
         throw CXlsError("an Excel 4.0 or older workbook, which cannot be read (only Excel "
@@ -67,11 +64,14 @@ private:
 } // namespace
 
 CXlsCell& CXlsSheet::At(std::uint32_t nRow, std::uint32_t nColumn) {
-    if (nRow >= kXlsMaxRows) {
-        throw CXlsError("too many rows for an Excel 97-2003 workbook (65,536 at most)");
+    const bool bXls = m_nMaxRows == kXlsMaxRows;
+    if (nRow >= m_nMaxRows) {
+        throw CXlsError(bXls ? "too many rows for an Excel 97-2003 workbook (65,536 at most)"
+                             : "too many rows for a workbook (1,048,576 at most)");
     }
-    if (nColumn >= kXlsMaxColumns) {
-        throw CXlsError("too many columns for an Excel 97-2003 workbook (256 at most)");
+    if (nColumn >= m_nMaxColumns) {
+        throw CXlsError(bXls ? "too many columns for an Excel 97-2003 workbook (256 at most)"
+                             : "too many columns for a workbook (16,384 at most)");
     }
     if (m_vecRows.size() <= nRow) {
         m_vecRows.resize(std::size_t{nRow} + 1);
@@ -125,7 +125,18 @@ double CXlsSheet::RowHeight(std::uint32_t nRow) const {
 
 CXlsWorkbook::CXlsWorkbook() : m_vecSheets(1) {}
 
+void CXlsWorkbook::SetFileFormat(EXlsFileFormat format) {
+    m_fileFormat = format;
+    const bool bXlsx = format == EXlsFileFormat::Xlsx;
+    for (CXlsSheet& sheet : m_vecSheets) {
+        sheet.m_nMaxRows = bXlsx ? kXlsxMaxRows : kXlsMaxRows;
+        sheet.m_nMaxColumns = bXlsx ? kXlsxMaxColumns : kXlsMaxColumns;
+    }
+}
+
 std::string CXlsWorkbook::SaveToMemory() const {
+    if (m_fileFormat == EXlsFileFormat::Xlsx)
+        return CXlsxFile::Write(m_vecSheets.empty() ? CXlsSheet{} : m_vecSheets.front());
     std::string stream =
         CBiffWriter::WriteStream(m_vecSheets.empty() ? CXlsSheet{} : m_vecSheets.front());
     if (stream.size() < kMinStreamSize) {
@@ -162,7 +173,7 @@ CXlsWorkbook CXlsWorkbook::Load(const std::string& strPath) {
         throw CXlsError(Prefix(strPath) + "not a workbook");
     }
     if (st.st_size > kMaxFileSize) {
-        throw CXlsError(Prefix(strPath) + "too large for an Excel 97-2003 workbook");
+        throw CXlsError(Prefix(strPath) + "too large for a workbook");
     }
     std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t nRead = 0;
@@ -185,6 +196,13 @@ CXlsWorkbook CXlsWorkbook::Load(const std::string& strPath) {
 
 CXlsWorkbook CXlsWorkbook::LoadFromMemory(std::string_view bytes, const std::string& strName) {
     try {
+        if (CXlsxFile::HasSignature(bytes)) {
+            CXlsWorkbook workbook;
+            workbook.SetFileFormat(EXlsFileFormat::Xlsx);
+            workbook.m_vecSheets.front() = CXlsxFile::ReadFirstSheet(bytes);
+            workbook.SetFileFormat(EXlsFileFormat::Xlsx);
+            return workbook;
+        }
         if (!CCompoundFile::HasSignature(bytes)) {
             ThrowNotCompound(bytes);
         }

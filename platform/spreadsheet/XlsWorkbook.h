@@ -39,8 +39,8 @@ struct CXlsCell {
 
     EKind m_kind = EKind::Empty;
     // Number; Boolean as 0 or 1; Error as its code (0x00 #NULL!, 0x07 #DIV/0!, 0x0F
-    // #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A). A number that is not
-    // finite is written as #NUM!.
+    // #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A, or kXlsNoValue). A number
+    // that is not finite is written as #NUM!.
     double m_dNumber = 0;
     std::u16string m_strText; // Text (never empty: an empty text is an empty cell)
     EXlsNumberFormat m_format = EXlsNumberFormat::General;
@@ -53,9 +53,23 @@ struct CXlsCell {
     }
 };
 
-// The most rows and columns a sheet of this file format holds.
+// The error code of a formula cell whose result the file does not hold (some writers
+// leave the calculation to the reading application, which this engine does not do).
+// Written as #N/A.
+inline constexpr std::uint8_t kXlsNoValue = 0xFF;
+
+// The file formats of a workbook, numbered as the automation interface's FileFormat
+// argument numbers them.
+enum class EXlsFileFormat : int {
+    Xls = 56,  // Excel 97-2003 (BIFF8)
+    Xlsx = 51, // Office Open XML
+};
+
+// The most rows and columns a sheet of each file format holds.
 inline constexpr std::uint32_t kXlsMaxRows = 65536;
 inline constexpr std::uint32_t kXlsMaxColumns = 256;
+inline constexpr std::uint32_t kXlsxMaxRows = 1048576;
+inline constexpr std::uint32_t kXlsxMaxColumns = 16384;
 // The longest text a cell of this file format holds (the real application shows at most
 // 32,767 characters of a cell).
 inline constexpr std::size_t kXlsMaxTextLength = 65535;
@@ -71,6 +85,9 @@ public:
     // Row heights in points (at most 409.5); 0 means the default height. Reading gives
     // the heights of the rows whose height was set, not derived from the font.
     std::vector<double> m_vecRowHeights;
+    // The grid of the workbook's file format.
+    std::uint32_t m_nMaxRows = kXlsMaxRows;
+    std::uint32_t m_nMaxColumns = kXlsMaxColumns;
 
     // The cell, created (with its row) when missing. Throws CXlsError past the limits.
     CXlsCell& At(std::uint32_t nRow, std::uint32_t nColumn);
@@ -92,19 +109,28 @@ public:
     CXlsWorkbook(); // one empty sheet
     std::vector<CXlsSheet> m_vecSheets;
 
+    [[nodiscard]] EXlsFileFormat GetFileFormat() const { return m_fileFormat; }
+    // The format the workbook is saved in; its sheets take that format's grid. Cells
+    // beyond a smaller grid make the next save fail.
+    void SetFileFormat(EXlsFileFormat format);
+
     // Writes the workbook; throws CXlsError. Sheet 1 only is written when there are
     // several (the program uses one sheet). The file is written through COutputFile:
     // replaced at once, links followed, so a failed save leaves the old file.
     void Save(const std::string& strPath) const;
     [[nodiscard]] std::string SaveToMemory() const;
 
-    // Reads a workbook written by this engine or another program; throws CXlsError for
-    // anything malformed, never reads outside the file, never loops. Only the first
-    // sheet is read: the result has one sheet, with that sheet's name. The message of
-    // the error starts with the file name (strName, when given): "<name>: not a
-    // workbook", "<name>: damaged workbook (<reason>)", or what kind of file it is when
-    // it is another spreadsheet format (Excel 5.0/95, Excel 2007 .xlsx, ...).
+    // Reads a workbook (.xls or .xlsx, told apart by the content) written by this engine
+    // or another program; throws CXlsError for anything malformed, never reads outside the
+    // file, never loops. Only the first sheet is read: the result has one sheet, with that
+    // sheet's name, and the file's format. The message of the error starts with the file
+    // name (strName, when given): "<name>: not a workbook", "<name>: damaged workbook
+    // (<reason>)", or what kind of file it is when it is another spreadsheet format
+    // (Excel 5.0/95, ...).
     [[nodiscard]] static CXlsWorkbook Load(const std::string& strPath);
     [[nodiscard]] static CXlsWorkbook LoadFromMemory(std::string_view bytes,
                                                      const std::string& strName = "");
+
+private:
+    EXlsFileFormat m_fileFormat = EXlsFileFormat::Xls;
 };

@@ -5,7 +5,9 @@
 #include "engine/RecordFilter.h"
 #include "fields/FieldLayout.h"
 #include "platform/locale/CodePage.h"
+#include "platform/spreadsheet/SpreadsheetSetup.h"
 #include "tests/engine/OperationsTestSupport.h"
+#include "tests/spreadsheet/XlsTestSupport.h"
 
 #include <cerrno>
 
@@ -344,6 +346,41 @@ TEST_F(ImportTest, ADryRunTellsWhatARealRunDoesAndChangesNothing) {
     EXPECT_EQ(dry.m_vecRejected.size() + m_observer.m_vecRejected.size(), 2u);
     EXPECT_TRUE(m_ui.m_vecShown.empty());
     EXPECT_EQ(Texts(), (Strings{"updated", "duplicate", "new"}));
+}
+
+// Workbooks made by other programs (python-xlwt .xls, openpyxl .xlsx; both store formulas
+// without results), the table starting on sheet row 3. The header is the used range's
+// first row and never read; the first data row is reported like any other when it is bad;
+// a formula without a result is a cell error, never an empty cell or the end of the data;
+// rows are named by the sheet's own numbers.
+TEST_F(ImportTest, WorkbookRowsAreCheckedAndNamedByTheirSheetRows) {
+    EnsurePlatformSetup();
+    Options().m_bIgnoreImportErrors = 1;
+    for (const char* pszKind : {"xls", "xlsx"}) {
+        SCOPED_TRACE(pszKind);
+        const std::string path = TempPath(std::string("foreign.") + pszKind);
+        int nStatus = 0;
+        const std::string output = xlstest::RunCommand(
+            "/usr/bin/python3 " VARNO_SOURCE_DIR "/tests/engine/foreign_workbook.py " +
+                xlstest::Quote(path) + " " + pszKind + " 2>&1",
+            nStatus);
+        ASSERT_EQ(nStatus, 0) << output;
+        NewUser(std::string("user ") + pszKind);
+        CRecordingObserver observer;
+        EXPECT_EQ(Import(path, &observer), 0) << m_stats.m_strError;
+        EXPECT_EQ(Texts(), (Strings{"one", "two"}));
+        EXPECT_FALSE(m_stats.m_bHeaderSkipped);
+        std::vector<std::tuple<int, std::int32_t, std::string>> rejected;
+        for (const CRejectedRow& row : observer.m_vecRejected)
+            rejected.emplace_back(row.m_nLine, row.m_nCode, row.m_strCell);
+        EXPECT_EQ(rejected, (std::vector<std::tuple<int, std::int32_t, std::string>>{
+                                {4, IMPORT_INVALID_DATE, "not a date"},
+                                {6, IMPORT_INVALID_CELL, "#N/A"},
+                                {7, IMPORT_INVALID_CELL, "#N/A"}}));
+        EXPECT_EQ(observer.m_vecEvents, (Strings{"+5", "+8"}));
+        ASSERT_EQ(observer.m_vecRejected.size(), 3u);
+        EXPECT_NE(observer.m_vecRejected[1].m_strMessage.find("formula"), std::string::npos);
+    }
 }
 
 } // namespace

@@ -5,10 +5,12 @@
 #include "engine/Import.h"
 #include "platform/spreadsheet/SpreadsheetSetup.h"
 #include "tests/engine/OperationsTestSupport.h"
+#include "tests/spreadsheet/XlsTestSupport.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 #include <unistd.h>
 
@@ -116,10 +118,53 @@ TEST_F(RoundTripTest, TheSameThroughAWorkbook) {
     ASSERT_TRUE(std::any_of(original.begin(), original.end(), [](const std::string& s) {
         return s.find(" except=") != std::string::npos;
     }));
-    const std::string path = TempPath("full.xls");
+    for (const char* pszName : {"full.xls", "full.xlsx"}) {
+        SCOPED_TRACE(pszName);
+        const std::string path = TempPath(pszName);
+        ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
+        const std::string user = std::string("from ") + pszName;
+        EXPECT_EQ(ImportIntoNewUser(path, user).m_nAdded, 9);
+        EXPECT_EQ(Described(), original);
+    }
+}
+
+// The exported .xlsx file as openpyxl reads it: the header texts, dates as dates in the
+// Date column, times of day in the time columns.
+TEST_F(RoundTripTest, AnExportedXlsxOpensInOpenpyxlWithDatesAsDates) {
+    EnsurePlatformSetup();
+    SeedEveryKind();
+    const std::string path = TempPath("out.xlsx");
     ASSERT_EQ(ExportFull(path, Options(), nullptr), 9);
-    EXPECT_EQ(ImportIntoNewUser(path, "from workbook").m_nAdded, 9);
-    EXPECT_EQ(Described(), original);
+    int nStatus = 0;
+    const std::string dump = xlstest::RunCommand("/usr/bin/python3 " VARNO_SOURCE_DIR
+                                                 "/tests/spreadsheet/openpyxl_dump.py " +
+                                                     xlstest::Quote(path) + " 2>&1",
+                                                 nStatus);
+    ASSERT_EQ(nStatus, 0) << dump;
+    std::map<std::string, std::string> cells;
+    std::istringstream in(dump);
+    for (std::string kind, r, c, type, value; in >> kind;) {
+        if (kind == "S") {
+            in >> r >> c;
+            continue;
+        }
+        in >> r >> c >> type >> value;
+        cells[r + "," + c] = type + " " + value;
+    }
+    EXPECT_EQ(cells["1,1"], "s 4400610074006500"); // "Date" as UTF-16LE
+    int nDates = 0;
+    for (int r = 2; r <= 10; ++r) {
+        EXPECT_EQ(cells[std::to_string(r) + ",1"].substr(0, 2), "d ") << r;
+        nDates += cells[std::to_string(r) + ",1"].find("T00:00:00") != std::string::npos;
+    }
+    EXPECT_EQ(nDates, 9);
+    // The meeting starts at 09:15: a time cell.
+    int nMeeting = 0;
+    for (int r = 2; r <= 10; ++r)
+        if (cells[std::to_string(r) + ",3"].starts_with("d ") &&
+            cells[std::to_string(r) + ",3"].find("09:15") != std::string::npos)
+            ++nMeeting;
+    EXPECT_EQ(nMeeting, 1) << dump;
 }
 
 // The program's export as a spreadsheet or a script on Linux saves it again (python's csv

@@ -183,16 +183,17 @@ TEST_F(FieldLayoutTest, WriteFieldCellPerField) {
     appt.m_strExceptions = "01.01.2027";
 
     // Fields 0 to 33 and one far beyond, each in the cell of its kind; times on the
-    // record's day; reserved, ignored and unknown fields empty.
+    // record's day; the exception dates as they stand; reserved, ignored and unknown
+    // fields empty.
     const std::string date = "D:" + std::to_string(appt.m_tDate);
     const std::string start = "M:" + std::to_string(MakeLocalTimeValue(2026, 12, 7, 9, 0));
     const std::string end = "M:" + std::to_string(MakeLocalTimeValue(2026, 12, 7, 10, 30));
     const std::string until = "D:" + std::to_string(appt.m_repeat.m_tEnd);
     const std::vector<std::string> expected = {
-        date,  "T:",    start,      end,   "T:x",    "T:Text",  "T:Note", "T:x", "I:2",
-        "T:h", "T:Cat", "T:Loc",    "T:x", "S:5400", "T:12345", "T:",     "T:",  "T:",
-        "T:",  "T:",    "T:Weekly", "I:2", until,    "T:",      "T:",     "T:x", "T:",
-        "T:",  "T:x",   "T:",       "T:",  "T:",     "T:",      "T:",     "T:"};
+        date,  "T:",    start,      end,   "T:x",    "T:Text",       "T:Note", "T:x", "I:2",
+        "T:h", "T:Cat", "T:Loc",    "T:x", "S:5400", "T:12345",      "T:",     "T:",  "T:",
+        "T:",  "T:",    "T:Weekly", "I:2", until,    "T:01.01.2027", "T:",     "T:x", "T:",
+        "T:",  "T:x",   "T:",       "T:",  "T:",     "T:",           "T:",     "T:"};
     std::vector<unsigned> ids(34);
     std::iota(ids.begin(), ids.end(), 0u);
     ids.push_back(1000000);

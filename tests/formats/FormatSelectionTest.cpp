@@ -20,10 +20,12 @@ namespace {
 
 class FormatSelectionTest : public CVarnoTest {};
 
-TEST_F(FormatSelectionTest, NamesAreTestedByTheirLastFourCharacters) {
+// Workbooks are .xls and .xlsx names.
+TEST_F(FormatSelectionTest, NamesAreTestedByTheirExtensions) {
     const std::tuple<const char*, bool, bool, bool> cases[] = {
         {"DATA.XLS", true, false, false}, {"/home/x/a.Xls", true, false, false},
-        {".xls", true, false, false},     {"x.xlsx", false, false, false},
+        {".xls", true, false, false},     {"x.xlsx", true, false, false},
+        {"x.XLSX", true, false, false},   {"x.xlsm", false, false, false},
         {"axls", false, false, false},    {"a.VCS", false, true, false},
         {"cal.ics", false, false, true},  {"ics", false, false, false},
     };
@@ -32,6 +34,8 @@ TEST_F(FormatSelectionTest, NamesAreTestedByTheirLastFourCharacters) {
                   std::tuple(bExcel, bVcs, bIcs))
             << pszName;
     }
+    EXPECT_TRUE(IsXlsxFile("a.XlsX"));
+    EXPECT_FALSE(IsXlsxFile("a.xls"));
 }
 
 TEST_F(FormatSelectionTest, FiltersOfferWorkbooksOnlyWithTheSpreadsheet) {
@@ -46,23 +50,26 @@ TEST_F(FormatSelectionTest, FiltersOfferWorkbooksOnlyWithTheSpreadsheet) {
 
     EnsurePlatformSetup();
     ASSERT_TRUE(IsExcelAvailable());
-    EXPECT_EQ(GetImportFilter(), "MS Excel (*.xls)|*.xls|Comma Separated Values "
-                                 "(*.csv)|*.csv|All Files (*.*)|*.*||");
+    EXPECT_EQ(GetImportFilter(), "MS Excel (*.xls)|*.xls|MS Excel Workbook (*.xlsx)|*.xlsx|"
+                                 "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*||");
     options.m_bFullFormat = 1;
-    EXPECT_EQ(GetExportFilter(options), "MS Excel (*.xls)|*.xls|Comma Separated Values "
-                                        "(*.csv)|*.csv|iCalendar (*.ics)|*.ics||");
+    EXPECT_EQ(GetExportFilter(options),
+              "MS Excel (*.xls)|*.xls|MS Excel Workbook (*.xlsx)|*.xlsx|Comma Separated Values "
+              "(*.csv)|*.csv|iCalendar (*.ics)|*.ics||");
 }
 
 TEST_F(FormatSelectionTest, TheFilterIndexFollowsTheExtension) {
-    const std::string withExcel = "MS Excel (*.xls)|*.xls|Comma Separated Values (*.csv)|*.csv|"
+    const std::string withExcel = "MS Excel (*.xls)|*.xls|MS Excel Workbook (*.xlsx)|*.xlsx|"
+                                  "Comma Separated Values (*.csv)|*.csv|"
                                   "vCalendar (*.vcs)|*.vcs|iCalendar (*.ics)|*.ics||";
     const std::string without = "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*||";
     const std::tuple<const char*, const std::string*, int> cases[] = {
-        {"/data/appts.csv", &withExcel, 2},
+        {"/data/appts.csv", &withExcel, 3},
         {"/data/APPTS.XLS", &withExcel, 1},
-        {"c.ICS", &withExcel, 4},
+        {"/data/appts.xlsx", &withExcel, 2},
+        {"c.ICS", &withExcel, 5},
         {"notes.txt", &without, 2},
-        {"notes.txt", &withExcel, 4},
+        {"notes.txt", &withExcel, 5},
         {"abc", &without, 1},
         {"abcdef", &without, 1}};
     for (const auto& [pszName, pFilter, nIndex] : cases)
@@ -111,6 +118,18 @@ TEST_F(FormatSelectionTest, WorkbooksNeedTheSpreadsheet) {
     p.reset();
     EXPECT_TRUE(std::filesystem::exists(name));
     p = OpenImportFile(name, options);
+    EXPECT_TRUE(dynamic_cast<CExcelFormat*>(p.get()));
+    p.reset();
+
+    // An .xlsx name is written in that format, and read as a workbook.
+    const std::string xlsx = TempPath("a.xlsx");
+    p = OpenExportFile(xlsx, options);
+    ASSERT_TRUE(dynamic_cast<CExcelFormat*>(p.get()));
+    EXPECT_EQ(p->WriteText("Date"), STATUS_OK);
+    EXPECT_EQ(p->CloseWrite(), STATUS_OK);
+    p.reset();
+    EXPECT_EQ(ReadFileBytes(xlsx).substr(0, 2), "PK");
+    p = OpenImportFile(xlsx, options);
     EXPECT_TRUE(dynamic_cast<CExcelFormat*>(p.get()));
 }
 
