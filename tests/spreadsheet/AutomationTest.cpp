@@ -371,4 +371,36 @@ TEST_F(AutomationTest, WorkbooksLiveInFilesUntilTheApplicationQuits) {
               DISP_E_EXCEPTION);
 }
 
+// SaveAs with the .xlsx file format (51): the file is an .xlsx one, its grid has rows past
+// 65,536, Open reads it back by its content, and Save keeps the format. Other file
+// formats are refused. UsedRange.Row is the sheet's number of its first row.
+TEST_F(AutomationTest, SaveAsTheXlsxFileFormat) {
+    const std::string path = TempPath("book.xlsx");
+    const std::u16string path16(path.begin(), path.end());
+    {
+        const CComPtr<IDispatch> pWorkbook = NewWorkbook();
+        const CComPtr<IDispatch> pSheet = FirstSheet(pWorkbook.Get());
+        EXPECT_EQ(Call(pWorkbook.Get(), u"SaveAs", DISPATCH_METHOD, {S(path16), L(39)}).m_hr,
+                  DISP_E_EXCEPTION);
+        EXPECT_EQ(
+            Call(Cells(pSheet.Get()).Get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {L(70000), L(1)})
+                .m_hr,
+            DISP_E_EXCEPTION);
+        CallMethod(pWorkbook.Get(), u"SaveAs", {S(path16), L(51)});
+        Put(pSheet.Get(), 3, 2, S(u"first"));
+        Put(pSheet.Get(), 70000, 2, CVariant::Date(46361));
+        CallMethod(pWorkbook.Get(), u"Save");
+        CallMethod(pWorkbook.Get(), u"Close");
+    }
+    EXPECT_EQ(ReadFileBytes(path).substr(0, 2), "PK");
+    const CComPtr<IDispatch> pWorkbook =
+        ToObject(CallMethod(Workbooks().Get(), u"Open", {S(path16)}), u"Open");
+    const CComPtr<IDispatch> pSheet = FirstSheet(pWorkbook.Get());
+    EXPECT_EQ(Text(Get(pSheet.Get(), 3, 2)), u"first");
+    EXPECT_EQ(Get(pSheet.Get(), 70000, 2).vt, VT_DATE);
+    const CComPtr<IDispatch> pUsed = GetObjectProperty(pSheet.Get(), u"UsedRange");
+    EXPECT_EQ(GetProperty(pUsed.Get(), u"Row").lVal, 3);
+    EXPECT_EQ(GetProperty(GetObjectProperty(pUsed.Get(), u"Rows").Get(), u"Count").lVal, 69998);
+}
+
 } // namespace
