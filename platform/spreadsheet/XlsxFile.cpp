@@ -26,6 +26,9 @@ namespace {
 // Parts bigger than this when unpacked are refused: a datebook's sheet stays far below,
 // and a small archive must not unpack into all of memory.
 constexpr zip_uint64_t kMaxPartSize = zip_uint64_t{1} << 30;
+// The most characters (UTF-16 units, counted as the library counts code points at most)
+// a text cell of the format holds.
+constexpr std::size_t kMaxXlsxText = 32767;
 // Days between the 1900 and the 1904 date systems.
 constexpr double kDays1904 = 1462.0;
 
@@ -761,6 +764,13 @@ std::string CXlsxFile::Write(const CXlsSheet& sheet) {
             case CXlsCell::EKind::Empty:
                 break;
             case CXlsCell::EKind::Text: {
+                // The format's cells hold at most 32,767 characters; a longer text is
+                // refused rather than cut.
+                if (cell.m_strText.size() > kMaxXlsxText)
+                    throw CXlsError("the text of row " + std::to_string(r + 1) + ", column " +
+                                    std::to_string(c + 1) +
+                                    " is longer than a cell of an .xlsx workbook holds "
+                                    "(32,767 characters)");
                 const std::string text = Utf8Of(cell.m_strText);
                 const bool bWrap = cell.m_strText.find(u'\n') != std::u16string::npos;
                 check(worksheet_write_string(pSheet, nRow, nCol, text.c_str(), formatOf(0, bWrap)));

@@ -257,6 +257,18 @@ TEST_F(XlsxTest, DamagedFilesAreRefusedWithAReason) {
             EXPECT_EQ(std::string(e.what()).rfind("t.xlsx: " + reason, 0), 0u) << e.what();
         }
     }
+    // A text longer than a cell of the format holds is refused, not cut.
+    CXlsSheet tooLong;
+    SetText(tooLong, 0, 0, Repeat(u"\u00E9", 32767));
+    EXPECT_NO_THROW((void)CXlsxFile::Write(tooLong));
+    SetText(tooLong, 1, 2, Repeat(u"x", 32768));
+    try {
+        (void)CXlsxFile::Write(tooLong);
+        ADD_FAILURE() << "no error";
+    } catch (const CXlsError& e) {
+        EXPECT_NE(std::string(e.what()).find("row 2, column 3"), std::string::npos) << e.what();
+    }
+
     // Every shorter piece of a good file is refused or read, never a crash.
     for (std::size_t n = 0; n < good.size(); n += 97) {
         try {
