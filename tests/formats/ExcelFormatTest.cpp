@@ -469,6 +469,32 @@ TEST_F(ExcelFormatTest, HeaderRowIsNeverData) {
     EXPECT_EQ(format.NextRow(), STATUS_FAILED);
 }
 
+// An .xlsx name: the file is an Office Open XML workbook holding more rows than the older
+// format can, read back whole; rows are numbered as the sheet numbers them.
+TEST_F(ExcelFormatTest, XlsxFilesHoldMoreThan65536Rows) {
+    const std::string path = TempPath("many.xlsx");
+    {
+        CExcelFormat format;
+        ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
+        for (int r = 0; r < 70001; ++r) {
+            ASSERT_EQ(format.WriteInt(r), STATUS_OK);
+            ASSERT_EQ(format.EndRow(), STATUS_OK);
+        }
+        ASSERT_EQ(format.CloseWrite(), STATUS_OK);
+    }
+    EXPECT_EQ(ReadFileBytes(path).substr(0, 2), "PK");
+    CExcelFormat format;
+    ASSERT_EQ(format.OpenRead(path), STATUS_OK);
+    EXPECT_EQ(format.GetSize(), 70001);
+    for (int r = 1; r < 70001; ++r)
+        ASSERT_EQ(format.NextRow(), STATUS_OK);
+    EXPECT_EQ(format.GetSheetRow(), 70001);
+    std::int32_t n = 0;
+    EXPECT_EQ(format.ReadInt(n), STATUS_OK);
+    EXPECT_EQ(n, 70000);
+    EXPECT_EQ(format.NextRow(), STATUS_FAILED);
+}
+
 // Each cell read as the layout asks for it: dates and times from date values, numbers or
 // texts (two-digit years in the shared window, for date cells too), spans from numbers,
 // integers from numbers or a text's leading digits; what the cell showed is the last cell.
