@@ -4,11 +4,8 @@
 // operations only see these interfaces, so the same code runs everywhere.
 #pragma once
 
-#include <deque>
-#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <vector>
 
 enum class EMessageButtons { Ok, OkCancel };
 enum class EMessageIcon { None, Information, Exclamation, Question, Stop };
@@ -44,8 +41,8 @@ public:
     virtual bool OnIdle(long nCount) = 0;
 };
 
-// The services of this process: those a front end installed, else a headless set that
-// answers every message box with OK.
+// The services of this process: those a front end installed, else the headless surface,
+// which answers every message box with OK.
 [[nodiscard]] CUserServices& GetUserServices();
 // Installs a front end's services (null restores the default); the caller keeps ownership
 // and must outlive its use.
@@ -62,62 +59,4 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
     void Restore() { GetUserServices().RestoreWaitCursor(); }
-};
-
-// Services without a display, for tests and batch runs: message boxes are answered from a
-// script (OK when it runs out) and recorded; the quit request can be raised after a given
-// number of dispatched messages.
-class CHeadlessUserServices : public CUserServices {
-public:
-    struct CShownMessage {
-        std::string m_strText;
-        EMessageButtons m_buttons;
-        EMessageIcon m_icon;
-    };
-
-    EMessageAnswer ShowMessage(std::string_view text, EMessageButtons buttons,
-                               EMessageIcon icon) override;
-    void BeginWaitCursor() override { ++m_nWaitDepth; }
-    void EndWaitCursor() override {
-        if (m_nWaitDepth > 0)
-            --m_nWaitDepth;
-    }
-    void RestoreWaitCursor() override { ++m_nWaitRestores; }
-    bool DispatchWaitingMessage(bool& bQuit) override;
-    void PostQuit() override { m_bQuitPosted = true; }
-    bool OnIdle(long) override { return false; }
-
-    // The answers of the next message boxes, in order.
-    void ScriptAnswers(std::initializer_list<EMessageAnswer> answers) {
-        m_queAnswers.insert(m_queAnswers.end(), answers);
-    }
-    // After n more pumps (each PumpWaitingMessages call), the application quits.
-    void QuitAfterPumps(int n) { m_nPumpsUntilQuit = m_nPumps + n; }
-
-    std::vector<CShownMessage> m_vecShown;
-    int m_nWaitDepth = 0;
-    int m_nWaitRestores = 0;
-    int m_nPumps = 0;
-    bool m_bQuitPosted = false;
-
-private:
-    std::deque<EMessageAnswer> m_queAnswers;
-    int m_nPumpsUntilQuit = -1;
-    bool m_bDispatchedThisPump = false;
-};
-
-// A progress bar that remembers what it was told.
-class CHeadlessProgress : public CProgressControl {
-public:
-    void SetRange(int nLower, int nUpper) override {
-        m_nLower = nLower;
-        m_nUpper = nUpper;
-    }
-    void SetPos(int nPos) override { m_vecPositions.push_back(nPos); }
-    void Show(bool bShow) override { m_bVisible = bShow; }
-
-    int m_nLower = 0;
-    int m_nUpper = 100;
-    std::vector<int> m_vecPositions;
-    bool m_bVisible = false;
 };

@@ -8,7 +8,7 @@
 #include "desktop/DesktopHost.h"
 #include "engine/Export.h"
 #include "model/Appointment.h"
-#include "platform/dialogs/UserServices.h"
+#include "platform/dialogs/HeadlessSurface.h"
 #include "platform/locale/LocalTime.h"
 #include "platform/shell/Shell.h"
 #include "settings/Options.h"

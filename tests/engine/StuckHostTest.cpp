@@ -6,7 +6,7 @@
 #include "host/HostInterfaces.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
-#include "platform/dialogs/UserServices.h"
+#include "platform/dialogs/HeadlessSurface.h"
 #include "settings/Options.h"
 #include "tests/support/TestEnv.h"
 

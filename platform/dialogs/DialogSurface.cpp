@@ -1,0 +1,4 @@
+#include "platform/dialogs/DialogSurface.h"
+
+CDrawContext::~CDrawContext() = default;
+CDialogWindow::~CDialogWindow() = default;
