@@ -1,5 +1,7 @@
 #include "formats/ExampleFormat.h"
 
+#include "model/Appointment.h"
+#include "res/StringTable.h"
 #include "settings/Options.h"
 
 #include <charconv>
@@ -95,4 +97,27 @@ EStatus CExampleFormat::ReadSpan(TimeSpan&) {
 
 EStatus CExampleFormat::ReadInt(std::int32_t&) {
     return STATUS_OK;
+}
+
+std::string BuildExampleText(COptions& options, TimeValue tNow) {
+    CAppointment sample(&options);
+    sample.SetDate(tNow);
+    sample.m_strCategory = LoadResourceString(IDS_SAMPLE_CATEGORY);
+    sample.m_strText = LoadResourceString(IDS_SAMPLE_TEXT);
+    sample.m_strNote = LoadResourceString(IDS_SAMPLE_NOTE);
+    sample.m_strLocation = LoadResourceString(IDS_SAMPLE_LOCATION);
+    CExampleFormat format(options);
+    // The example format never fails a write; the statuses carry nothing.
+    if (options.m_bFullFormat) {
+        sample.m_bRepeat = true;
+        sample.m_repeat.m_nType = REPEAT_DAILY;
+        sample.m_repeat.m_nInterval = 1;
+        sample.m_repeat.m_tEnd = tNow + 86400;
+        (void)options.m_layout.WriteFullHeader(format);
+        (void)options.m_layout.WriteFullRow(format, sample);
+    } else {
+        (void)options.m_layout.WriteSimpleHeader(format);
+        (void)options.m_layout.WriteSimpleRow(format, sample);
+    }
+    return format.GetText();
 }

@@ -9,6 +9,12 @@
 
 class COptions;
 
+// The example of the options dialog: the header row and one row of a sample appointment
+// (today, timed at the instant 0, category "Unfiled", title, note and location of the
+// string table; with the full format a daily repeat ending a day after tNow), written
+// through the options' field layouts. tNow is the current time.
+[[nodiscard]] std::string BuildExampleText(COptions& options, TimeValue tNow);
+
 class CExampleFormat final : public CFileFormat {
 public:
     // Copies the separator, quote and include-date-in-time choice of the options.

@@ -375,6 +375,13 @@ bool CDialog::OnControlKey(unsigned nId, unsigned nKey) {
 }
 
 void CDialog::OnDrawItem(unsigned nId, CDrawContext& dc, unsigned nState) {
-    if (CControlHandler* pHandler = FindHandler(nId))
+    if (CControlHandler* pHandler = FindHandler(nId)) {
         pHandler->OnDraw(dc, nState);
+        return;
+    }
+    // An owner-drawn button nobody draws looks like a plain button.
+    const CRect rc = dc.GetClientRect();
+    if (!dc.IsThemed() || !dc.DrawThemedButton(rc, nState))
+        dc.DrawClassicButton(rc, (nState & DRAW_SELECTED) != 0);
+    dc.DrawText(GetDlgItemText(nId), rc, (nState & DRAW_DISABLED) != 0);
 }

@@ -252,3 +252,18 @@ private:
     int m_nResult = IDCANCEL;
     bool m_bEnded = false;
 };
+
+// A dialog's progress bar control as the operations see it.
+class CDialogProgress : public CProgressControl {
+public:
+    CDialogProgress(CDialog& dialog, unsigned nId) : m_dialog(dialog), m_nId(nId) {}
+    void SetRange(int nLower, int nUpper) override {
+        m_dialog.GetDlgItem(m_nId).SetRange(nLower, nUpper);
+    }
+    void SetPos(int nPos) override { m_dialog.GetDlgItem(m_nId).SetPos(nPos); }
+    void Show(bool bShow) override { m_dialog.GetDlgItem(m_nId).Show(bShow); }
+
+private:
+    CDialog& m_dialog;
+    unsigned m_nId;
+};

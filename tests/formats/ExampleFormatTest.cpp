@@ -20,30 +20,8 @@ protected:
         m_options = std::make_unique<COptions>();
     }
 
-    // The example of the options dialog: a sample appointment today, timed at the
-    // instant 0, and with the full format a daily repeat ending tomorrow.
-    std::string Example() {
-        CAppointment sample(m_options.get());
-        sample.SetDate(static_cast<TimeValue>(CurrentTimeValue()));
-        sample.m_strCategory = LoadResourceString(IDS_SAMPLE_CATEGORY);
-        sample.m_strText = LoadResourceString(IDS_SAMPLE_TEXT);
-        sample.m_strNote = LoadResourceString(IDS_SAMPLE_NOTE);
-        sample.m_strLocation = LoadResourceString(IDS_SAMPLE_LOCATION);
-        CExampleFormat format(*m_options);
-        if (m_options->m_bFullFormat) {
-            sample.m_bRepeat = true;
-            sample.m_repeat.m_nType = REPEAT_DAILY;
-            sample.m_repeat.m_nInterval = 1;
-            sample.m_repeat.m_tEnd = CurrentTimeValue() + 86400;
-            EXPECT_EQ(m_options->m_layout.WriteFullHeader(format), STATUS_OK);
-            EXPECT_EQ(m_options->m_layout.WriteFullRow(format, sample), STATUS_OK);
-        } else {
-            EXPECT_EQ(m_options->m_layout.WriteSimpleHeader(format), STATUS_OK);
-            EXPECT_EQ(m_options->m_layout.WriteSimpleRow(format, sample), STATUS_OK);
-        }
-        EXPECT_EQ(format.GetRowNumber(), 2);
-        return format.GetText();
-    }
+    // The example of the options dialog, as the program builds it.
+    std::string Example() { return BuildExampleText(*m_options, CurrentTimeValue()); }
 
     static TimeValue CurrentTimeValue() { return MakeLocalTimeValue(2026, 12, 5, 12, 0); }
 
