@@ -1,5 +1,6 @@
 # make demo   set up, build and run the main job on the embedded sample
-# make check  set up, build and run every test
+# make check  set up, build and run every test (the windows under a virtual display)
+# make screenshots  a PNG of every dialog in build/screenshots
 BUILD ?= build
 SANITIZE ?= OFF
 WERROR ?= ON
@@ -11,7 +12,7 @@ PROGRAMS ?= varno datebook-desktop regsvr
 CMAKE_FLAGS = -G Ninja -DVARNO_SANITIZE=$(SANITIZE) -DVARNO_WERROR=$(WERROR) \
               -DVARNO_BENCH=$(if $(filter ON,$(SANITIZE)),OFF,ON)
 
-.PHONY: all setup configure build programs demo check bench install format clean
+.PHONY: all setup configure build programs demo check bench screenshots install format clean
 
 all: build
 
@@ -34,6 +35,9 @@ demo: programs
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+screenshots: build
+	cmake --build $(BUILD) --target screenshots
 
 bench: build
 	$(BUILD)/bench/varno_bench

@@ -16,7 +16,7 @@ constexpr CControlTemplate kAbout[] = {
     {IDC_STATIC, K::Picture, "", CS_NONE, {7, 7, 130, 109}, IDB_ABOUT},
     {IDC_STATIC, K::Static, "Palm Datebook Import/Export", CS_NONE, {148, 7, 94, 8}},
     {IDC_STATIC, K::Static, "(C) 2026 Brenmark", CS_NONE, {148, 22, 90, 8}},
-    {IDC_ABOUT_LINK, K::Static, kMakerWebPage, CS_NONE, {148, 37, 62, 10}},
+    {IDC_ABOUT_LINK, K::Static, "www.brenmark.example", CS_NONE, {148, 37, 100, 10}},
     {IDC_ABOUT_VERSION, K::Static, "", CS_RIGHT, {249, 7, 22, 9}},
 };
 

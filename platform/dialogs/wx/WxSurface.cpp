@@ -4,6 +4,9 @@
 #include "platform/dialogs/Menu.h"
 #include "platform/shell/HelpViewer.h"
 
+// The generic static text needs the native one declared first.
+#include <wx/stattext.h>
+
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/button.h>
@@ -29,10 +32,8 @@
 #include <wx/radiobut.h>
 #include <wx/renderer.h>
 #include <wx/settings.h>
-#include <wx/spinbutt.h>
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
-#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/tipwin.h>
 #include <wx/tooltip.h>
@@ -260,6 +261,81 @@ private:
     const CWxSurface& m_surface;
 };
 
+// Spin arrows beside an edit: the upper half steps up, the lower half down, within the
+// range. GTK's own spin button is a wide "- +" pair that does not fit beside an edit.
+class CWxUpDown : public wxControl {
+public:
+    CWxUpDown(wxWindow* pParent, int nWxId, const wxPoint& pos, const wxSize& size)
+        : wxControl(pParent, nWxId, pos, size, wxBORDER_NONE) {
+        SetBackgroundStyle(wxBG_STYLE_PAINT);
+        Bind(wxEVT_PAINT, &CWxUpDown::OnPaint, this);
+        Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
+            m_nPressed = event.GetPosition().y < GetClientSize().y / 2 ? 1 : -1;
+            Step(m_nPressed);
+            Refresh();
+        });
+        Bind(wxEVT_LEFT_UP, [this](wxMouseEvent&) {
+            m_nPressed = 0;
+            Refresh();
+        });
+    }
+
+    void SetRange(int nLower, int nUpper) {
+        m_nLower = nLower;
+        m_nUpper = nUpper;
+        m_nValue = std::clamp(m_nValue, std::min(nLower, nUpper), std::max(nLower, nUpper));
+    }
+    void SetValue(int nValue) {
+        m_nValue = std::clamp(nValue, std::min(m_nLower, m_nUpper), std::max(m_nLower, m_nUpper));
+    }
+    [[nodiscard]] int GetValue() const { return m_nValue; }
+    // One step up (+1) or down (-1); a range given high to low turns the arrows round.
+    void Step(int nDirection) {
+        const int nOld = m_nValue;
+        SetValue(m_nValue + (m_nUpper >= m_nLower ? nDirection : -nDirection));
+        if (m_nValue != nOld && m_onChange)
+            m_onChange();
+    }
+    void OnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
+    [[nodiscard]] bool AcceptsFocus() const override { return false; }
+
+protected:
+    [[nodiscard]] wxSize DoGetBestSize() const override { return FromDIP(wxSize(16, 24)); }
+
+private:
+    void OnPaint(wxPaintEvent&) {
+        wxPaintDC dc(this);
+        const wxSize size = GetClientSize();
+        const int nHalf = size.y / 2;
+        wxRendererNative& renderer = wxRendererNative::Get();
+        const int nDisabled = IsEnabled() ? 0 : static_cast<int>(wxCONTROL_DISABLED);
+        renderer.DrawPushButton(this, dc, wxRect(0, 0, size.x, nHalf),
+                                nDisabled |
+                                    (m_nPressed > 0 ? static_cast<int>(wxCONTROL_PRESSED) : 0));
+        renderer.DrawPushButton(this, dc, wxRect(0, nHalf, size.x, size.y - nHalf),
+                                nDisabled |
+                                    (m_nPressed < 0 ? static_cast<int>(wxCONTROL_PRESSED) : 0));
+        dc.SetBrush(wxBrush(wxSystemSettings::GetColour(IsEnabled() ? wxSYS_COLOUR_BTNTEXT
+                                                                    : wxSYS_COLOUR_GRAYTEXT)));
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        const int cx = size.x / 2;
+        const int d = std::max(2, std::min(size.x, nHalf) / 4);
+        const wxPoint up[] = {
+            {cx - d, nHalf / 2 + d / 2}, {cx + d, nHalf / 2 + d / 2}, {cx, nHalf / 2 - d / 2}};
+        const wxPoint down[] = {{cx - d, nHalf + nHalf / 2 - d / 2},
+                                {cx + d, nHalf + nHalf / 2 - d / 2},
+                                {cx, nHalf + nHalf / 2 + d / 2}};
+        dc.DrawPolygon(3, up);
+        dc.DrawPolygon(3, down);
+    }
+
+    int m_nLower = 0;
+    int m_nUpper = 100;
+    int m_nValue = 0;
+    int m_nPressed = 0;
+    std::function<void()> m_onChange;
+};
+
 struct CWxControl {
     unsigned m_nId;
     EControlKind m_kind;
@@ -339,6 +415,37 @@ bool UsesNaturalHeight(const CWxControl& control) {
         return control.m_rcDialog.cy <= 10;
     default:
         return false;
+    }
+}
+
+// Labels, check boxes, radios and buttons grow to their text's width.
+bool ShowsWholeText(const CWxControl& control) {
+    switch (control.m_kind) {
+    case EControlKind::Static:
+        return control.m_rcDialog.cy <= 10;
+    case EControlKind::CheckBox:
+    case EControlKind::Radio:
+    case EControlKind::PushButton:
+    case EControlKind::DefPushButton:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The size a control is created with: natural-height controls start at their own height.
+wxSize CreateSize(EControlKind kind, std::uint32_t nStyle, const wxSize& size) {
+    switch (kind) {
+    case EControlKind::CheckBox:
+    case EControlKind::Radio:
+    case EControlKind::DropList:
+    case EControlKind::DropCombo:
+    case EControlKind::DatePicker:
+        return {size.x, -1};
+    case EControlKind::Edit:
+        return (nStyle & CS_MULTILINE) ? size : wxSize(size.x, -1);
+    default:
+        return size;
     }
 }
 
@@ -642,8 +749,8 @@ public:
         if (auto* pGauge = dynamic_cast<wxGauge*>(p->m_pWindow)) {
             p->m_nLower = nLower;
             pGauge->SetRange(std::max(1, nUpper - nLower));
-        } else if (auto* pSpin = dynamic_cast<wxSpinButton*>(p->m_pWindow)) {
-            pSpin->SetRange(std::min(nLower, nUpper), std::max(nLower, nUpper));
+        } else if (auto* pSpin = dynamic_cast<CWxUpDown*>(p->m_pWindow)) {
+            pSpin->SetRange(nLower, nUpper);
         }
     }
     void SetPos(unsigned nId, int nPos) override {
@@ -652,7 +759,7 @@ public:
             return;
         if (auto* pGauge = dynamic_cast<wxGauge*>(p->m_pWindow)) {
             pGauge->SetValue(std::clamp(nPos - p->m_nLower, 0, pGauge->GetRange()));
-        } else if (auto* pSpin = dynamic_cast<wxSpinButton*>(p->m_pWindow)) {
+        } else if (auto* pSpin = dynamic_cast<CWxUpDown*>(p->m_pWindow)) {
             pSpin->SetValue(nPos);
             UpdateBuddy(*p);
         }
@@ -663,7 +770,7 @@ public:
             return 0;
         if (auto* pGauge = dynamic_cast<wxGauge*>(p->m_pWindow))
             return pGauge->GetValue() + p->m_nLower;
-        if (auto* pSpin = dynamic_cast<wxSpinButton*>(p->m_pWindow))
+        if (auto* pSpin = dynamic_cast<CWxUpDown*>(p->m_pWindow))
             return pSpin->GetValue();
         return 0;
     }
@@ -776,7 +883,7 @@ private:
             return;
         if (auto* pText = dynamic_cast<wxTextCtrl*>(std::prev(it)->m_pWindow))
             pText->ChangeValue(
-                wxString::Format("%d", dynamic_cast<wxSpinButton*>(upDown.m_pWindow)->GetValue()));
+                wxString::Format("%d", dynamic_cast<CWxUpDown*>(upDown.m_pWindow)->GetValue()));
     }
 
     void CreateControls() {
@@ -785,7 +892,7 @@ private:
             const int nWxId = nId == IDC_STATIC ? wxID_ANY : WxIdFromProgramId(nId);
             const CRect rc = MapDialogRect(item.m_rc);
             const wxPoint pos(rc.x, rc.y);
-            const wxSize size(rc.cx, rc.cy);
+            const wxSize size = CreateSize(item.m_kind, item.m_nStyle, wxSize(rc.cx, rc.cy));
             const wxString text = FromNarrow(item.m_pszText ? item.m_pszText : "");
             const std::uint32_t s = item.m_nStyle;
             wxWindow* pWindow = nullptr;
@@ -885,12 +992,22 @@ private:
                                          wxSize(size.x, -1), wxDP_DROPDOWN | wxDP_SHOWCENTURY);
                 break;
             case EControlKind::UpDown: {
-                auto* pSpin = new wxSpinButton(m_pPanel, nWxId, pos, size, wxSP_VERTICAL);
-                pSpin->SetRange(0, 100);
+                auto* pSpin = new CWxUpDown(m_pPanel, nWxId, pos, size);
                 pWindow = pSpin;
                 const std::size_t nIndex = m_vecControls.size();
-                pSpin->Bind(wxEVT_SPIN,
-                            [this, nIndex](wxSpinEvent&) { UpdateBuddy(m_vecControls[nIndex]); });
+                pSpin->OnChange([this, nIndex] { UpdateBuddy(m_vecControls[nIndex]); });
+                // Arrow keys in the edit step the spin.
+                if ((s & CS_ARROWKEYS) && nIndex > 0) {
+                    m_vecControls[nIndex - 1].m_pWindow->Bind(
+                        wxEVT_KEY_DOWN, [pSpin](wxKeyEvent& event) {
+                            if (event.GetKeyCode() == WXK_UP)
+                                pSpin->Step(1);
+                            else if (event.GetKeyCode() == WXK_DOWN)
+                                pSpin->Step(-1);
+                            else
+                                event.Skip();
+                        });
+                }
                 break;
             }
             case EControlKind::Progress:
@@ -980,17 +1097,43 @@ private:
         });
     }
 
-    // x and width from dialog units; natural heights; a control never closer than 3
-    // pixels below a control above it that shares some of its columns.
+    // x and width from dialog units, stretched for the whole dialog when a text is wider
+    // in this font than its template allows; natural heights; rows (controls whose tops
+    // lie within 3 units) move down together so that none comes closer than 3 pixels to
+    // a control above it that shares some of its columns.
     void LayOut() {
         constexpr int kGap = 3;
+        constexpr int kRowSpan = 3; // dialog units
+        constexpr double kMaxStretch = 1.3;
         const std::size_t n = m_vecControls.size();
+        double dStretch = 1.0;
+        for (const CWxControl& control : m_vecControls) {
+            const int cx = MapDialogRect(control.m_rcDialog).cx;
+            if (ShowsWholeText(control) && cx > 0 && !control.m_pWindow->GetLabel().empty())
+                dStretch = std::max(dStretch,
+                                    control.m_pWindow->GetBestSize().x / static_cast<double>(cx));
+        }
+        dStretch = std::min(dStretch, kMaxStretch);
+        const auto stretch = [&](int nPixels) {
+            return static_cast<int>(nPixels * dStretch + 0.5);
+        };
         std::vector<wxRect> rects(n);
         std::vector<bool> bPlaced(n, false);
         std::vector<std::size_t> order(n);
         for (std::size_t i = 0; i < n; ++i) {
             order[i] = i;
-            rects[i] = ToWx(MapDialogRect(m_vecControls[i].m_rcDialog));
+            wxRect rc = ToWx(MapDialogRect(m_vecControls[i].m_rcDialog));
+            const int nRight = stretch(rc.GetRight() + 1);
+            rc.x = stretch(rc.x);
+            rc.width = nRight - rc.x;
+            if (UsesNaturalHeight(m_vecControls[i])) {
+                const int nBest = m_vecControls[i].m_pWindow->GetBestSize().y;
+                const EControlKind kind = m_vecControls[i].m_kind;
+                const bool bButton =
+                    kind == EControlKind::PushButton || kind == EControlKind::DefPushButton;
+                rc.height = bButton ? std::max(rc.height, nBest) : nBest;
+            }
+            rects[i] = rc;
         }
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return m_vecControls[a].m_rcDialog.y < m_vecControls[b].m_rcDialog.y;
@@ -1009,41 +1152,48 @@ private:
             }
             return nBottom;
         };
-        for (const std::size_t i : order) {
-            CWxControl& control = m_vecControls[i];
-            wxRect& rc = rects[i];
-            if (UsesNaturalHeight(control)) {
-                const int nBest = control.m_pWindow->GetBestSize().y;
-                const bool bButton = control.m_kind == EControlKind::PushButton ||
-                                     control.m_kind == EControlKind::DefPushButton;
-                rc.height = bButton ? std::max(rc.height, nBest) : nBest;
-            }
-            if (control.m_kind == EControlKind::UpDown && i > 0) {
-                const wxRect& buddy = rects[i - 1];
-                rc.x = buddy.GetRight() + 1;
-                rc.y = buddy.y;
-                rc.height = buddy.height;
-                bPlaced[i] = true;
-                continue;
-            }
+        // How far control i must move down to clear what is placed above it.
+        const auto needed = [&](std::size_t i) {
+            const wxRect& rc = rects[i];
+            int nShift = 0;
             for (std::size_t j = 0; j < n; ++j) {
                 if (!bPlaced[j] || contains(j, i) || contains(i, j))
-                    continue;
-                if (m_vecControls[j].m_rcDialog.y >= control.m_rcDialog.y)
                     continue;
                 const wxRect& above = rects[j];
                 if (above.GetRight() < rc.x || rc.GetRight() < above.x)
                     continue;
-                const int nBottom = m_vecControls[j].m_kind == EControlKind::GroupBox
-                                        ? groupBottom(j)
-                                        : above.GetBottom();
-                // A group box's caption row starts the group, not its frame's bottom.
-                if (m_vecControls[j].m_kind == EControlKind::GroupBox &&
-                    nBottom >= rc.y + rc.height)
-                    continue;
-                rc.y = std::max(rc.y, nBottom + kGap);
+                const bool bGroup = m_vecControls[j].m_kind == EControlKind::GroupBox;
+                const int nBottom = bGroup ? groupBottom(j) : above.GetBottom();
+                nShift = std::max(nShift, nBottom + kGap - rc.y);
             }
-            bPlaced[i] = true;
+            return nShift;
+        };
+        std::size_t nRowStart = 0;
+        while (nRowStart < n) {
+            const int nRowTop = m_vecControls[order[nRowStart]].m_rcDialog.y;
+            std::size_t nRowEnd = nRowStart;
+            while (nRowEnd < n && m_vecControls[order[nRowEnd]].m_rcDialog.y <= nRowTop + kRowSpan)
+                ++nRowEnd;
+            int nShift = 0;
+            for (std::size_t k = nRowStart; k < nRowEnd; ++k) {
+                if (m_vecControls[order[k]].m_kind != EControlKind::UpDown)
+                    nShift = std::max(nShift, needed(order[k]));
+            }
+            for (std::size_t k = nRowStart; k < nRowEnd; ++k) {
+                rects[order[k]].y += nShift;
+                bPlaced[order[k]] = true;
+            }
+            nRowStart = nRowEnd;
+        }
+        // An up-down control sits at its edit's right edge, as tall as the edit.
+        for (std::size_t i = 1; i < n; ++i) {
+            if (m_vecControls[i].m_kind != EControlKind::UpDown)
+                continue;
+            const wxRect& buddy = rects[i - 1];
+            rects[i].x = buddy.GetRight() + 1;
+            rects[i].y = buddy.y;
+            rects[i].height = buddy.height;
+            rects[i].width = std::max(rects[i].width, m_vecControls[i].m_pWindow->GetBestSize().x);
         }
         int nRight = 0;
         int nBottom = 0;
@@ -1054,10 +1204,10 @@ private:
             nRight = std::max(nRight, rects[i].GetRight());
             nBottom = std::max(nBottom, rects[i].GetBottom());
         }
-        const CRect margin = MapDialogRect({0, 0, m_template.m_cx, m_template.m_cy});
+        const CRect size = MapDialogRect({0, 0, m_template.m_cx, m_template.m_cy});
         const CRect edge = MapDialogRect({0, 0, 7, 7});
-        m_clientSize =
-            wxSize(std::max(margin.cx, nRight + edge.cx), std::max(margin.cy, nBottom + edge.cy));
+        m_clientSize = wxSize(std::max(stretch(size.cx), nRight + edge.cx),
+                              std::max(size.cy, nBottom + edge.cy));
         m_pPanel->SetSize(m_clientSize);
     }
 

@@ -1,0 +1,285 @@
+// The wx surface under Xvfb: every dialog template opens with no overlapping, clipped or
+// outlying controls and closes by simulated keys and clicks with the right result. With
+// VARNO_SCREENSHOT_DIR set, a PNG of every dialog is written there.
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/wx/WxSurface.h"
+#include "res/DialogTemplates.h"
+#include "res/ImageResources.h"
+#include "res/Resource.h"
+#include "settings/Options.h"
+#include "tests/support/TestEnv.h"
+#include "ui/AboutDlg.h"
+#include "ui/ExampleDlg.h"
+#include "ui/ImageButton.h"
+
+#include <wx/app.h>
+#include <wx/frame.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/timer.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
+#include <wx/window.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+wxWindow* WindowOf(unsigned nId) {
+    return wxWindow::FindWindowById(WxIdFromProgramId(nId));
+}
+
+// Lets the window system catch up: mapping, focus, pending input.
+void Settle() {
+    for (int i = 0; i < 10; ++i) {
+        wxYield();
+        wxMilliSleep(10);
+    }
+}
+
+// Runs fn once the dialog is up, and ends a dialog that the steps leave open after a
+// while so that a failing step never hangs the run.
+class CDriver {
+public:
+    CDriver(CDialog& dialog, std::function<void()> fn) : m_dialog(dialog), m_fn(std::move(fn)) {
+        m_start.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            Settle();
+            m_fn();
+        });
+        m_watchdog.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            ADD_FAILURE() << "the dialog did not close";
+            m_dialog.EndDialog(-1);
+        });
+        m_start.StartOnce(200);
+        m_watchdog.StartOnce(15000);
+    }
+
+private:
+    CDialog& m_dialog;
+    std::function<void()> m_fn;
+    wxTimer m_start;
+    wxTimer m_watchdog;
+};
+
+// A dialog straight from its template, with the main dialog's menu and accelerators
+// when it is the main dialog.
+class CPlainDlg : public CDialog {
+public:
+    explicit CPlainDlg(unsigned nTemplate) : CDialog(GetDialogTemplate(nTemplate)) {}
+    std::vector<unsigned> m_vecCommands;
+
+protected:
+    bool OnInitDialog() override {
+        if (GetTemplate().m_nId == IDD_MAIN) {
+            SetMenu(CMenu(GetMainMenuTemplate()));
+            LoadAccelerators(GetMainAccelerators());
+            GetWindow()->SetIcon(IDI_MAIN);
+            m_import.SetIcon(IDI_IMPORT, 32, 32);
+            m_export.SetIcon(IDI_EXPORT, 32, 32);
+            m_options.SetIcon(IDI_OPTIONS, 32, 32);
+            SubclassControl(IDC_IMPORT, m_import);
+            SubclassControl(IDC_EXPORT, m_export);
+            SubclassControl(IDC_OPTIONS, m_options);
+            GetDlgItem(IDC_USER_NAME).SetText("Jane Example");
+            GetDlgItem(IDC_STATUS).SetText("12 appointments between 02.12.2026 and 05.01.2027");
+            GetDlgItem(IDC_FILTER_TYPE1).AddString("text contains");
+            GetDlgItem(IDC_FILTER_TYPE1).SetCurSel(0);
+        }
+        if (GetTemplate().m_nId == IDD_OPTIONS) {
+            m_remove.SetIcon(IDI_REMOVE_FIELD, 16, 16);
+            SubclassControl(IDC_REMOVE_FIELD, m_remove);
+            for (const char* psz : {"Date", "Start Time", "End Time", "Text", "Note"})
+                GetDlgItem(IDC_SIMPLE_FIELDS).AddString(psz);
+        }
+        return CDialog::OnInitDialog();
+    }
+    bool OnCommand(unsigned nId, ENotify code) override {
+        if (code == ENotify::Menu || code == ENotify::Accelerator || code == ENotify::Clicked)
+            m_vecCommands.push_back(nId);
+        return CDialog::OnCommand(nId, code);
+    }
+
+private:
+    CImageButton m_import;
+    CImageButton m_export;
+    CImageButton m_options;
+    CImageButton m_remove;
+};
+
+class WxDialogsTest : public CVarnoTest {
+protected:
+    void SetUp() override {
+        CVarnoTest::SetUp();
+        SetDialogSurface(&m_surface);
+    }
+    void TearDown() override {
+        SetDialogSurface(nullptr);
+        CVarnoTest::TearDown();
+    }
+
+    CWxSurface m_surface{[](unsigned nId, int nSize) { return FindImageResource(nId, nSize); }};
+};
+
+// Controls of the template that show text and must show all of it.
+bool ShowsText(const CControlTemplate& control) {
+    switch (control.m_kind) {
+    case EControlKind::Static:
+        return control.m_rc.cy <= 10 && control.m_pszText && *control.m_pszText;
+    case EControlKind::CheckBox:
+    case EControlKind::Radio:
+    case EControlKind::PushButton:
+    case EControlKind::DefPushButton:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Contains(const wxRect& outer, const wxRect& inner) {
+    return outer.Contains(inner.GetTopLeft()) && outer.Contains(inner.GetBottomRight());
+}
+
+// Checks the laid-out dialog and writes its screenshot when asked to.
+void CheckLayout(CDialog& dialog) {
+    const CDialogTemplate& tmpl = dialog.GetTemplate();
+    const CRect client = dialog.GetWindow()->GetClientRect();
+    struct CPlaced {
+        const CControlTemplate* m_pTemplate;
+        wxRect m_rc;
+    };
+    std::vector<CPlaced> placed;
+    wxWindow* pAny = nullptr;
+    for (const CControlTemplate& control : tmpl.m_controls) {
+        if (control.m_nId == IDC_STATIC)
+            continue;
+        wxWindow* pWindow = WindowOf(control.m_nId);
+        ASSERT_NE(pWindow, nullptr) << control.m_nId;
+        pAny = pWindow;
+        const wxRect rc = pWindow->GetRect();
+        EXPECT_LE(rc.GetRight(), client.cx) << tmpl.m_nId << " control " << control.m_nId;
+        EXPECT_LE(rc.GetBottom(), client.cy) << tmpl.m_nId << " control " << control.m_nId;
+        if (ShowsText(control)) {
+            EXPECT_LE(pWindow->GetBestSize().x, rc.width + 2)
+                << tmpl.m_nId << " control " << control.m_nId << " clips its text";
+        }
+        if (control.m_kind != EControlKind::GroupBox)
+            placed.push_back({&control, rc});
+    }
+    // Labels without ids: found among the panel's children.
+    if (pAny) {
+        for (wxWindow* pChild : pAny->GetParent()->GetChildren()) {
+            if (ProgramIdFromWxId(pChild->GetId()) != 0)
+                continue;
+            const wxRect rc = pChild->GetRect();
+            EXPECT_LE(rc.GetRight(), client.cx) << tmpl.m_nId << " " << pChild->GetLabel();
+            EXPECT_LE(rc.GetBottom(), client.cy) << tmpl.m_nId << " " << pChild->GetLabel();
+            if (!pChild->IsKindOf(wxCLASSINFO(wxStaticBox))) {
+                placed.push_back({nullptr, rc});
+                if (pChild->IsKindOf(wxCLASSINFO(wxStaticText)) && pChild->GetSize().y < 25) {
+                    EXPECT_LE(pChild->GetBestSize().x, rc.width + 2)
+                        << tmpl.m_nId << " label " << pChild->GetLabel() << " clips its text";
+                }
+            }
+        }
+    }
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        for (std::size_t j = i + 1; j < placed.size(); ++j) {
+            EXPECT_FALSE(placed[i].m_rc.Intersects(placed[j].m_rc) &&
+                         !Contains(placed[i].m_rc, placed[j].m_rc) &&
+                         !Contains(placed[j].m_rc, placed[i].m_rc))
+                << tmpl.m_nId << ": " << (placed[i].m_pTemplate ? placed[i].m_pTemplate->m_nId : 0)
+                << " overlaps " << (placed[j].m_pTemplate ? placed[j].m_pTemplate->m_nId : 0);
+        }
+    }
+    const char* pszDir = std::getenv("VARNO_SCREENSHOT_DIR");
+    if (!pszDir || !pAny)
+        return;
+    wxWindow* pFrame = wxGetTopLevelParent(pAny);
+    pFrame->Raise();
+    pFrame->Refresh();
+    pFrame->Update();
+    for (int i = 0; i < 5; ++i)
+        Settle();
+    // The screen as the X server holds it, cut to the dialog (ImageMagick's import).
+    const wxRect rc = pFrame->GetScreenRect();
+    const std::string strPath =
+        std::string(pszDir) + "/dialog" + std::to_string(tmpl.m_nId) + ".png";
+    const wxString command = wxString::Format("import -window root -crop %dx%d+%d+%d +repage %s",
+                                              rc.width, rc.height, rc.x, rc.y, strPath);
+    EXPECT_EQ(wxExecute(command, wxEXEC_SYNC | wxEXEC_NODISABLE), 0) << command;
+}
+
+void PressKey(int nKey, int nModifiers = wxMOD_NONE) {
+    wxUIActionSimulator sim;
+    sim.Char(nKey, nModifiers);
+    Settle();
+}
+
+void ClickOn(unsigned nId) {
+    wxWindow* pWindow = WindowOf(nId);
+    ASSERT_NE(pWindow, nullptr);
+    wxUIActionSimulator sim;
+    sim.MouseMove(pWindow->GetScreenRect().GetPosition() + pWindow->GetSize() / 2);
+    Settle();
+    sim.MouseClick();
+    Settle();
+}
+
+TEST_F(WxDialogsTest, EveryTemplateLaysOutAndCancelsWithEscape) {
+    for (const CDialogTemplate& tmpl : AllDialogTemplates()) {
+        SCOPED_TRACE(tmpl.m_nId);
+        CPlainDlg dlg(tmpl.m_nId);
+        CDriver driver(dlg, [&] {
+            CheckLayout(dlg);
+            PressKey(WXK_ESCAPE);
+        });
+        EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDCANCEL));
+    }
+}
+
+TEST_F(WxDialogsTest, MainTemplateMenuAcceleratorAndCloseButton) {
+    CPlainDlg dlg(IDD_MAIN);
+    CDriver driver(dlg, [&] {
+        PressKey('O', wxMOD_CONTROL);
+        ClickOn(IDC_CLOSE);
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDOK));
+    EXPECT_EQ(dlg.m_vecCommands, (std::vector<unsigned>{IDC_OPTIONS, IDC_CLOSE}));
+}
+
+TEST_F(WxDialogsTest, AboutClosesWithOkClickAndShowsVersion) {
+    CAboutDlg dlg;
+    std::string strVersion;
+    CDriver driver(dlg, [&] {
+        strVersion = dlg.GetDlgItemText(IDC_ABOUT_VERSION);
+        ClickOn(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDOK));
+    EXPECT_EQ(strVersion, CAboutDlg::VersionText());
+}
+
+TEST_F(WxDialogsTest, ExampleFollowsItsSizeAndClosesWithEnter) {
+    COptions options;
+    CExampleDlg dlg(options);
+    CDriver driver(dlg, [&] {
+        const CRect rcEdit = dlg.GetDlgItem(IDC_EXAMPLE_TEXT).GetRect();
+        dlg.GetWindow()->SetClientSize(1000, 300);
+        Settle();
+        const CRect rcOk = dlg.GetDlgItem(IDOK).GetRect();
+        EXPECT_EQ(dlg.GetDlgItem(IDC_EXAMPLE_TEXT).GetRect().cx, 1000 - 3 * rcEdit.x);
+        EXPECT_EQ(rcOk.x, (1000 - rcOk.cx) / 2);
+        EXPECT_NE(dlg.GetDlgItemText(IDC_EXAMPLE_TEXT).find("Sample Appointment Title"),
+                  std::string::npos);
+        PressKey(WXK_RETURN);
+    });
+    EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDOK));
+}
+
+} // namespace
