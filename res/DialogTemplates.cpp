@@ -198,7 +198,36 @@ constexpr CMenuTemplate kMainMenuTemplate = {IDR_MAIN_MENU, kMainMenu};
 constexpr CAccelerator kMainAccel[] = {{'O', KM_CTRL, IDC_OPTIONS}};
 constexpr CAcceleratorTable kMainAccelTable = {IDR_MAIN_ACCEL, kMainAccel};
 
+constexpr unsigned Topic(unsigned nControl) {
+    return kOptionsHelpBase | nControl;
+}
+
+constexpr CHelpTopic kOptionsTopics[] = {
+    {IDC_SEPARATOR, Topic(IDC_SEPARATOR)},
+    {IDC_NO_DUPLICATES, Topic(IDC_NO_DUPLICATES)},
+    {IDC_IGNORE_ERRORS, Topic(IDC_IGNORE_ERRORS)},
+    {IDC_EXPORT_FROM, Topic(IDC_EXPORT_FROM)},
+    {IDC_EXPORT_TO, Topic(IDC_EXPORT_TO)},
+    {IDC_FULL_FORMAT, Topic(IDC_FULL_FORMAT)},
+    {IDC_SIMPLE_FORMAT, Topic(IDC_SIMPLE_FORMAT)},
+    {IDC_SIMPLE_FIELDS, Topic(IDC_SIMPLE_FIELDS)},
+    {IDC_REPEAT_FIELDS, Topic(IDC_REPEAT_FIELDS)},
+    {IDC_EXPORT_NO_CR, Topic(IDC_EXPORT_NO_CR)},
+    {IDC_EXCEPTION_SEPARATOR, Topic(IDC_EXCEPTION_SEPARATOR)},
+    {IDC_RESTORE_DEFAULT, Topic(IDC_RESTORE_DEFAULT)},
+    {IDC_QUOTE, Topic(IDC_QUOTE)},
+    {IDC_DEFAULT_LENGTH, Topic(IDC_DEFAULT_LENGTH)},
+    {IDC_VIEW_EXAMPLE, Topic(IDC_VIEW_EXAMPLE)},
+    {IDC_ADD_FIELD, Topic(IDC_ADD_FIELD)},
+    {IDC_REMOVE_FIELD, Topic(IDC_REMOVE_FIELD)},
+    {IDC_SAVE_AS, Topic(IDC_SAVE_AS)},
+};
+
 } // namespace
+
+std::span<const CHelpTopic> GetOptionsHelpTopics() {
+    return kOptionsTopics;
+}
 
 const CDialogTemplate* FindDialogTemplate(unsigned nId) {
     for (const CDialogTemplate& dialog : kDialogs) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/dialogs/DialogTemplate.h"
+#include "platform/shell/HelpViewer.h"
 
 #include <span>
 
@@ -13,6 +14,12 @@
 [[nodiscard]] std::span<const CDialogTemplate> AllDialogTemplates();
 [[nodiscard]] const CMenuTemplate& GetMainMenuTemplate();
 [[nodiscard]] const CAcceleratorTable& GetMainAccelerators();
+
+// The options dialog's controls and their text-popup topics in the help book's
+// "options.txt".
+[[nodiscard]] std::span<const CHelpTopic> GetOptionsHelpTopics();
+// The popup file of the options dialog's topics, appended to the help file's name.
+inline constexpr const char* kOptionsPopupFile = "::/options.txt";
 
 // The maker's web page of the about dialog, shown and followed.
 inline constexpr const char* kMakerWebPage = "https://www.brenmark.example/varno";

@@ -1,6 +1,7 @@
 // The help viewer access: silent without a viewer, the book beside the program's help
 // name, and text popups by control from the topic table.
 #include "platform/shell/HelpViewer.h"
+#include "res/DialogTemplates.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,22 @@ TEST_F(HelpViewerTest, BookAndPopupsByControl) {
     EXPECT_EQ(HelpBookPath("VARNOAddIn", &strInner), "VARNOAddIn.htb");
     EXPECT_EQ(HelpBookPath("a.b/help.chm::options.txt", &strInner), "a.b/help.htb");
     EXPECT_EQ(strInner, "options.txt");
+}
+
+TEST_F(HelpViewerTest, HelpBookHasEveryOptionsTopic) {
+    const std::string strPopups =
+        ReadFileBytes(std::string(VARNO_SOURCE_DIR) + "/res/help/options.txt");
+    ASSERT_EQ(GetOptionsHelpTopics().size(), 18u);
+    for (const CHelpTopic& topic : GetOptionsHelpTopics()) {
+        EXPECT_EQ(topic.m_nTopic >> 16, 32897u);
+        EXPECT_EQ(topic.m_nTopic & 0xFFFF, topic.m_nControlId);
+        EXPECT_GT(FindPopupText(strPopups, topic.m_nTopic).size(), 20u) << topic.m_nControlId;
+    }
+    // The book the build makes holds the project file, contents, index, page and popups.
+    const std::string strBook = ReadFileBytes(std::string(VARNO_BINARY_DIR) + "/VARNOAddIn.htb");
+    for (const char* pszName :
+         {"VARNOAddIn.hhp", "VARNOAddIn.hhc", "VARNOAddIn.hhk", "index.html", "options.txt"})
+        EXPECT_NE(strBook.find(pszName), std::string::npos) << pszName;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // VARNO_SCREENSHOT_DIR set, a PNG of every dialog is written there.
 #include "platform/dialogs/Dialog.h"
 #include "platform/dialogs/wx/WxSurface.h"
+#include "platform/shell/HelpViewer.h"
 #include "res/DialogTemplates.h"
 #include "res/ImageResources.h"
 #include "res/Resource.h"
@@ -280,6 +281,23 @@ TEST_F(WxDialogsTest, ExampleFollowsItsSizeAndClosesWithEnter) {
         PressKey(WXK_RETURN);
     });
     EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDOK));
+}
+
+TEST_F(WxDialogsTest, HelpViewerReadsPopupsFromTheBuiltBook) {
+    RegisterWxHelpViewer();
+    ResetHelpViewer();
+    const std::string strHelp = std::string(VARNO_BINARY_DIR) + "/VARNOAddIn.chm";
+    for (const CHelpTopic& topic : GetOptionsHelpTopics()) {
+        EXPECT_TRUE(HtmlHelp(strHelp + kOptionsPopupFile, HH_TP_HELP_WM_HELP, topic.m_nControlId,
+                             GetOptionsHelpTopics()))
+            << topic.m_nControlId;
+    }
+    EXPECT_FALSE(HtmlHelp(strHelp + kOptionsPopupFile, HH_TP_HELP_CONTEXTMENU, 4711,
+                          GetOptionsHelpTopics()));
+    // A book that is not there shows nothing.
+    EXPECT_FALSE(HtmlHelp(std::string(VARNO_BINARY_DIR) + "/missing.chm", HH_DISPLAY_TOPIC));
+    RegisterHelpViewerLoader(nullptr);
+    ResetHelpViewer();
 }
 
 } // namespace
