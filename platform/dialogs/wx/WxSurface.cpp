@@ -695,13 +695,24 @@ public:
             return -1;
         if (nIndex < 0 || nIndex >= static_cast<int>(p->GetCount()) || p->IsSorted())
             return p->Append(FromNarrow(strText), DataPointer(nData));
-        return p->Insert(FromNarrow(strText), static_cast<unsigned>(nIndex), DataPointer(nData));
+        const int nSel = p->GetSelection();
+        const int nAt =
+            p->Insert(FromNarrow(strText), static_cast<unsigned>(nIndex), DataPointer(nData));
+        if (nSel >= nIndex && p->GetSelection() != nSel + 1)
+            p->SetSelection(nSel + 1);
+        return nAt;
     }
     bool DeleteItem(unsigned nId, int nIndex) override {
         wxItemContainer* p = Items(nId);
         if (!p || nIndex < 0 || nIndex >= static_cast<int>(p->GetCount()))
             return false;
+        // The selection stays on its item, as the platform's lists keep it.
+        const int nSel = p->GetSelection();
         p->Delete(static_cast<unsigned>(nIndex));
+        if (nSel > nIndex)
+            p->SetSelection(nSel - 1);
+        else if (nSel == nIndex)
+            SetCurSel(nId, -1);
         return true;
     }
     [[nodiscard]] int GetCount(unsigned nId) const override {
