@@ -300,4 +300,27 @@ TEST_F(WxDialogsTest, HelpViewerReadsPopupsFromTheBuiltBook) {
     ResetHelpViewer();
 }
 
+class CHelpDlg : public CPlainDlg {
+public:
+    CHelpDlg() : CPlainDlg(IDD_OPTIONS) {}
+    std::vector<unsigned> m_vecHelp;
+
+protected:
+    void OnHelp(unsigned nControlId) override { m_vecHelp.push_back(nControlId); }
+};
+
+TEST_F(WxDialogsTest, F1AsksHelpForTheFocusedControl) {
+    CHelpDlg dlg;
+    CDriver driver(dlg, [&] {
+        for (const unsigned nId : {IDC_SEPARATOR, IDC_QUOTE}) {
+            WindowOf(nId)->SetFocus();
+            Settle();
+            PressKey(WXK_F1);
+        }
+        PressKey(WXK_ESCAPE);
+    });
+    EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDCANCEL));
+    EXPECT_EQ(dlg.m_vecHelp, (std::vector<unsigned>{IDC_SEPARATOR, IDC_QUOTE}));
+}
+
 } // namespace
