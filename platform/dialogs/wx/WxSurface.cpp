@@ -1434,7 +1434,9 @@ bool CWxSurface::DispatchWaitingMessage(bool& bQuit) {
 }
 
 void CWxSurface::PostQuit() {
-    m_bQuitRequested = true;
+    // The application's own loop ends as well.
+    if (wxTheApp)
+        wxTheApp->ExitMainLoop();
 }
 
 bool CWxSurface::OnIdle(long) {

@@ -17,7 +17,8 @@ public:
     explicit CWxSurface(ImageSource imageSource);
     ~CWxSurface() override;
 
-    // The application is closing: the next pump reports the quit request.
+    // The application is closing (the host calls this from its close handling): the next
+    // pump reports the quit request.
     void RequestQuit() { m_bQuitRequested = true; }
 
     [[nodiscard]] std::unique_ptr<CDialogWindow>
