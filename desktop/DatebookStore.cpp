@@ -379,6 +379,11 @@ void CDatebookStore::CheckIdentity() {
     if ((nApplication != 0 && nApplication != kApplicationId) ||
         (nApplication == 0 && nVersion == 0 && ReadInt("SELECT count(*) FROM sqlite_master") != 0))
         throw CDatebookError(EDatebookError::Storage, "the file is not a datebook.");
+    if (nVersion < 0)
+        throw CDatebookError(EDatebookError::Storage,
+                             "its schema version " + std::to_string(nVersion) +
+                                 " is not one that any version of the datebook writes; the file "
+                                 "was left as it is.");
     if (nVersion > kSchemaVersion)
         throw CDatebookError(EDatebookError::Storage,
                              "it was written by a newer version of the datebook (schema " +

@@ -458,12 +458,8 @@ EStatus CExcelFormat::ReadDate(TimeValue& tOut) {
     CLocalTime date;
     if (!VariantTimeToCalendar(value.date, date))
         return STATUS_FAILED;
-    // The year window of date texts holds for date cells too.
-    int nYear = date.m_nYear;
-    if (!ApplyYearWindow(nYear))
-        return STATUS_FAILED;
-    tOut = MakeLocalTimeValue(nYear, date.m_nMonth, date.m_nDay);
-    return STATUS_OK;
+    // The year window and the datebook's days of date texts hold for date cells too.
+    return MakeDatebookDay(date.m_nYear, date.m_nMonth, date.m_nDay, tOut);
 }
 
 EStatus CExcelFormat::ReadTime(TimeValue& tOut) {

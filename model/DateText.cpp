@@ -241,6 +241,13 @@ bool ApplyYearWindow(int& nYear) {
     return nYear >= kFirstYear && nYear <= kLastYear;
 }
 
+EStatus MakeDatebookDay(int nYear, int nMonth, int nDay, TimeValue& out) {
+    if (!ApplyYearWindow(nYear) || (nYear == kFirstYear && nMonth == 1 && nDay < 2))
+        return STATUS_FAILED;
+    out = MakeLocalTimeValue(nYear, nMonth, nDay);
+    return STATUS_OK;
+}
+
 EStatus ParseDateText(std::string_view text, TimeValue& out) {
     CParsedDateTime parsed;
     switch (ParseNarrow(text, parsed, false)) {
@@ -264,8 +271,7 @@ EStatus ParseDateText(std::string_view text, TimeValue& out) {
         if (((nDays + 4) % 7 + 7) % 7 != parsed.m_nWeekday)
             return STATUS_FAILED;
     }
-    out = MakeLocalTimeValue(nYear, parsed.m_nMonth, parsed.m_nDay);
-    return STATUS_OK;
+    return MakeDatebookDay(nYear, parsed.m_nMonth, parsed.m_nDay, out);
 }
 
 EStatus ParseTimeText(std::string_view text, TimeValue& out) {

@@ -50,6 +50,11 @@ struct CSystemTime {
 // The year window of parsed dates: below 100 adds 1900, then below 1970 adds 100; false
 // when the year is still outside 1970..2031.
 [[nodiscard]] bool ApplyYearWindow(int& nYear);
+// The local midnight of a day read from a file, after the year window: 0, or -1 for a day
+// outside the datebook's days (2 January 1970 to 31 December 2031). 1 January 1970 passes
+// the year window but lies before the first day that every operation lists, so it is
+// refused like a day after 2031.
+[[nodiscard]] EStatus MakeDatebookDay(int nYear, int nMonth, int nDay, TimeValue& out);
 
 // 0 parsed and stored, -1 invalid, -2 empty; out is untouched unless 0.
 EStatus ParseDateText(std::string_view text, TimeValue& out);

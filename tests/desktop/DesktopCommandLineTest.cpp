@@ -223,12 +223,19 @@ TEST_F(DesktopCommandLine, ReportsFilesThatAreNotItsDatebookAndLeavesThemAlone) 
         {"another program's database",
          [&] { RawExec(file, "CREATE TABLE notes(x); INSERT INTO notes VALUES (1);"); },
          "not a datebook"},
+        // In the rollback journal, so that a switch to WAL before the refusal would show.
         {"a newer datebook",
          [&] {
              RunOk({"users"});
-             RawExec(file, "PRAGMA user_version = 2");
+             RawExec(file, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 2");
          },
          "newer"},
+        {"a negative schema version",
+         [&] {
+             RunOk({"users"});
+             RawExec(file, "PRAGMA journal_mode = DELETE; PRAGMA user_version = -1");
+         },
+         "schema version -1"},
         {"no database", [&] { WriteFileBytes(file, std::string(2048, '\x01')); }, ""},
     };
     for (const auto& c : cases) {
@@ -243,6 +250,7 @@ TEST_F(DesktopCommandLine, ReportsFilesThatAreNotItsDatebookAndLeavesThemAlone) 
             << run.m_strErr;
         EXPECT_NE(run.m_strErr.find(c.m_pszReason), std::string::npos) << run.m_strErr;
         EXPECT_EQ(ReadFileBytes(file), before);
+        EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
     }
     // An empty file is a new datebook.
     WriteFileBytes(file, "");

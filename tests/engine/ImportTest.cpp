@@ -383,4 +383,24 @@ TEST_F(ImportTest, WorkbookRowsAreCheckedAndNamedByTheirSheetRows) {
     }
 }
 
+// 1 January 1970 passes the year window but lies before the datebook's first day, which
+// every operation lists from: refused like a day after 2031, with the invalid date message.
+TEST_F(ImportTest, DaysOutsideTheDatebookAreInvalidDates) {
+    const std::string path =
+        File(kHeader + Simple("01.01.1970", "new year 1970") + Simple("01.01.70", "two digits") +
+             Simple("02.01.1970", "first day") + Simple("01.01.2032", "too late") +
+             Simple("31.12.2031", "last"));
+    EXPECT_EQ(Import(path, &m_observer), 0);
+    EXPECT_EQ(Texts(), (Strings{"first day", "last"}));
+    Strings codes;
+    for (const CRejectedRow& row : m_observer.m_vecRejected)
+        codes.push_back(std::to_string(row.m_nLine) + ":" + std::to_string(row.m_nCode));
+    EXPECT_EQ(codes, (Strings{"2:101", "3:101", "5:101"}));
+    ASSERT_EQ(m_ui.m_vecShown.size(), 3u);
+    EXPECT_EQ(m_ui.m_vecShown[0].m_strText,
+              "Error reading " + path +
+                  " line 2\n\"01.01.1970\"\nInvalid date \"01.01.1970\". Expected e.g. "
+                  "\"05.12.2026\"\n(See Windows Regional Settings)");
+}
+
 } // namespace

@@ -36,25 +36,23 @@ TimeValue Local(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute = 0,
 
 constexpr TimeValue kUntouched = 12345;
 
-// Two-digit years and years before 1970 are moved into 1970..2069; years that stay
-// before 1970, or come after 2031, are rejected. The time of day is dropped; two numbers
-// take the current year; a time alone is no date.
+// Two-digit years and years before 1970 are moved into 1970..2069; days that stay
+// before 2 January 1970 (the datebook's first day), or come after 2031, are rejected. The time of
+// day is dropped; two numbers take the current year; a time alone is no date.
 TEST_F(DateTextTest, ParseDateAppliesTheYearWindow) {
     struct SCase {
         const char* m_pszText;
         int m_nYear, m_nMonth, m_nDay; // 0: rejected
     };
     const SCase cases[] = {
-        {"1.2.05", 2005, 2, 1},      {"1.2.99", 1999, 2, 1},
-        {"1.2.1950", 0, 0, 0},       {"1.2.1930", 2030, 2, 1},
-        {"1.1.31", 2031, 1, 1},      {"1.1.32", 0, 0, 0},
-        {"3.4.1969", 0, 0, 0},       {"3.4.1931", 2031, 4, 3},
-        {"1.1.70", 1970, 1, 1},      {"1.1.00", 2000, 1, 1},
-        {"1.1.1870", 1970, 1, 1},    {"31.12.2031", 2031, 12, 31},
-        {"1.1.2032", 0, 0, 0},       {"29.2.00", 2000, 2, 29},
-        {"1.1.1869", 0, 0, 0},       {"1.1.500", 0, 0, 0},
-        {"1.1.100", 0, 0, 0},        {"5.12.", 2026, 12, 5},
-        {"2026-12-05", 2026, 12, 5}, {"05.12.2026 14:45", 2026, 12, 5},
+        {"1.2.05", 2005, 2, 1},   {"1.2.99", 1999, 2, 1},      {"1.2.1950", 0, 0, 0},
+        {"1.2.1930", 2030, 2, 1}, {"1.1.31", 2031, 1, 1},      {"1.1.32", 0, 0, 0},
+        {"3.4.1969", 0, 0, 0},    {"3.4.1931", 2031, 4, 3},    {"1.1.70", 0, 0, 0},
+        {"1.1.00", 2000, 1, 1},   {"1.1.1870", 0, 0, 0},       {"31.12.2031", 2031, 12, 31},
+        {"2.1.70", 1970, 1, 2},   {"31.12.1969", 0, 0, 0},     {"1.1.1970", 0, 0, 0},
+        {"2.1.1870", 1970, 1, 2}, {"1.1.2032", 0, 0, 0},       {"29.2.00", 2000, 2, 29},
+        {"1.1.1869", 0, 0, 0},    {"1.1.500", 0, 0, 0},        {"1.1.100", 0, 0, 0},
+        {"5.12.", 2026, 12, 5},   {"2026-12-05", 2026, 12, 5}, {"05.12.2026 14:45", 2026, 12, 5},
         {"14:45", 0, 0, 0},
     };
     for (const SCase& c : cases) {
