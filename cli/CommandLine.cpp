@@ -101,6 +101,12 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
                    "The user home: registry, datebook, documents (instead of "
                    "VARNO_HOME)");
     app.add_flag("--version", bVersion, "The version, and whether workbooks can be written");
+    int nWaitSeconds = kDefaultLockWaitSeconds;
+    app.add_option("--wait", nWaitSeconds,
+                   "Seconds that import, remove-all and archive wait for another of them on "
+                   "the same datebook before they give up with status 2 (default " +
+                       std::to_string(kDefaultLockWaitSeconds) + ")")
+        ->check(CLI::Range(0, kMaxLockWaitSeconds));
 
     // export
     CExportArguments exportArgs;
@@ -265,8 +271,9 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
 
     CCliUserServices services(err);
     const CServicesScope scope(&services);
-    CCliContext context{out, err, services, terminal.m_bStderr,
-                        terminal.m_bStdin && terminal.m_bStderr};
+    CCliContext context{
+        out,         err, services, terminal.m_bStderr, terminal.m_bStdin && terminal.m_bStderr,
+        nWaitSeconds};
     try {
         SetHome(strHome);
         EnsurePlatformSetup();
@@ -387,7 +394,10 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
         services.PrintError(e.what());
         return CLI_EXIT_USAGE;
     } catch (const CDatebookError& e) {
-        services.PrintError(std::string("Cannot open the datebook: ") + e.what());
+        if (e.Kind() == EDatebookError::Busy)
+            services.PrintError(e.what());
+        else
+            services.PrintError(std::string("Cannot open the datebook: ") + e.what());
         return CLI_EXIT_USAGE;
     } catch (const CComError& e) {
         const std::string strDescription =

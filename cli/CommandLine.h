@@ -13,7 +13,9 @@
 //   varno [--home DIR] regional show | set NAME VALUE | reset
 //   varno --version
 //
-// --home DIR stands for VARNO_HOME. Output is UTF-8. Exit statuses: ECliExit.
+// --home DIR stands for VARNO_HOME. --wait SECONDS: how long import, remove-all and archive
+// wait for another of them holding the datebook (ECliExit 2 after it). Output is UTF-8. Exit
+// statuses: ECliExit.
 #pragma once
 
 #include <ostream>

@@ -3,6 +3,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliServices.h"
 #include "cli/RejectsFile.h"
+#include "desktop/DatebookLock.h"
 #include "desktop/DatebookStore.h"
 #include "desktop/DesktopHost.h"
 #include "engine/Archive.h"
@@ -18,13 +19,16 @@
 #include "res/StringTable.h"
 #include "settings/Options.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <ostream>
 #include <vector>
+#include <optional>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -77,6 +81,17 @@ std::int64_t DatebookSize() {
     } catch (const CDatebookError&) {
         return 0;
     }
+}
+
+// The datebook's lock for a run that changes it; tells once that it waits.
+void LockDatebook(CCliContext& context, std::optional<CDatebookLock>& lock) {
+    lock.emplace(
+        std::string(), std::chrono::seconds(context.m_nLockWaitSeconds), [&context](long nHolder) {
+            context.m_services.PrintError(
+                "Waiting for another import, Remove All or archive" +
+                (nHolder > 0 ? " (process " + std::to_string(nHolder) + ")" : std::string()) +
+                " to finish with the datebook...");
+        });
 }
 
 // A bar on standard error for the run, when it is a terminal.
@@ -295,6 +310,13 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
                               ".");
     }
 
+    // Held to the end of the run: a second import would build its duplicate test before
+    // this one has stored anything.
+    std::optional<CDatebookLock> lock;
+    if (!args.m_bDryRun)
+        LockDatebook(context, lock);
+    const std::int64_t nSizeBefore = args.m_bDryRun ? 0 : DatebookSize();
+
     BindHost(options);
     CImportStatistics stats;
     CImportRun run;
@@ -313,6 +335,22 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
         else if (!pRejects->Close())
             context.m_services.PrintError("Cannot write the rejected rows to " + args.m_strRejects +
                                           ": " + SystemError(errno) + ". It was not changed.");
+    }
+    // The host commits its last changes when the import releases the datebook; a failure
+    // there has not been told yet.
+    const std::string strUnstored =
+        args.m_bDryRun ? std::string() : FlushDesktopHost(options.GetHostApplication());
+    if (stats.m_bStorageFailed || !strUnstored.empty()) {
+        if (!stats.m_bStorageFailed)
+            context.m_services.PrintError(strUnstored);
+        // Counted afresh: changes held back for a moment were lost with the failure.
+        const std::int64_t nStored = std::max<std::int64_t>(0, DatebookSize() - nSizeBefore);
+        context.m_out << "Import of " << strFile << " stopped: the datebook cannot be written. "
+                      << CountText(nStored, "appointment was", "appointments were")
+                      << " added (rows read up to line " << stats.m_nLastLine
+                      << "); none is stored in part. Free the disk and import the file again "
+                         "with --skip-duplicates to add the rest.\n";
+        return CLI_EXIT_ERRORS;
     }
     if (nResult < 0) {
         const std::string strReason =
@@ -378,6 +416,8 @@ int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes) {
     if (!bYes && !context.m_bInteractive)
         throw CUsageError("Remove All asks for a confirmation: run it on a terminal, or add --yes "
                           "(varno count shows what it would remove).");
+    std::optional<CDatebookLock> lock;
+    LockDatebook(context, lock);
     BindHost(options);
     const std::string strUser = options.GetCurrentUserName();
     const int nCount = numAppointments(options);
@@ -403,6 +443,11 @@ int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes) {
                                 context.m_bProgress ? DatebookSize() : 0);
         (void)RemoveAll(options, progress.Get(), &outcome);
     }
+    if (const std::string strUnstored = FlushDesktopHost(options.GetHostApplication());
+        !strUnstored.empty()) {
+        context.m_services.PrintError(strUnstored);
+        return CLI_EXIT_ERRORS;
+    }
     std::string result = "Removed " + CountText(outcome.m_nRemoved, "appointment", "appointments");
     if (outcome.m_nExceptions > 0)
         result += " and " + CountText(outcome.m_nExceptions, "occurrence", "occurrences") +
@@ -420,11 +465,18 @@ int RunArchive(CCliContext& context, const CArchiveArguments& args) {
         throw CUsageError("--larger takes a size from " + std::to_string(kMinArchiveSize) + " to " +
                           std::to_string(kMaxArchiveSize) + " bytes, not " +
                           std::to_string(*args.m_nLarger) + ".");
+    std::optional<CDatebookLock> lock;
+    LockDatebook(context, lock);
     COptions options = OpenOptions();
     context.m_out << ToUtf8(ArchiveCountText(CountArchivable(options))) << '\n';
     const bool bLarger = args.m_nLarger.has_value();
     const int nMarked = ArchiveAppointments(options, tCutoff, bLarger,
                                             bLarger ? *args.m_nLarger : options.m_nMinSize);
+    if (const std::string strUnstored = FlushDesktopHost(options.GetHostApplication());
+        !strUnstored.empty()) {
+        context.m_services.PrintError(strUnstored);
+        return CLI_EXIT_ERRORS;
+    }
     if (bLarger)
         options.Save();
     const std::string text = ToUtf8(ArchiveResultText(nMarked));

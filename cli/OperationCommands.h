@@ -10,12 +10,18 @@
 
 class CCliUserServices;
 
+// The wait of a changing run for the datebook held by another, in seconds.
+inline constexpr int kDefaultLockWaitSeconds = 10;
+inline constexpr int kMaxLockWaitSeconds = 86400;
+
 struct CCliContext {
     std::ostream& m_out;
     std::ostream& m_err;
     CCliUserServices& m_services;
     bool m_bProgress = false;    // standard error is a terminal: draw a progress bar
     bool m_bInteractive = false; // standard input is a terminal too: questions can be asked
+    // How long import, Remove All and archive wait for another run holding the datebook.
+    int m_nLockWaitSeconds = kDefaultLockWaitSeconds;
 };
 
 // The format and range of one run: empty keeps what the options say.

@@ -9,6 +9,10 @@ enum class EDatebookError {
     NotFound,        // no such user or appointment
     Gone,            // the appointment has been deleted or marked for archival
     Storage,         // the database cannot be opened, read or written
+    // A write failed in a way that the next write repeats: the disk is full, the datebook
+    // is read-only, or the device gives input/output errors.
+    Unwritable,
+    Busy, // another run holds the datebook's lock (DatebookLock.h)
 };
 
 class CDatebookError : public std::runtime_error {

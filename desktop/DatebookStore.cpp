@@ -6,6 +6,8 @@
 #include "platform/locale/LocalTime.h"
 #include "platform/shell/Shell.h"
 
+#include <sqlite3.h>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -356,11 +358,47 @@ CDatebookStore::~CDatebookStore() {
     // Copies what the journal holds into the database and syncs both, so that closing is a
     // point of full durability even while other processes keep the datebook open.
     try {
+        if (m_bBatch)
+            CommitBatch();
         if (m_pDb)
             m_pDb->Exec("PRAGMA wal_checkpoint(PASSIVE)");
     } catch (const CDatebookError&) {
-        // A busy datebook is checkpointed by its last user.
+        // A failed batch is rolled back; a busy datebook is checkpointed by its last user.
     }
+}
+
+void CDatebookStore::BeginBatch() {
+    if (m_bBatch)
+        return;
+    m_pDb->Exec("BEGIN IMMEDIATE");
+    m_bBatch = true;
+}
+
+void CDatebookStore::CommitBatch() {
+    if (!m_bBatch)
+        return;
+    try {
+        if (!m_pDb->InTransaction())
+            throw CDatebookError(EDatebookError::Unwritable,
+                                 "The datebook dropped the changes after a failed write.");
+        m_pDb->Exec("COMMIT");
+        m_bBatch = false;
+    } catch (const CDatebookError&) {
+        RollbackBatch();
+        throw;
+    }
+}
+
+void CDatebookStore::RollbackBatch() noexcept {
+    if (!m_bBatch)
+        return;
+    m_bBatch = false;
+    if (m_pDb && m_pDb->InTransaction())
+        sqlite3_exec(m_pDb->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool CDatebookStore::BatchIntact() const {
+    return !m_bBatch || m_pDb->InTransaction();
 }
 
 std::string CDatebookStore::DefaultFolder() {

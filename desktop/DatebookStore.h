@@ -1,9 +1,12 @@
 // The stand-in host's datebook: one SQLite database per user home, holding the users (one of
 // them current) and each user's appointments with every value the host interfaces expose.
 //
-// The store is the user's only copy of the calendar. Every change is one transaction,
-// committed before the call returns, in a WAL journal: a process that is killed loses no
-// change whose call had returned, and another process sees it at once. Record ids come from
+// The store is the user's only copy of the calendar. Every change is one transaction in a
+// WAL journal, committed before the call returns unless a batch is open: a process that is
+// killed loses no change whose call had returned, and another process sees it at once. A
+// batch holds one write transaction across many calls (the host groups the changes of many
+// appointments into one commit with it); a killed process loses the whole batch and nothing
+// before it. Record ids come from
 // an ever-growing sequence and are never given out twice, not even after the record is
 // purged. Deleting only marks a record; the HotSync moves the records marked for archival
 // into the archive table and purges the deleted ones.
@@ -131,6 +134,15 @@ public:
     // again changes nothing.
     void Delete(LONG nRecordId, bool bArchive);
 
+    // Opens a batch unless one is open: the changes that follow join one write transaction.
+    void BeginBatch();
+    [[nodiscard]] bool InBatch() const { return m_bBatch; }
+    // Makes the batch's changes lasting. On failure it is rolled back and the error raised.
+    void CommitBatch();
+    void RollbackBatch() noexcept;
+    // False when SQLite rolled the open batch back by itself after a failure.
+    [[nodiscard]] bool BatchIntact() const;
+
     // The user's HotSync: marked records go to the archive table, deleted ones are purged.
     CHotSyncResult HotSync(std::int64_t nUserId);
     // "ok" when the database passes SQLite's integrity check, else its findings.
@@ -160,4 +172,5 @@ private:
 
     std::string m_strPath;
     std::unique_ptr<CSqliteDatabase> m_pDb;
+    bool m_bBatch = false;
 };

@@ -18,6 +18,8 @@ public:
     // The datebook of the user current at the time of the call; it stays that user's.
     HRESULT GetDatebook(IDispatch** ppDatebook) override;
 
+    [[nodiscard]] CDesktopSession& Session() { return *m_pSession; }
+
 private:
     std::shared_ptr<CDesktopSession> m_pSession;
 };

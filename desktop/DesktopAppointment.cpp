@@ -33,6 +33,18 @@ CDesktopAppointment::CDesktopAppointment(std::shared_ptr<CDesktopSession> pSessi
                                          std::shared_ptr<CStoredAppointment> pRecord)
     : m_pSession(std::move(pSession)), m_pRecord(std::move(pRecord)) {}
 
+CDesktopAppointment::~CDesktopAppointment() {
+    if (m_bChanging)
+        m_pSession->EndChange();
+}
+
+void CDesktopAppointment::BeginChange() {
+    if (m_bChanging)
+        return;
+    m_pSession->BeginChange();
+    m_bChanging = true;
+}
+
 HRESULT CDesktopAppointment::QueryInterface(const GUID& iid, void** ppv) {
     if (iid == IID_IHostAppointment2) {
         if (!ppv)
@@ -66,6 +78,7 @@ HRESULT CDesktopAppointment::SetTextField(const char* pszOperation, EAppointment
     return Call(
         pszOperation,
         [&] {
+            BeginChange();
             const std::u16string_view text = BstrView(bstrText);
             m_pSession->Store().SetText(m_pRecord->m_nRecordId, field, text);
             std::u16string* pTarget = &m_pRecord->m_strText;
@@ -117,12 +130,18 @@ HRESULT CDesktopAppointment::GetUntimed(BOOL* pbUntimed) {
 
 HRESULT CDesktopAppointment::SetUntimed(BOOL bUntimed) {
     return Call("SetUntimed", [&] {
+        BeginChange();
         if (bUntimed) {
             *m_pRecord = m_pSession->Store().MakeUntimed(m_pRecord->m_nRecordId);
+        } else if (m_pRecord->m_bUntimed && m_optTimedTimes) {
+            m_pSession->Store().MakeTimed(m_pRecord->m_nRecordId);
+            *m_pRecord = m_pSession->Store().SetTimes(
+                m_pRecord->m_nRecordId, m_optTimedTimes->first, m_optTimedTimes->second);
         } else {
             m_pSession->Store().MakeTimed(m_pRecord->m_nRecordId);
             m_pRecord->m_bUntimed = false;
         }
+        m_optTimedTimes.reset();
         return S_OK;
     });
 }
@@ -172,6 +191,7 @@ HRESULT CDesktopAppointment::GetAlarm(BOOL* pbAlarm) {
 
 HRESULT CDesktopAppointment::SetAlarm(BOOL bAlarm) {
     return Call("SetAlarm", [&] {
+        BeginChange();
         m_pSession->Store().SetAlarm(m_pRecord->m_nRecordId, bAlarm != FALSE);
         m_pRecord->m_bAlarm = bAlarm != FALSE;
         return S_OK;
@@ -180,6 +200,7 @@ HRESULT CDesktopAppointment::SetAlarm(BOOL bAlarm) {
 
 HRESULT CDesktopAppointment::AddException(HOSTTIME tDay) {
     return Call("AddException", [&] {
+        BeginChange();
         *m_pRecord = m_pSession->Store().AddException(m_pRecord->m_nRecordId, LocalDayOf(tDay));
         return S_OK;
     });
@@ -222,6 +243,7 @@ HRESULT CDesktopAppointment::GetNextOccurrence(HOSTTIME* ptPosition, HOSTTIME tT
 
 HRESULT CDesktopAppointment::SetAlarmAdvance(LONG lUnit, LONG lAmount) {
     return Call("SetAlarmAdvance", [&] {
+        BeginChange();
         m_pSession->Store().SetAlarmAdvance(m_pRecord->m_nRecordId, lUnit, lAmount);
         m_pRecord->m_nAlarmUnit = lUnit;
         m_pRecord->m_nAlarmAdvance = lAmount;
@@ -257,6 +279,7 @@ HRESULT CDesktopAppointment::GetRepeat(LONG* plType, LONG* plInterval, HOSTTIME*
 
 HRESULT CDesktopAppointment::SetRepeat(LONG lType, LONG lInterval, HOSTTIME tEndDay, LONG lExtra) {
     return Call("SetRepeat", [&] {
+        BeginChange();
         const int nEndDay = tEndDay == 0 ? CRepeatPattern::kNoEnd : LocalDayOf(tEndDay);
         *m_pRecord = m_pSession->Store().SetRepeat(m_pRecord->m_nRecordId, lType, lInterval,
                                                    nEndDay, lExtra);
@@ -302,6 +325,7 @@ HRESULT CDesktopAppointment::GetPrivate(BOOL* pbPrivate) {
 
 HRESULT CDesktopAppointment::SetPrivate(BOOL bPrivate) {
     return Call("SetPrivate", [&] {
+        BeginChange();
         m_pSession->Store().SetPrivate(m_pRecord->m_nRecordId, bPrivate != FALSE);
         m_pRecord->m_bPrivate = bPrivate != FALSE;
         return S_OK;
@@ -310,6 +334,7 @@ HRESULT CDesktopAppointment::SetPrivate(BOOL bPrivate) {
 
 HRESULT CDesktopAppointment::Delete(LONG lArchive) {
     return Call("Delete", [&] {
+        BeginChange();
         m_pSession->Store().Delete(m_pRecord->m_nRecordId, lArchive != 0);
         return S_OK;
     });
@@ -328,7 +353,11 @@ HRESULT CDesktopAppointment::SetStartEnd(HOSTTIME tStart, HOSTTIME tEnd) {
     return Call(
         "SetStartEnd",
         [&] {
+            BeginChange();
+            const bool bUntimed = m_pRecord->m_bUntimed;
             *m_pRecord = m_pSession->Store().SetTimes(m_pRecord->m_nRecordId, tStart, tEnd);
+            if (bUntimed)
+                m_optTimedTimes.emplace(tStart, tEnd);
             return S_OK;
         },
         IID_IHostAppointment2);

@@ -1,6 +1,11 @@
 // One appointment of the datebook, with both appointment interfaces. It holds a copy of the
-// record's values, which its getters answer; its setters write through to the store at once
-// and update the copy.
+// record's values, which its getters answer; its setters write through to the store and
+// update the copy. From its first change (a new appointment: from its creation) until it is
+// released, its changes are one group that reaches the datebook whole or not at all
+// (DesktopSession.h).
+//
+// Times given to an untimed appointment are kept by the object: making it timed afterwards
+// gives it those times, as when the appointment had been timed all along.
 //
 // Occurrences walk with a position (a time value at a day's 00:00): GetFirstOccurrence finds
 // the first occurrence in [date(from), date(to)]; each GetNextOccurrence gives the first
@@ -17,11 +22,17 @@
 #include "platform/com/ComObject.h"
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class CDesktopAppointment final : public CComObject<CDesktopAppointment, IHostAppointment2> {
 public:
     CDesktopAppointment(std::shared_ptr<CDesktopSession> pSession,
                         std::shared_ptr<CStoredAppointment> pRecord);
+    ~CDesktopAppointment();
+
+    // Joins the session's batch before the record is first changed.
+    void BeginChange();
 
     HRESULT QueryInterface(const GUID& iid, void** ppv) override;
 
@@ -76,4 +87,7 @@ private:
 
     std::shared_ptr<CDesktopSession> m_pSession;
     std::shared_ptr<CStoredAppointment> m_pRecord;
+    bool m_bChanging = false;
+    // Start and end given while the record was untimed.
+    std::optional<std::pair<HOSTTIME, HOSTTIME>> m_optTimedTimes;
 };

@@ -6,7 +6,13 @@
 #include <limits>
 
 CDesktopDatebook::CDesktopDatebook(std::shared_ptr<CDesktopSession> pSession, CDatebookUser user)
-    : m_pSession(std::move(pSession)), m_user(std::move(user)) {}
+    : m_pSession(std::move(pSession)), m_user(std::move(user)) {
+    m_pSession->OpenOperation();
+}
+
+CDesktopDatebook::~CDesktopDatebook() {
+    m_pSession->CloseOperation();
+}
 
 HRESULT CDesktopDatebook::GetAppointments(HOSTTIME tFrom, HOSTTIME tTo,
                                           IHostAppointmentList** ppList) {
@@ -37,9 +43,11 @@ HRESULT CDesktopDatebook::AddAppointment(HOSTTIME tStart, HOSTTIME tEnd, BSTR bs
         pRecord->m_tEnd = tEnd;
         pRecord->m_strText = std::u16string(BstrView(bstrText));
         CDatebookStore::Validate(*pRecord);
+        // The object holds the batch open from here: the values that follow join the
+        // appointment before anything of it can be committed.
+        CComPtr<CDesktopAppointment> pAppointment(new CDesktopAppointment(m_pSession, pRecord));
+        pAppointment->BeginChange();
         pRecord->m_nRecordId = m_pSession->Store().AddAppointment(m_user.m_nId, *pRecord);
-        CComPtr<CDesktopAppointment> pAppointment(
-            new CDesktopAppointment(m_pSession, std::move(pRecord)));
         *ppAppointment = pAppointment.Detach();
         return S_OK;
     });

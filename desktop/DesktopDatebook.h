@@ -11,6 +11,8 @@
 class CDesktopDatebook final : public CComObject<CDesktopDatebook, IHostDatebook> {
 public:
     CDesktopDatebook(std::shared_ptr<CDesktopSession> pSession, CDatebookUser user);
+    // The last datebook object released ends an operation: its changes are committed.
+    ~CDesktopDatebook();
 
     // A snapshot: the appointments with a day in [date(from), date(to)], neither deleted nor
     // marked for archival, by start and record id. Later changes to the datebook change

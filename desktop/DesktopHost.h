@@ -38,3 +38,8 @@ struct CDesktopHostOptions {
 // Opens the datebook and gives the host application object (it answers IHostApplication).
 // Raises CDatebookError (desktop/DatebookError.h) when the datebook cannot be opened.
 [[nodiscard]] CComPtr<IDispatch> OpenDesktopHost(const CDesktopHostOptions& options = {});
+
+// Commits the changes the host still holds back (it groups them, DesktopSession.h); empty
+// when everything is stored, else why the datebook could not be written. The host commits by
+// itself when an operation releases its datebook; this tells whether that went well.
+[[nodiscard]] std::string FlushDesktopHost(IDispatch* pHost);

@@ -152,6 +152,7 @@ int CSqliteDatabase::Changes() const {
 
 void CSqliteDatabase::Fail(int nResult, const char* pszDetail) const {
     std::string message;
+    EDatebookError kind = EDatebookError::Storage;
     switch (nResult & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -159,8 +160,16 @@ void CSqliteDatabase::Fail(int nResult, const char* pszDetail) const {
         break;
     case SQLITE_FULL:
         message = "The disk holding the datebook is full";
+        kind = EDatebookError::Unwritable;
         break;
     case SQLITE_READONLY:
+        message = "The datebook cannot be written";
+        kind = EDatebookError::Unwritable;
+        break;
+    case SQLITE_IOERR:
+        message = "The datebook could not be read or written (input/output error)";
+        kind = EDatebookError::Unwritable;
+        break;
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:
         message = "The datebook cannot be written";
@@ -178,19 +187,33 @@ void CSqliteDatabase::Fail(int nResult, const char* pszDetail) const {
     message += " (";
     message += pszDetail ? pszDetail : sqlite3_errmsg(m_pDb);
     message += ").";
-    throw CDatebookError(EDatebookError::Storage, message);
+    throw CDatebookError(kind, message);
 }
 
-CSqliteTransaction::CSqliteTransaction(CSqliteDatabase& db) : m_db(db) {
-    m_db.Exec("BEGIN IMMEDIATE");
+bool CSqliteDatabase::InTransaction() const noexcept {
+    return m_pDb && sqlite3_get_autocommit(m_pDb) == 0;
+}
+
+CSqliteTransaction::CSqliteTransaction(CSqliteDatabase& db)
+    : m_db(db), m_bNested(db.InTransaction()) {
+    m_db.Exec(m_bNested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
 }
 
 CSqliteTransaction::~CSqliteTransaction() {
-    if (m_bOpen)
+    if (!m_bOpen)
+        return;
+    // The outer transaction may already be gone: SQLite rolls it back itself after some
+    // failures (a full disk, an I/O error).
+    if (!m_db.InTransaction())
+        return;
+    if (m_bNested)
+        sqlite3_exec(m_db.Handle(), "ROLLBACK TO nested; RELEASE nested", nullptr, nullptr,
+                     nullptr);
+    else
         sqlite3_exec(m_db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void CSqliteTransaction::Commit() {
-    m_db.Exec("COMMIT");
+    m_db.Exec(m_bNested ? "RELEASE nested" : "COMMIT");
     m_bOpen = false;
 }

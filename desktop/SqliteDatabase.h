@@ -1,5 +1,6 @@
 // A SQLite connection with cached prepared statements and write transactions. Every failure
-// raises CDatebookError (Storage) with SQLite's own explanation.
+// raises CDatebookError with SQLite's own explanation: Unwritable for a full disk, a read-only
+// datebook and input/output errors (they repeat at the next write), else Storage.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,8 @@ public:
     [[noreturn]] void Fail(int nResult, const char* pszDetail = nullptr) const;
 
     [[nodiscard]] sqlite3* Handle() const noexcept { return m_pDb; }
+    // True while a transaction is open on this connection.
+    [[nodiscard]] bool InTransaction() const noexcept;
 
 private:
     struct CStatementDeleter {
@@ -76,7 +79,8 @@ private:
 };
 
 // A write transaction taken at once (BEGIN IMMEDIATE), so that it never fails half-way for a
-// lock; rolled back unless committed.
+// lock; rolled back unless committed. Inside a transaction that is already open it is a
+// savepoint of it: its changes stand or fall together and join the outer transaction.
 class CSqliteTransaction {
 public:
     explicit CSqliteTransaction(CSqliteDatabase& db);
@@ -87,5 +91,6 @@ public:
 
 private:
     CSqliteDatabase& m_db;
+    bool m_bNested = false;
     bool m_bOpen = true;
 };

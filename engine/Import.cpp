@@ -259,6 +259,10 @@ private:
                 m_index.Refresh(m_access.m_pDatebook.Get(), result.m_nRecordId);
         }
 
+        if (result.m_bStorageFailed) {
+            m_stats.m_bStorageFailed = true;
+            return false;
+        }
         if (result.m_bHostRefused) {
             ++m_stats.m_nRefused;
             if (pObserver)

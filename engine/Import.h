@@ -32,6 +32,9 @@ struct CImportStatistics {
     int m_nLastLine = 0;       // the line of the last row taken in hand
     bool m_bCancelled = false; // the user chose to stop
     bool m_bQuit = false;      // the application asked to quit
+    // The datebook could not be written (a full disk, a read-only datebook, an I/O error):
+    // the run stopped at m_nLastLine after one message; that row was not stored.
+    bool m_bStorageFailed = false;
     // Why the file could not be read (the result -1).
     std::string m_strError;
 };

@@ -156,10 +156,12 @@ std::u16string_view FirstUnits(std::u16string_view text, std::size_t nMax) {
     return text.substr(0, n);
 }
 
-void SetResult(CStoreResult* pResult, EStatus status, bool bRefused, LONG nRecordId) {
+void SetResult(CStoreResult* pResult, EStatus status, bool bRefused, LONG nRecordId,
+               bool bStorageFailed = false) {
     if (pResult) {
         pResult->m_status = status;
-        pResult->m_bHostRefused = bRefused;
+        pResult->m_bHostRefused = bRefused && !bStorageFailed;
+        pResult->m_bStorageFailed = bStorageFailed;
         pResult->m_nRecordId = nRecordId;
     }
 }
@@ -385,9 +387,17 @@ EStatus ReportStoreFailure(const CAppointment& appointment, const CComError& err
         error.HasDescription() ? FromUtf16(error.Description()) : error.ErrorMessage();
     const std::string text = LoadMessageText(
         IDS_CANT_ADD_APPOINTMENT, {FormatAppointmentSummary(appointment), strDescription});
+    if (IsLastingStoreFailure(error.Error())) {
+        (void)GetUserServices().ShowMessage(text, EMessageButtons::Ok, EMessageIcon::Stop);
+        return STATUS_FAILED;
+    }
     const EMessageAnswer answer =
         GetUserServices().ShowMessage(text, EMessageButtons::OkCancel, EMessageIcon::Exclamation);
     return answer == EMessageAnswer::Cancel ? STATUS_FAILED : STATUS_OK;
+}
+
+bool IsLastingStoreFailure(HRESULT hr) {
+    return hr == STG_E_WRITEFAULT;
 }
 
 EStatus AddToHost(CAppointment& a, IHostDatebook* pDatebook, CStoreResult* pResult) {
@@ -410,15 +420,19 @@ EStatus AddToHost(CAppointment& a, IHostDatebook* pDatebook, CStoreResult* pResu
         return status;
     } catch (const CComError& error) {
         // No half-stored appointment stays behind. Should the host refuse even that, the
-        // appointment stands as far as it was stored.
-        if (pNew) {
+        // appointment stands as far as it was stored. A host that cannot write at all has
+        // dropped the unfinished appointment itself.
+        const bool bLasting = IsLastingStoreFailure(error.Error());
+        if (bLasting) {
+            nRecordId = 0;
+        } else if (pNew) {
             if (SUCCEEDED(pNew->Delete(0)))
                 nRecordId = 0;
             else
                 ClearErrorInfo();
         }
         const EStatus status = ReportStoreFailure(a, error);
-        SetResult(pResult, status, true, nRecordId);
+        SetResult(pResult, status, true, nRecordId, bLasting);
         return status;
     }
 }
@@ -438,7 +452,7 @@ EStatus UpdateInHost(CAppointment& a, IHostAppointment* pHost, CStoreResult* pRe
         return status;
     } catch (const CComError& error) {
         const EStatus status = ReportStoreFailure(a, error);
-        SetResult(pResult, status, true, nRecordId);
+        SetResult(pResult, status, true, nRecordId, IsLastingStoreFailure(error.Error()));
         return status;
     }
 }

@@ -68,6 +68,9 @@ void GetStoreTimes(const CAppointment& appointment, HOSTTIME& tStart, HOSTTIME& 
 struct CStoreResult {
     EStatus m_status = STATUS_OK; // the result the store operation returned
     bool m_bHostRefused = false;  // a host call failed and the user was asked
+    // The datebook cannot be written (IsLastingStoreFailure): the user was told, nothing of
+    // the appointment remains, and nothing more can be stored.
+    bool m_bStorageFailed = false;
     // The record that stands in the datebook afterwards (0 when none does): the new one,
     // unless it was removed again after a refusal, or the updated one.
     LONG m_nRecordId = 0;
@@ -100,5 +103,9 @@ EStatus StoreRepeat(CAppointment& appointment, IHostAppointment* pHost);
 
 // The message that a refused store shows: the appointment's summary and the host's
 // description (the status's own text when the host gave none). OK gives 0 (go on),
-// Cancel STATUS_FAILED (stop).
+// Cancel STATUS_FAILED (stop). A lasting failure is only told (OK alone) and stops.
 EStatus ReportStoreFailure(const CAppointment& appointment, const CComError& error);
+
+// A host failure that every further store repeats: the datebook's disk is full, the
+// datebook read-only or its device failing. Going on with other appointments is pointless.
+[[nodiscard]] bool IsLastingStoreFailure(HRESULT hr);

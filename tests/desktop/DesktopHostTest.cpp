@@ -2,11 +2,13 @@
 // stored and read back across a reopen, the checks that refuse what the datebook cannot
 // keep, list snapshots, deleting, the occurrence walk and the test controls.
 #include "desktop/DatebookStore.h"
+#include "desktop/DesktopSession.h"
 #include "tests/desktop/DesktopTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -190,9 +192,40 @@ TEST_F(DesktopHost, UntimedMeansMidnight) {
     EXPECT_EQ(times(), "2024-03-05 00:00 to 2024-03-05 00:00");
     ASSERT_EQ(p2->SetStartEnd(At("2024-04-01", 8), At("2024-04-01", 9)), S_OK);
     EXPECT_EQ(times(), "2024-04-01 00:00 to 2024-04-01 00:00");
+    // Timed again, it takes the times it was given while untimed, as an import's update does.
     ASSERT_EQ(p->SetUntimed(FALSE), S_OK);
+    EXPECT_EQ(times(), "2024-04-01 08:00 to 2024-04-01 09:00");
     ASSERT_EQ(p2->SetStartEnd(At("2024-04-02", 8), At("2024-04-02", 9)), S_OK);
     EXPECT_EQ(times(), "2024-04-02 08:00 to 2024-04-02 09:00");
+    ASSERT_EQ(p->SetUntimed(TRUE), S_OK);
+    ASSERT_EQ(p->SetUntimed(FALSE), S_OK);
+    EXPECT_EQ(times(), "2024-04-02 00:00 to 2024-04-02 00:00");
+}
+
+// Another reader of the datebook (here a second store; as well another process) sees an
+// appointment only whole: not while the object that stores it is alive, however long that
+// takes, and soon after its release even while the datebook object stays in use.
+TEST_F(DesktopHost, AnAppointmentReachesOtherReadersWholeOnceReleased) {
+    CHostFixture host;
+    CDatebookStore reader;
+    const std::int64_t nUser = reader.CurrentUser().m_nId;
+    CComPtr<IHostAppointment> p = host.Add(At("2024-03-05", 9), At("2024-03-05", 10), "whole");
+    ASSERT_EQ(p->SetNote(CBstr(u"note").Get()), S_OK);
+    std::this_thread::sleep_for(CDesktopSession::kGroupTime * 3);
+    EXPECT_EQ(reader.CountAppointments(nUser), 0);
+    ASSERT_EQ(p->SetAlarm(TRUE), S_OK);
+    p.Release();
+    for (int i = 0; i < 200 && reader.CountAppointments(nUser) == 0; ++i)
+        std::this_thread::sleep_for(CDesktopSession::kGroupTime / 5);
+    const std::vector<CStoredAppointment> stored =
+        reader.ListAppointments(nUser, Day("2024-03-05"), Day("2024-03-05"));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(Utf8(stored[0].m_strNote), "note");
+    EXPECT_TRUE(stored[0].m_bAlarm);
+    // Releasing the datebook ends the operation: the next appointment is committed at once.
+    EXPECT_EQ(host.Add(At("2024-03-06", 9), At("2024-03-06", 10), "at once")->SetAlarm(TRUE), S_OK);
+    host.m_pDatebook.Release();
+    EXPECT_EQ(reader.CountAppointments(nUser), 2);
 }
 
 TEST_F(DesktopHost, RepeatRulesAreNormalisedOrRefused) {
@@ -232,6 +265,9 @@ TEST_F(DesktopHost, RepeatRulesAreNormalisedOrRefused) {
     EXPECT_FALSE(TakeDescription().empty());
     // Nothing of the refused rules was stored.
     EXPECT_EQ(RepeatOf(p.Get()), "5/2/-/0");
+    // Released at the end of the operation, the appointment reaches other readers.
+    p.Release();
+    host.m_pDatebook.Release();
     CHostFixture again;
     EXPECT_EQ(RepeatOf(ItemOf(again.All().Get(), 0).Get()), "5/2/-/0");
 }
@@ -300,6 +336,10 @@ TEST_F(DesktopHost, ValuesTheDatebookCannotKeepAreRefused) {
         EXPECT_TRUE(SUCCEEDED(hr) || !pNone);
     }
     // None of it reached the store.
+    for (CComPtr<IHostAppointment>* pp : {&p, &pDaily, &pNone})
+        pp->Release();
+    p2.Release();
+    host.m_pDatebook.Release();
     CHostFixture again;
     CComPtr<IHostAppointment> pStored = ItemOf(again.All().Get(), 0);
     CBstr stored;
@@ -369,6 +409,11 @@ TEST_F(DesktopHost, ImportUpdatesAnExistingRecord) {
           p2->SetLocation(empty.Get()), pFound->SetCategory(empty.Get()),
           pFound->SetRepeat(3, 1, At("2024-12-31"), 5), pFound->AddException(At("2024-10-31"))})
         ASSERT_EQ(hr, S_OK);
+    // Released, the changes reach other readers.
+    p.Release();
+    p2.Release();
+    pFound.Release();
+    host.m_pDatebook.Release();
 
     CHostFixture again;
     CComPtr<IHostAppointment> pStored = ItemOf(again.All().Get(), 0);

@@ -383,6 +383,27 @@ TEST_F(ImportTest, WorkbookRowsAreCheckedAndNamedByTheirSheetRows) {
     }
 }
 
+// Through its Record ID an untimed appointment becomes the timed one of the row: the same
+// appointment as the row gives when it is new.
+TEST_F(ImportTest, AnUntimedAppointmentUpdatedToATimedOneTakesTheRowsTimes) {
+    const LONG nId = Seed(Untimed("2026-12-01", "all day"));
+    Options().m_layout.AddSimpleField(FIELD_RECORD_ID);
+    auto row = [](const std::string& id) {
+        return CsvRow({"03.12.2026", "", "09:15", "10:45", "", "timed", "note", "", "", "", "Work",
+                       "Room 1", "", id});
+    };
+    EXPECT_EQ(Import(File(kHeader + row(std::to_string(nId)))), 0);
+    EXPECT_EQ(m_stats.m_nUpdated, 1);
+    const CStoredAppointment updated = Store().GetAppointment(UserId(), nId);
+    EXPECT_EQ(updated.m_tStart, At("2026-12-03", 9, 15));
+    EXPECT_EQ(updated.m_tEnd, At("2026-12-03", 10, 45));
+
+    NewUser("fresh");
+    EXPECT_EQ(Import(File(kHeader + row("0"))), 0);
+    ASSERT_EQ(All().size(), 1u);
+    EXPECT_EQ(Describe(updated), Describe(All()[0]));
+}
+
 // 1 January 1970 passes the year window but lies before the datebook's first day, which
 // every operation lists from: refused like a day after 2031, with the invalid date message.
 TEST_F(ImportTest, DaysOutsideTheDatebookAreInvalidDates) {
