@@ -1,5 +1,7 @@
 // Entry point of the benchmarks: a fresh VARNO_HOME, a fixed time zone, clock and regional
 // settings, so that runs compare.
+#include "platform/locale/LocalTime.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -16,7 +18,10 @@ int main(int argc, char** argv) {
     setenv("LC_ALL", "en_US.UTF-8", 1);
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
-    setenv("VARNO_NOW", "1796472000", 1); // 2026-12-05 12:00 UTC
+    SetClockHook([](std::int64_t& tNow) {
+        tNow = 1796472000; // 2026-12-05 12:00 UTC
+        return true;
+    });
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -24,15 +24,11 @@ extern "C" void OnInterruptSignal(int nSignal) {
 
 constexpr std::int64_t kMaxPumpDelayUs = 1'000'000;
 
-std::int64_t PumpDelayFromEnvironment() {
-    const char* pszDelay = std::getenv("VARNO_TEST_PUMP_DELAY_US");
-    if (!pszDelay || !*pszDelay)
-        return 0;
-    char* pEnd = nullptr;
-    const long long n = std::strtoll(pszDelay, &pEnd, 10);
-    if (*pEnd != '\0' || n <= 0)
-        return 0;
-    return std::min<std::int64_t>(n, kMaxPumpDelayUs);
+std::atomic<FnPumpDelayHook> g_pPumpDelayHook{nullptr};
+
+std::int64_t PumpDelay() {
+    const FnPumpDelayHook pHook = g_pPumpDelayHook;
+    return pHook ? std::clamp<std::int64_t>(pHook(), 0, kMaxPumpDelayUs) : 0;
 }
 
 // Lines of a message without the blanks that end them.
@@ -79,6 +75,10 @@ std::string Duration(double dSeconds) {
 
 } // namespace
 
+void SetPumpDelayHook(FnPumpDelayHook pHook) {
+    g_pPumpDelayHook = pHook;
+}
+
 void InstallInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = OnInterruptSignal;
@@ -106,8 +106,7 @@ void ClearInterruptRequest() {
     g_nInterruptSignal = 0;
 }
 
-CCliUserServices::CCliUserServices(std::ostream& err)
-    : m_err(err), m_nPumpDelayUs(PumpDelayFromEnvironment()) {}
+CCliUserServices::CCliUserServices(std::ostream& err) : m_err(err), m_nPumpDelayUs(PumpDelay()) {}
 
 EMessageAnswer CCliUserServices::ShowMessage(std::string_view text, EMessageButtons buttons,
                                              EMessageIcon icon) {

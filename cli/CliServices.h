@@ -3,8 +3,6 @@
 // Ctrl+C (SIGINT) or SIGTERM as the application's quit request, and a progress bar is drawn
 // on standard error while it is a terminal.
 //
-// Test hook: VARNO_TEST_PUMP_DELAY_US (microseconds, at most one second) makes every pump of
-// the message loop sleep that long, so that a test can interrupt a run half way through.
 #pragma once
 
 #include "platform/dialogs/UserServices.h"
@@ -32,6 +30,12 @@ void InstallInterruptHandlers();
 // Sets the flag as the signal handler would (tests, and a prompt that sees end of input).
 void RequestInterrupt();
 void ClearInterruptRequest();
+
+// Microseconds (at most one second) that every pump of the message loop sleeps, so that a
+// test can interrupt a run half way through. Null (the default) in the programs; test
+// builds install one.
+using FnPumpDelayHook = std::int64_t (*)();
+void SetPumpDelayHook(FnPumpDelayHook pHook);
 
 class CTerminalProgress;
 

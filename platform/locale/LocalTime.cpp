@@ -1,7 +1,6 @@
 #include "platform/locale/LocalTime.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <atomic>
 #include <ctime>
 #include <limits>
 
@@ -101,13 +100,21 @@ void CivilFromDays(std::int64_t nDays, int& nYear, int& nMonth, int& nDay) {
     nDay = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
 }
 
+namespace {
+
+std::atomic<FnClockHook> g_pClockHook{nullptr};
+
+} // namespace
+
+void SetClockHook(FnClockHook pHook) {
+    g_pClockHook = pHook;
+}
+
 std::int64_t CurrentTime() {
-    if (const char* pszNow = std::getenv("VARNO_NOW"); pszNow && *pszNow) {
-        char* pEnd = nullptr;
-        errno = 0;
-        const long long n = std::strtoll(pszNow, &pEnd, 10);
-        if (errno == 0 && pEnd && *pEnd == '\0')
-            return static_cast<std::int64_t>(n);
+    if (const FnClockHook pHook = g_pClockHook) {
+        std::int64_t tNow = 0;
+        if (pHook(tNow))
+            return tNow;
     }
     return static_cast<std::int64_t>(std::time(nullptr));
 }

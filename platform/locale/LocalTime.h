@@ -35,6 +35,10 @@ MakeStandardTime(int nYear, int nMonth, int nDay, int nHour = 0, int nMinute = 0
 [[nodiscard]] std::int64_t DaysFromCivil(int nYear, int nMonth, int nDay);
 void CivilFromDays(std::int64_t nDays, int& nYear, int& nMonth, int& nDay);
 
-// The current time. VARNO_NOW, when set to a number of seconds since 1970-01-01 00:00
-// UTC, stands for the clock (tests pin it).
+// The current time in seconds since 1970-01-01 00:00 UTC: the clock hook's time when one is
+// installed and gives one, else the system clock.
 [[nodiscard]] std::int64_t CurrentTime();
+// Sets tNow and returns true to stand for the clock. Null (the default) in the programs;
+// test builds install one that pins the clock.
+using FnClockHook = bool (*)(std::int64_t& tNow);
+void SetClockHook(FnClockHook pHook);

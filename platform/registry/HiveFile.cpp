@@ -3,6 +3,7 @@
 #include "platform/registry/Registry.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -104,15 +105,15 @@ void AppendValue(std::string& out, const SHiveValue& value) {
 }
 
 void AppendKey(std::string& out, const CHiveKey& key, std::string& path, bool bRoot) {
-    if (!bRoot || !key.m_vecValues.empty()) {
+    if (!bRoot || !key.Values().empty()) {
         out += '[';
         out += path;
         out += "]\n";
-        for (const SHiveValue& value : key.m_vecValues)
+        for (const SHiveValue& value : key.Values())
             AppendValue(out, value);
         out += '\n';
     }
-    for (const CHiveKey& sub : key.m_vecSubKeys) {
+    for (const CHiveKey& sub : key.SubKeys()) {
         const std::size_t length = path.size();
         path += '\\';
         path += sub.m_strName;
@@ -202,6 +203,9 @@ public:
         : m_text(text), m_root(root), m_error(error) {}
 
     bool Read() {
+        if (m_text.size() > kMaxHiveTextBytes)
+            return Fail("the file is larger than " + std::to_string(kMaxHiveTextBytes >> 20) +
+                        " MiB");
         if (m_text.substr(0, 3) == "\xEF\xBB\xBF") // a UTF-8 byte order mark
             m_text.remove_prefix(3);
         std::string_view line;
@@ -233,6 +237,13 @@ private:
     CHiveKey& m_root;
     SHiveParseError& m_error;
     CHiveKey* m_pKey = nullptr;
+    std::size_t m_nItems = 0; // keys and values made so far
+
+    bool CountItem() {
+        if (++m_nItems <= kMaxHiveItems)
+            return true;
+        return Fail("more than " + std::to_string(kMaxHiveItems) + " keys and values");
+    }
 
     bool NextLine(std::string_view& line) {
         if (m_nPos >= m_text.size())
@@ -268,12 +279,17 @@ private:
         m_pKey = &m_root;
         if (slash == std::string_view::npos)
             return true;
+        const std::string_view below = path.substr(slash + 1);
+        if (static_cast<std::size_t>(std::count(below.begin(), below.end(), '\\')) >= kMaxHiveDepth)
+            return Fail("keys nested deeper than " + std::to_string(kMaxHiveDepth) + " levels");
         std::vector<std::string_view> parts;
-        if (!SplitKeyPath(path.substr(slash + 1), parts) || parts.empty())
-            return Fail("a key path with an empty or invalid name");
+        if (!SplitKeyPath(below, parts) || parts.empty())
+            return Fail("a key path with an empty, invalid or too long name");
         for (std::string_view part : parts) {
             bool bCreated = false;
             m_pKey = &m_pKey->SubKey(part, bCreated);
+            if (bCreated && !CountItem())
+                return false;
         }
         return true;
     }
@@ -290,7 +306,7 @@ private:
             if (name.empty())
                 return Fail("an empty value name (the default value is written @)");
             if (!IsValidValueName(name))
-                return Fail("a value name with a control character");
+                return Fail("a value name with a control character or too long");
         }
         if (pos >= line.size() || line[pos] != '=')
             return Fail("a value name without \"=\"");
@@ -333,8 +349,9 @@ private:
         } else {
             return Fail("an unsupported value kind");
         }
+        const std::size_t count = m_pKey->Values().size();
         m_pKey->SetValue(name, type, data);
-        return true;
+        return m_pKey->Values().size() == count || CountItem();
     }
 
     // Joins a hex list with the continuation lines that follow a trailing backslash.
@@ -370,11 +387,13 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 bool IsValidValueName(std::string_view name) {
-    return std::none_of(name.begin(), name.end(), IsControl);
+    return name.size() <= kMaxValueNameBytes && std::none_of(name.begin(), name.end(), IsControl);
 }
 
 bool IsValidKeyName(std::string_view name) {
-    return !name.empty() && name.find('\\') == std::string_view::npos && IsValidValueName(name);
+    return !name.empty() && name.size() <= kMaxKeyNameBytes &&
+           name.find('\\') == std::string_view::npos &&
+           std::none_of(name.begin(), name.end(), IsControl);
 }
 
 bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts) {
@@ -387,6 +406,8 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts) {
         const std::string_view part = path.substr(
             pos, slash == std::string_view::npos ? std::string_view::npos : slash - pos);
         if (!IsValidKeyName(part))
+            return false;
+        if (parts.size() == kMaxHiveDepth)
             return false;
         parts.push_back(part);
         if (slash == std::string_view::npos)
@@ -419,11 +440,61 @@ CHiveKey* FindKeyPath(CHiveKey& root, std::string_view path) {
     return FindKeyPathIn(root, path);
 }
 
+namespace {
+
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        c = FoldCase(c);
+    return folded;
+}
+
+} // namespace
+
+template <typename Item>
+std::size_t CHiveNameIndex::Find(const std::vector<Item>& items, std::string_view name) const {
+    if (items.size() < kMinIndexed) {
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (EqualNoCase(items[i].m_strName, name))
+                return i;
+        return items.size();
+    }
+    const auto it = m_mapPositions.find(FoldedName(name));
+    return it == m_mapPositions.end() ? items.size() : it->second;
+}
+
+template <typename Item> void CHiveNameIndex::Appended(const std::vector<Item>& items) {
+    if (items.size() == kMinIndexed)
+        Rebuild(items);
+    else if (items.size() > kMinIndexed)
+        m_mapPositions.emplace(FoldedName(items.back().m_strName), items.size() - 1);
+}
+
+template <typename Item> void CHiveNameIndex::Rebuild(const std::vector<Item>& items) {
+    m_mapPositions.clear();
+    if (items.size() < kMinIndexed)
+        return;
+    m_mapPositions.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        m_mapPositions.emplace(FoldedName(items[i].m_strName), i);
+}
+
+CHiveKey::~CHiveKey() {
+    if (m_vecSubKeys.empty())
+        return;
+    // Each key leaves the list with its subkeys moved out, so no destructor recurses.
+    std::vector<CHiveKey> pending = std::move(m_vecSubKeys);
+    while (!pending.empty()) {
+        std::vector<CHiveKey> children = std::move(pending.back().m_vecSubKeys);
+        pending.pop_back();
+        for (CHiveKey& child : children)
+            pending.push_back(std::move(child));
+    }
+}
+
 CHiveKey* CHiveKey::FindSubKey(std::string_view name) {
-    for (CHiveKey& key : m_vecSubKeys)
-        if (EqualNoCase(key.m_strName, name))
-            return &key;
-    return nullptr;
+    const std::size_t i = m_subKeyIndex.Find(m_vecSubKeys, name);
+    return i < m_vecSubKeys.size() ? &m_vecSubKeys[i] : nullptr;
 }
 
 const CHiveKey* CHiveKey::FindSubKey(std::string_view name) const {
@@ -431,10 +502,8 @@ const CHiveKey* CHiveKey::FindSubKey(std::string_view name) const {
 }
 
 SHiveValue* CHiveKey::FindValue(std::string_view name) {
-    for (SHiveValue& value : m_vecValues)
-        if (EqualNoCase(value.m_strName, name))
-            return &value;
-    return nullptr;
+    const std::size_t i = m_valueIndex.Find(m_vecValues, name);
+    return i < m_vecValues.size() ? &m_vecValues[i] : nullptr;
 }
 
 const SHiveValue* CHiveKey::FindValue(std::string_view name) const {
@@ -449,6 +518,7 @@ CHiveKey& CHiveKey::SubKey(std::string_view name, bool& bCreated) {
     bCreated = true;
     CHiveKey& key = m_vecSubKeys.emplace_back();
     key.m_strName = name;
+    m_subKeyIndex.Appended(m_vecSubKeys);
     return key;
 }
 
@@ -461,26 +531,39 @@ bool CHiveKey::SetValue(std::string_view name, std::uint32_t type, std::string_v
         return true;
     }
     m_vecValues.push_back(SHiveValue{std::string(name), type, std::string(data)});
+    m_valueIndex.Appended(m_vecValues);
     return true;
 }
 
 bool CHiveKey::DeleteValue(std::string_view name) {
-    const auto it = std::find_if(m_vecValues.begin(), m_vecValues.end(), [&](const SHiveValue& v) {
-        return EqualNoCase(v.m_strName, name);
-    });
-    if (it == m_vecValues.end())
+    const std::size_t i = m_valueIndex.Find(m_vecValues, name);
+    if (i == m_vecValues.size())
         return false;
-    m_vecValues.erase(it);
+    m_vecValues.erase(m_vecValues.begin() + static_cast<std::ptrdiff_t>(i));
+    m_valueIndex.Rebuild(m_vecValues);
     return true;
 }
 
 bool CHiveKey::DeleteSubKey(std::string_view name) {
-    const auto it = std::find_if(m_vecSubKeys.begin(), m_vecSubKeys.end(),
-                                 [&](const CHiveKey& k) { return EqualNoCase(k.m_strName, name); });
-    if (it == m_vecSubKeys.end())
+    const std::size_t i = m_subKeyIndex.Find(m_vecSubKeys, name);
+    if (i == m_vecSubKeys.size())
         return false;
-    m_vecSubKeys.erase(it);
+    m_vecSubKeys.erase(m_vecSubKeys.begin() + static_cast<std::ptrdiff_t>(i));
+    m_subKeyIndex.Rebuild(m_vecSubKeys);
     return true;
+}
+
+std::size_t CountHiveItems(const CHiveKey& root) {
+    std::size_t count = 0;
+    std::vector<const CHiveKey*> pending{&root};
+    while (!pending.empty()) {
+        const CHiveKey* pKey = pending.back();
+        pending.pop_back();
+        count += pKey->SubKeys().size() + pKey->Values().size();
+        for (const CHiveKey& sub : pKey->SubKeys())
+            pending.push_back(&sub);
+    }
+    return count;
 }
 
 std::string WriteHiveText(const CHiveKey& root) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 
@@ -23,6 +24,8 @@ constexpr int kMaxLoadAttempts = 4;    // re-reads when the file keeps changing 
 
 // Shared by every store, so a stamp never repeats across folders or evicted stores.
 std::atomic<std::uint64_t> g_nStampCounter{0};
+
+std::atomic<FnRegistryBeforeRenameHook> g_pBeforeRenameHook{nullptr};
 
 ERegStatus StatusOfErrno(int err) {
     return (err == EACCES || err == EPERM || err == EROFS) ? REG_STATUS_ACCESS_DENIED
@@ -39,36 +42,11 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-// An exclusive flock() on a lock file, held for the object's life.
-class CHiveLock {
-public:
-    CHiveLock() = default;
-    ~CHiveLock() {
-        if (m_nFd >= 0)
-            close(m_nFd);
-    }
-    CHiveLock(const CHiveLock&) = delete;
-    CHiveLock& operator=(const CHiveLock&) = delete;
-
-    ERegStatus Acquire(const std::string& path) {
-        m_nFd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_nFd < 0)
-            return StatusOfErrno(errno);
-        while (flock(m_nFd, LOCK_EX) != 0) {
-            if (errno != EINTR)
-                return REG_STATUS_WRITE_FAILED;
-        }
-        return REG_STATUS_OK;
-    }
-
-private:
-    int m_nFd = -1;
-};
-
-bool ReadAll(int fd, std::string& text) {
+// Reads to the end, or until text holds more than limit bytes.
+bool ReadAll(int fd, std::string& text, std::size_t limit) {
     text.clear();
     char buffer[16384];
-    while (true) {
+    while (text.size() <= limit) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n == 0)
             return true;
@@ -79,6 +57,7 @@ bool ReadAll(int fd, std::string& text) {
         }
         text.append(buffer, static_cast<std::size_t>(n));
     }
+    return true;
 }
 
 bool WriteAll(int fd, std::string_view text) {
@@ -95,6 +74,37 @@ bool WriteAll(int fd, std::string_view text) {
 }
 
 } // namespace
+
+// An exclusive flock() on a lock file, held for the object's life.
+class CHiveLock {
+public:
+    CHiveLock() = default;
+    ~CHiveLock() {
+        if (m_nFd >= 0)
+            close(m_nFd);
+    }
+    CHiveLock(const CHiveLock&) = delete;
+    CHiveLock& operator=(const CHiveLock&) = delete;
+
+    // 0, or the errno of the failure.
+    int Acquire(const std::string& path) {
+        m_nFd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_nFd < 0)
+            return errno;
+        while (flock(m_nFd, LOCK_EX) != 0) {
+            if (errno != EINTR)
+                return errno;
+        }
+        return 0;
+    }
+
+private:
+    int m_nFd = -1;
+};
+
+void SetRegistryBeforeRenameHook(FnRegistryBeforeRenameHook pHook) {
+    g_pBeforeRenameHook = pHook;
+}
 
 CHiveStore::CHiveStore(std::string path, std::string hiveName)
     : m_strPath(std::move(path)), m_strFolder(FolderOf(m_strPath)),
@@ -118,12 +128,12 @@ CHiveStore::SFileId CHiveStore::IdOf(const struct stat& st) {
 }
 
 std::uint64_t CHiveStore::ChangeStamp() {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     // Changes made through this process bump the stamp at once; another process's change
     // is looked for at most every kStampCheckInterval, since callers ask before every date
     // they format and a stat() costs more than the formatting.
     if (!m_bLoaded || std::chrono::steady_clock::now() - m_tLastCheck >= kStampCheckInterval)
-        Refresh(false);
+        Refresh(m_nUpdateDepth > 0);
     return m_nStamp;
 }
 
@@ -168,7 +178,7 @@ void CHiveStore::Load(bool bLocked) {
         struct stat st;
         std::string text;
         const bool bStat = fstat(fd, &st) == 0;
-        if (!bStat || !ReadAll(fd, text)) {
+        if (!bStat || !ReadAll(fd, text, kMaxHiveTextBytes)) {
             const int err = errno;
             std::fprintf(stderr, "varno: cannot read the registry file \"%s\": %s\n",
                          m_strPath.c_str(), std::strerror(err));
@@ -189,7 +199,7 @@ void CHiveStore::Load(bool bLocked) {
             // Moving the file aside needs the lock; read it again under the lock, since a
             // writer may have replaced it meanwhile.
             CHiveLock lock;
-            if (lock.Acquire(m_strPath + ".lock") == REG_STATUS_OK) {
+            if (lock.Acquire(m_strPath + ".lock") == 0) {
                 close(fd);
                 Load(true);
                 return;
@@ -262,26 +272,38 @@ void CHiveStore::RemoveStrayTempFiles() const {
     closedir(dir);
 }
 
+ERegStatus CHiveStore::Failed(ERegStatus status, std::string_view what, const std::string& file,
+                              int err) {
+    m_strLastFailure = std::string(what) + " \"" + file + "\"";
+    if (err != 0) {
+        m_strLastFailure += ": ";
+        m_strLastFailure += std::strerror(err);
+    }
+    return status;
+}
+
 ERegStatus CHiveStore::Save(const CHiveKey& root, SFileId& id, int& fd) {
     const std::string text = WriteHiveText(root);
+    if (text.size() > kMaxHiveTextBytes || CountHiveItems(root) > kMaxHiveItems)
+        return Failed(REG_STATUS_HIVE_FULL, "the change would take past its limits the file",
+                      m_strPath, 0);
     std::string temp = m_strPath + ".tmp.XXXXXX";
     const int tempFd = mkostemp(temp.data(), O_CLOEXEC);
     if (tempFd < 0)
-        return StatusOfErrno(errno);
+        return Failed(StatusOfErrno(errno), "cannot write", m_strPath, errno);
     if (!WriteAll(tempFd, text) || fsync(tempFd) != 0) {
         const int err = errno;
         close(tempFd);
         unlink(temp.c_str());
-        return StatusOfErrno(err);
+        return Failed(StatusOfErrno(err), "cannot write", m_strPath, err);
     }
-    // Test hook, see the header: a crash between flushing and renaming.
-    if (const char* hook = std::getenv("VARNO_REGISTRY_FAIL_BEFORE_RENAME"); hook && *hook == '1')
-        _exit(70);
+    if (const FnRegistryBeforeRenameHook pHook = g_pBeforeRenameHook)
+        pHook();
     if (rename(temp.c_str(), m_strPath.c_str()) != 0) {
         const int err = errno;
         close(tempFd);
         unlink(temp.c_str());
-        return StatusOfErrno(err);
+        return Failed(StatusOfErrno(err), "cannot replace", m_strPath, err);
     }
     struct stat st;
     if (fstat(tempFd, &st) == 0) {
@@ -301,20 +323,55 @@ ERegStatus CHiveStore::Save(const CHiveKey& root, SFileId& id, int& fd) {
     return REG_STATUS_OK;
 }
 
+ERegStatus CHiveStore::LockForUpdate() {
+    m_mutex.lock();
+    if (m_nUpdateDepth == 0) {
+        m_strLastFailure.clear();
+        std::error_code ec;
+        std::filesystem::create_directories(m_strFolder, ec);
+        auto pLock = std::make_unique<CHiveLock>();
+        const int err = ec ? ec.value() : pLock->Acquire(m_strPath + ".lock");
+        if (err != 0) {
+            const ERegStatus status =
+                Failed(StatusOfErrno(err), ec ? "cannot create the folder" : "cannot lock",
+                       ec ? m_strFolder : m_strPath + ".lock", err);
+            m_mutex.unlock();
+            return status;
+        }
+        m_pUpdateLock = std::move(pLock);
+    }
+    ++m_nUpdateDepth;
+    return REG_STATUS_OK;
+}
+
+void CHiveStore::UnlockForUpdate() {
+    if (--m_nUpdateDepth == 0)
+        m_pUpdateLock.reset();
+    m_mutex.unlock();
+}
+
+std::string CHiveStore::LastFailure() {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    return m_strLastFailure;
+}
+
 ERegStatus CHiveStore::Modify(const std::function<ERegStatus(CHiveKey&, bool&)>& change) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    std::error_code ec;
-    std::filesystem::create_directories(m_strFolder, ec);
-    if (ec)
-        return StatusOfErrno(ec.value());
-    CHiveLock lock;
-    if (const ERegStatus status = lock.Acquire(m_strPath + ".lock"); status != REG_STATUS_OK)
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    if (const ERegStatus status = LockForUpdate(); status != REG_STATUS_OK)
         return status;
+    const ERegStatus status = ModifyLocked(change);
+    UnlockForUpdate();
+    return status;
+}
+
+ERegStatus CHiveStore::ModifyLocked(const std::function<ERegStatus(CHiveKey&, bool&)>& change) {
     Refresh(true);
     if (m_state == EState::Corrupt)
         Load(true); // try once more to move it aside
     if (m_state == EState::Corrupt || m_state == EState::Unreadable)
-        return StatusOfErrno(m_nLastErrno);
+        return Failed(StatusOfErrno(m_nLastErrno),
+                      m_state == EState::Corrupt ? "cannot change the damaged file" : "cannot read",
+                      m_strPath, m_state == EState::Corrupt ? 0 : m_nLastErrno);
     CHiveKey copy = m_root;
     bool bChanged = false;
     if (const ERegStatus status = change(copy, bChanged); status != REG_STATUS_OK || !bChanged)
@@ -347,11 +404,15 @@ std::shared_ptr<CHiveStore> HiveStoreFor(ERegHive hive) {
         return it->second.m_pStore;
     }
     if (s_mapStores.size() >= kMaxStores) {
-        auto oldest = s_mapStores.begin();
+        // A store in use (held by a hive lock, say) stays: a second store of the same file
+        // would wait for the first one's lock.
+        auto oldest = s_mapStores.end();
         for (auto it = s_mapStores.begin(); it != s_mapStores.end(); ++it)
-            if (it->second.m_nLastUse < oldest->second.m_nLastUse)
+            if (it->second.m_pStore.use_count() == 1 &&
+                (oldest == s_mapStores.end() || it->second.m_nLastUse < oldest->second.m_nLastUse))
                 oldest = it;
-        s_mapStores.erase(oldest);
+        if (oldest != s_mapStores.end())
+            s_mapStores.erase(oldest);
     }
     auto pStore = std::make_shared<CHiveStore>(path, HiveName(hive));
     s_mapStores.emplace(std::move(path), SEntry{pStore, ++s_nTick});

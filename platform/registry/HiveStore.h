@@ -16,9 +16,10 @@
 //   fresh file. When it cannot be moved (a read-only folder), it reads as empty and every
 //   change fails rather than overwrite it.
 //
-// Test hook: with VARNO_REGISTRY_FAIL_BEFORE_RENAME=1 in the environment, a change ends the
-// process with _exit(70) after the temporary file is written and flushed and before it is
-// renamed, the way a crash at the worst moment would.
+// - The file lock can also be held across several reads and changes (LockForUpdate), so
+//   that a read, change and check of many values is one step for other processes.
+// - A file larger than the hive limits is not read beyond them, and a change that would take
+//   the hive past them is refused (REG_STATUS_HIVE_FULL).
 #pragma once
 
 #include "platform/registry/HiveFile.h"
@@ -32,6 +33,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+
+class CHiveLock;
 
 class CHiveStore {
 public:
@@ -42,8 +46,8 @@ public:
 
     // Calls read(root) on the current content; returns what it returns.
     template <typename Reader> ERegStatus Read(Reader&& read) {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        Refresh(false);
+        std::lock_guard<std::recursive_mutex> guard(m_mutex);
+        Refresh(m_nUpdateDepth > 0);
         return read(static_cast<const CHiveKey&>(m_root));
     }
 
@@ -51,6 +55,13 @@ public:
     // lock; when it returns REG_STATUS_OK with bChanged set, saves the copy. The status of
     // change, or of the save.
     ERegStatus Modify(const std::function<ERegStatus(CHiveKey&, bool&)>& change);
+
+    // Takes the file lock and this store's mutex until UnlockForUpdate (calls nest), and
+    // forgets the last failure.
+    ERegStatus LockForUpdate();
+    void UnlockForUpdate();
+    // Why the last failing change failed, naming the file; empty while none did.
+    [[nodiscard]] std::string LastFailure();
 
     // Changes of this process show at once, another process's within kStampCheckInterval.
     [[nodiscard]] std::uint64_t ChangeStamp();
@@ -75,7 +86,10 @@ private:
     const std::string m_strPath;
     const std::string m_strFolder;
     const std::string m_strHiveName;
-    std::mutex m_mutex;
+    std::recursive_mutex m_mutex; // held across LockForUpdate and UnlockForUpdate
+    int m_nUpdateDepth = 0;
+    std::unique_ptr<CHiveLock> m_pUpdateLock; // the file lock while m_nUpdateDepth > 0
+    std::string m_strLastFailure;
     bool m_bLoaded = false;
     EState m_state = EState::Missing;
     SFileId m_id;
@@ -92,7 +106,15 @@ private:
     bool MoveAside(const SHiveParseError& error);
     void RemoveStrayTempFiles() const;
     ERegStatus Save(const CHiveKey& root, SFileId& id, int& fd);
+    ERegStatus ModifyLocked(const std::function<ERegStatus(CHiveKey&, bool&)>& change);
+    ERegStatus Failed(ERegStatus status, std::string_view what, const std::string& file, int err);
 };
+
+// Called between flushing a hive's temporary file and renaming it over the hive file, where
+// a crash does the most harm; null (the default) in the programs. Test builds install one
+// that ends the process there.
+using FnRegistryBeforeRenameHook = void (*)();
+void SetRegistryBeforeRenameHook(FnRegistryBeforeRenameHook pHook);
 
 // The store of a hive under the current registry folder. Stores are kept for the last few
 // folders used (tests switch VARNO_HOME between cases).

@@ -68,7 +68,7 @@ ERegStatus DeleteKey(ERegHive hive, std::string_view path, bool bTree) {
         const CHiveKey* pKey = FindKeyPath(root, path);
         if (!pKey)
             return REG_STATUS_NOT_FOUND;
-        if (!bTree && !pKey->m_vecSubKeys.empty())
+        if (!bTree && !pKey->SubKeys().empty())
             return REG_STATUS_HAS_SUBKEYS;
         return REG_STATUS_OK;
     };
@@ -262,22 +262,21 @@ ERegStatus CRegKey::DeleteValue(std::string_view name) {
 ERegStatus CRegKey::EnumSubKey(std::uint32_t index, std::string& name) const {
     return m_bOpen
                ? ReadKey(m_hive, m_strPath,
-                         [&](const CHiveKey& key) { return NameAt(key.m_vecSubKeys, index, name); })
+                         [&](const CHiveKey& key) { return NameAt(key.SubKeys(), index, name); })
                : REG_STATUS_INVALID;
 }
 
 ERegStatus CRegKey::EnumValue(std::uint32_t index, std::string& name) const {
-    return m_bOpen
-               ? ReadKey(m_hive, m_strPath,
-                         [&](const CHiveKey& key) { return NameAt(key.m_vecValues, index, name); })
-               : REG_STATUS_INVALID;
+    return m_bOpen ? ReadKey(m_hive, m_strPath,
+                             [&](const CHiveKey& key) { return NameAt(key.Values(), index, name); })
+                   : REG_STATUS_INVALID;
 }
 
 std::vector<std::string> CRegKey::SubKeyNames() const {
     std::vector<std::string> names;
     if (m_bOpen)
         (void)ReadKey(m_hive, m_strPath,
-                      [&](const CHiveKey& key) { return AllNames(key.m_vecSubKeys, names); });
+                      [&](const CHiveKey& key) { return AllNames(key.SubKeys(), names); });
     return names;
 }
 
@@ -285,7 +284,7 @@ std::vector<std::string> CRegKey::ValueNames() const {
     std::vector<std::string> names;
     if (m_bOpen)
         (void)ReadKey(m_hive, m_strPath,
-                      [&](const CHiveKey& key) { return AllNames(key.m_vecValues, names); });
+                      [&](const CHiveKey& key) { return AllNames(key.Values(), names); });
     return names;
 }
 
@@ -295,6 +294,30 @@ ERegStatus RegDeleteKey(ERegHive hive, std::string_view path) {
 
 ERegStatus RegDeleteTree(ERegHive hive, std::string_view path) {
     return DeleteKey(hive, path, true);
+}
+
+ERegStatus CRegHiveLock::Acquire(ERegHive hive) {
+    Release();
+    auto pStore = HiveStoreFor(hive);
+    if (const ERegStatus status = pStore->LockForUpdate(); status != REG_STATUS_OK) {
+        m_strFailure = pStore->LastFailure();
+        return status;
+    }
+    m_strFailure.clear();
+    m_pStore = std::move(pStore);
+    m_bHeld = true;
+    return REG_STATUS_OK;
+}
+
+void CRegHiveLock::Release() {
+    if (m_bHeld)
+        m_pStore->UnlockForUpdate();
+    m_bHeld = false;
+    m_pStore.reset();
+}
+
+std::string CRegHiveLock::Failure() const {
+    return m_bHeld ? m_pStore->LastFailure() : m_strFailure;
 }
 
 std::uint64_t RegChangeStamp(ERegHive hive) {

@@ -12,15 +12,19 @@
 // hive file while an advisory lock on the hive is held; a change made by another
 // process is picked up before the next read or change, so two processes writing at the
 // same time lose nothing. A hive file that cannot be parsed is moved aside with a
-// timestamp and a warning on standard error, and an empty hive takes its place.
+// timestamp and a warning on standard error, and an empty hive takes its place; so is one
+// past the limits of HiveFile.h (512 levels, 1,000,000 keys and values, 64 MiB).
 // Besides REG_SZ, REG_DWORD and REG_BINARY, raw values of any other kind number are kept
 // as they are (a REG_DWORD that is not 4 bytes too).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class CHiveStore;
 
 enum class ERegHive { ClassesRoot, CurrentUser, LocalMachine };
 
@@ -30,15 +34,16 @@ inline constexpr std::uint32_t REG_SZ = 1;
 inline constexpr std::uint32_t REG_BINARY = 3;
 inline constexpr std::uint32_t REG_DWORD = 4;
 
-enum [[nodiscard]] ERegStatus : std::int32_t {
+enum [[nodiscard]] ERegStatus : std::int32_t{
     REG_STATUS_OK = 0,
-    REG_STATUS_NOT_FOUND = 2,      // no such key or value
-    REG_STATUS_ACCESS_DENIED = 5,  // the hive folder or file cannot be written
-    REG_STATUS_WRITE_FAILED = 29,  // writing or renaming the hive file failed
-    REG_STATUS_INVALID = 87,       // a bad argument: closed key, empty path part, bad type
+    REG_STATUS_NOT_FOUND = 2,     // no such key or value
+    REG_STATUS_ACCESS_DENIED = 5, // the hive folder or file cannot be written
+    REG_STATUS_WRITE_FAILED = 29, // writing or renaming the hive file failed
+    REG_STATUS_INVALID = 87,      // a bad argument: closed key, empty path part, bad type
     REG_STATUS_NO_MORE_ITEMS = 259,
     REG_STATUS_KEY_DELETED = 1018, // the open key was deleted meanwhile
     REG_STATUS_HAS_SUBKEYS = 1020,
+    REG_STATUS_HIVE_FULL = 1450, // the change would take the hive past its size limits
 };
 
 // The folder of the hive files: VARNO_HOME/registry when VARNO_HOME is set, else
@@ -91,6 +96,32 @@ private:
 ERegStatus RegDeleteKey(ERegHive hive, std::string_view path);
 // Deletes a key with everything below it.
 ERegStatus RegDeleteTree(ERegHive hive, std::string_view path);
+
+// Holds a hive's lock for the object's life, so that what this process reads and changes
+// meanwhile is one step for every other process: their changes wait until it is released
+// (a lock that is never released by a process that died goes with it). Reads and changes
+// of this process go on as usual on this thread; other threads of the process wait too.
+// Acquire and Release (or the destructor) run on the same thread.
+class CRegHiveLock {
+public:
+    CRegHiveLock() = default;
+    ~CRegHiveLock() { Release(); }
+    CRegHiveLock(const CRegHiveLock&) = delete;
+    CRegHiveLock& operator=(const CRegHiveLock&) = delete;
+
+    // Waits for the lock. On failure nothing is held and Failure() tells why.
+    ERegStatus Acquire(ERegHive hive);
+    void Release();
+    // Why the last change of the hive that failed since Acquire failed, with the file it
+    // concerns ("cannot write \"/home/ann/.config/varno/registry/HKEY_CURRENT_USER.reg\": No
+    // space left on device"); empty while none failed.
+    [[nodiscard]] std::string Failure() const;
+
+private:
+    std::shared_ptr<CHiveStore> m_pStore;
+    bool m_bHeld = false;
+    std::string m_strFailure; // of Acquire
+};
 
 // A number that changes whenever the hive's content may have changed: at once for changes
 // made by this process, within 50 ms for another process's (the file is not looked at on

@@ -31,8 +31,9 @@ int WaitProgram(pid_t pid);
 CProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                        const CEnvironment& extra = {});
 
-inline const std::string kVarno = VARNO_BINARY_DIR "/varno";
-inline const std::string kDesktop = VARNO_BINARY_DIR "/datebook-desktop";
+// The programs built with the test hooks (tests/support/hooks/TestHooks.h).
+inline const std::string kVarno = VARNO_BINARY_DIR "/tests/varno-test";
+inline const std::string kDesktop = VARNO_BINARY_DIR "/tests/datebook-desktop-test";
 
 // CVarnoTest (de-DE, code page 1252, Berlin, 2026-12-05 12:00) with varno run on a home of
 // its own through --home.

@@ -30,7 +30,7 @@ CRun RunProgram(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const std::string program = VARNO_BINARY_DIR "/datebook-desktop";
+    const std::string program = VARNO_BINARY_DIR "/tests/datebook-desktop-test";
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args)

@@ -32,6 +32,34 @@ protected:
     }
 };
 
+std::string Repeated(std::string_view part, std::size_t count) {
+    std::string text;
+    text.reserve(part.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+        text += part;
+    return text;
+}
+
+// A hive of one key per level, each written as its own section with its full path.
+std::string NestedSections(std::size_t levels) {
+    std::string text = "Windows Registry Editor Version 5.00\n\n";
+    std::string path = "HKEY_CURRENT_USER";
+    for (std::size_t i = 0; i < levels; ++i) {
+        path += "\\k";
+        text += "[" + path + "]\n\n";
+    }
+    return text;
+}
+
+// One key, Software\Many, holding count values: count + 2 keys and values in all.
+std::string ManyValues(std::size_t count) {
+    std::string text =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Many]\n";
+    for (std::size_t i = 0; i < count; ++i)
+        text += "\"v" + std::to_string(i) + "\"=dword:00000001\n";
+    return text;
+}
+
 void WriteGoldenHive() {
     CRegKey key = Created("Software\\Brenmark\\VARNO\\Options");
     std::string bytes;
@@ -219,6 +247,14 @@ TEST_F(RegistryFileTest, MalformedHiveIsMovedAsideAndReplacedByAnEmptyOne) {
         {"unknown kind", section + "\"x\"=str(2):\"y\"\n"},
         {"stray line", section + "x=y\n"},
         {"control character in a name", section + "\"a\x01\"=\"y\"\n"},
+        {"keys 513 levels deep", header + "[HKEY_CURRENT_USER" + Repeated("\\k", 513) + "]\n"},
+        {"keys 1,000,000 levels deep",
+         header + "[HKEY_CURRENT_USER" + Repeated("\\a", 1000000) + "]\n"},
+        {"keys 2,000 levels deep, a section each", NestedSections(2000)},
+        {"key name of 256 bytes", header + "[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\n"},
+        {"value name of 16,384 bytes", section + "\"" + std::string(16384, 'v') + "\"=\"\"\n"},
+        {"1,000,002 keys and values", ManyValues(1000000)},
+        {"more than 64 MiB", section + "\"x\"=\"" + std::string(64 << 20, 'x') + "\"\n"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.m_pszWhat);
@@ -231,7 +267,7 @@ TEST_F(RegistryFileTest, MalformedHiveIsMovedAsideAndReplacedByAnEmptyOne) {
 
         const Names aside = CorruptFiles();
         ASSERT_EQ(aside.size(), 1u);
-        EXPECT_EQ(ReadFileBytes(aside[0]), c.m_strText);
+        EXPECT_TRUE(ReadFileBytes(aside[0]) == c.m_strText); // some are megabytes long
         EXPECT_FALSE(fs::exists(HivePath(HKCU)));
         EXPECT_NE(warning.find(HivePath(HKCU)), std::string::npos) << warning;
         EXPECT_NE(warning.find(aside[0]), std::string::npos) << warning;
@@ -242,6 +278,49 @@ TEST_F(RegistryFileTest, MalformedHiveIsMovedAsideAndReplacedByAnEmptyOne) {
         ASSERT_EQ(key.Open(HKCU, "Software\\Good"), REG_STATUS_OK);
         EXPECT_EQ(StringOf(key, "v"), "ok");
     }
+}
+
+// 512 levels is the deepest a key may be, from a file or through Create; what is saved
+// stays in the export format, one section per key with its full path.
+TEST_F(RegistryFileTest, KeysNestFiveHundredAndTwelveLevels) {
+    const std::string deepest = "Software" + Repeated("\\k", 511);
+    ReplaceHive(NestedSections(512));
+    CRegKey key;
+    ASSERT_EQ(key.Open(HKCU, Repeated("k\\", 511) + "k"), REG_STATUS_OK);
+    EXPECT_EQ(key.Create(HKCU, Repeated("k\\", 512) + "k"), REG_STATUS_INVALID);
+    EXPECT_EQ(key.Create(HKCU, deepest + "\\k"), REG_STATUS_INVALID);
+    key = Created(deepest);
+    ASSERT_EQ(key.SetString("v", "deep"), REG_STATUS_OK);
+
+    const std::string text = ReadFileBytes(HivePath(HKCU));
+    EXPECT_EQ(text.rfind(NestedSections(512), 0), 0u);
+    EXPECT_NE(text.find("\n[HKEY_CURRENT_USER\\" + deepest + "]\n\"v\"=\"deep\"\n"),
+              std::string::npos);
+    CReloadedHome reloaded(HKCU);
+    ASSERT_EQ(key.Open(HKCU, deepest), REG_STATUS_OK);
+    EXPECT_EQ(StringOf(key, "v"), "deep");
+
+    // Names up to their limits are kept; longer ones are refused.
+    CRegKey other;
+    EXPECT_EQ(other.Create(HKCU, std::string(256, 'n')), REG_STATUS_INVALID);
+    ASSERT_EQ(other.Create(HKCU, std::string(255, 'n')), REG_STATUS_OK);
+    EXPECT_EQ(other.SetString(std::string(16383, 'v'), "x"), REG_STATUS_OK);
+    EXPECT_EQ(other.SetString(std::string(16384, 'v'), "x"), REG_STATUS_INVALID);
+}
+
+// A change that would take the file past 64 MiB is refused and leaves file and cache as
+// they were, so the hive never becomes one that does not read back.
+TEST_F(RegistryFileTest, ChangePastTheSizeLimitIsRefused) {
+    CRegKey key = Created("Software\\Big");
+    ASSERT_EQ(key.SetString("kept", "yes"), REG_STATUS_OK);
+    const std::string before = ReadFileBytes(HivePath(HKCU));
+    // Written as hex, each byte takes three characters.
+    EXPECT_EQ(key.SetValue("huge", REG_BINARY, std::string(std::size_t{22} << 20, 'x')),
+              REG_STATUS_HIVE_FULL);
+    EXPECT_EQ(ValueOf(key, "huge").first, 0xFFFFFFFF);
+    EXPECT_EQ(ReadFileBytes(HivePath(HKCU)), before);
+    EXPECT_EQ(key.SetValue("large", REG_BINARY, std::string(std::size_t{1} << 20, 'x')),
+              REG_STATUS_OK);
 }
 
 TEST_F(RegistryFileTest, MalformedHiveFoundByAChangeIsKeptToo) {
