@@ -47,15 +47,23 @@ public:
     CServicesScope& operator=(const CServicesScope&) = delete;
 };
 
-// The options of the registry after a change, checked by reading them back.
-void SaveOptions(const COptions& options) {
+std::string OptionsNotStored(std::string cause) {
+    return "The options could not be stored in the registry of the user home (" + RegistryFolder() +
+           "): " + cause + ".";
+}
+
+// The options of the registry after a change, checked by reading them back while the user's
+// hive is locked, so that what is read back is what this run wrote.
+void SaveOptions(const COptions& options, const CRegHiveLock& userHive) {
     options.Save();
     COptions stored;
     stored.Load();
-    if (!stored.IsSameAs(options) || stored.m_strSetTitle != options.m_strSetTitle)
-        throw std::runtime_error("The options could not be stored in the registry of the user "
-                                 "home (" +
-                                 RegistryFolder() + "). Check that the folder can be written.");
+    if (stored.IsSameAs(options) && stored.m_strSetTitle == options.m_strSetTitle)
+        return;
+    std::string cause = userHive.Failure();
+    if (cause.empty())
+        cause = "the values read back differ from those written";
+    throw std::runtime_error(OptionsNotStored(std::move(cause)));
 }
 
 COptions LoadOptions() {
@@ -318,12 +326,21 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
             return RunArchive(context, archiveArgs);
         }
 
+        // The settings commands that change something read, change and check the options as
+        // one step: another run changing settings waits here until this one is done. Those
+        // that only show need no lock (and work on a home that cannot be written).
+        const bool bShowOnly = pOptionsShow->parsed() || pFieldsShow->parsed() ||
+                               pFilterShow->parsed() || pSetsList->parsed() ||
+                               pRegionalShow->parsed();
+        CRegHiveLock userHive;
+        if (!bShowOnly && userHive.Acquire(ERegHive::CurrentUser) != REG_STATUS_OK)
+            throw std::runtime_error(OptionsNotStored(userHive.Failure()));
         COptions options = LoadOptions();
         if (pOptionsShow->parsed()) {
             ShowOptions(options, out);
         } else if (pOptionsSet->parsed()) {
             SetOption(options, strName, strValue);
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             std::ostringstream shown;
             ShowOptions(options, shown);
             std::istringstream lines(shown.str());
@@ -334,44 +351,44 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
             }
         } else if (pOptionsReset->parsed()) {
             ResetOptions(options);
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             ShowOptions(options, out);
         } else if (pFieldsShow->parsed()) {
             ShowFields(options.m_layout, out);
         } else if (pFieldsSimple->parsed()) {
             const std::vector<unsigned> fields = ParseSimpleFields(vecFieldNames);
             options.m_layout.SetSimpleFields(fields);
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             ShowFields(options.m_layout, out);
             for (const std::string& warning : SimpleFieldWarnings(fields))
                 services.PrintError(warning);
         } else if (pFieldsRepeat->parsed()) {
             options.m_layout.SetRepeatFields(ParseRepeatFields(vecFieldNames));
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             ShowFields(options.m_layout, out);
         } else if (pFieldsReset->parsed()) {
             options.m_layout.RestoreDefault();
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             ShowFields(options.m_layout, out);
         } else if (pFilterShow->parsed()) {
             out << "filter = " << DescribeFilter(options.m_filter) << '\n';
         } else if (pFilterClear->parsed()) {
             options.m_filter = CRecordFilter();
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             out << "filter = " << DescribeFilter(options.m_filter) << '\n';
         } else if (pFilterSet->parsed()) {
             options.m_filter = ParseFilter(vecFilterArgs);
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             out << "filter = " << DescribeFilter(options.m_filter) << '\n';
         } else if (pSetsList->parsed()) {
             ListSets(options, out);
         } else if (pSetsSave->parsed()) {
             SaveSet(options, strTitle);
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             out << "Saved the options as \"" << Trim(strTitle) << "\".\n";
         } else if (pSetsLoad->parsed()) {
             LoadSet(options, strTitle);
-            SaveOptions(options);
+            SaveOptions(options, userHive);
             out << "Loaded the options saved as \"" << ToUtf8(options.m_strSetTitle) << "\".\n";
         } else if (pSetsRename->parsed()) {
             RenameSet(strTitle, strNewTitle);
