@@ -285,12 +285,16 @@ ERegStatus CHiveStore::Failed(ERegStatus status, std::string_view what, const st
 ERegStatus CHiveStore::Save(const CHiveKey& root, SFileId& id, int& fd) {
     const std::string text = WriteHiveText(root);
     if (text.size() > kMaxHiveTextBytes || CountHiveItems(root) > kMaxHiveItems)
-        return Failed(REG_STATUS_HIVE_FULL, "the change would take past its limits the file",
+        return Failed(REG_STATUS_HIVE_FULL,
+                      "the change is refused: it would pass 64 MiB or 1,000,000 keys and "
+                      "values in",
                       m_strPath, 0);
     std::string temp = m_strPath + ".tmp.XXXXXX";
     const int tempFd = mkostemp(temp.data(), O_CLOEXEC);
-    if (tempFd < 0)
-        return Failed(StatusOfErrno(errno), "cannot write", m_strPath, errno);
+    if (tempFd < 0) {
+        const int err = errno;
+        return Failed(StatusOfErrno(err), "cannot write", m_strPath, err);
+    }
     if (!WriteAll(tempFd, text) || fsync(tempFd) != 0) {
         const int err = errno;
         close(tempFd);
@@ -356,12 +360,14 @@ std::string CHiveStore::LastFailure() {
 }
 
 ERegStatus CHiveStore::Modify(const std::function<ERegStatus(CHiveKey&, bool&)>& change) {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     if (const ERegStatus status = LockForUpdate(); status != REG_STATUS_OK)
         return status;
-    const ERegStatus status = ModifyLocked(change);
-    UnlockForUpdate();
-    return status;
+    // Released however the change ends, an exception (out of memory) included.
+    struct SUnlock {
+        CHiveStore* m_pStore;
+        ~SUnlock() { m_pStore->UnlockForUpdate(); }
+    } unlock{this};
+    return ModifyLocked(change);
 }
 
 ERegStatus CHiveStore::ModifyLocked(const std::function<ERegStatus(CHiveKey&, bool&)>& change) {
