@@ -103,7 +103,9 @@ std::string PlainValue(std::string_view value) {
 }
 
 // iCalendar TEXT escaping of UTF-8 text: backslash, comma and semicolon get a backslash;
-// a line break (LF, CR, CR LF or LF CR) becomes backslash n.
+// a line break (LF, CR, CR LF or LF CR) becomes backslash n. Other control characters
+// (0x00-0x1F but tab, and 0x7F) are left out: the format does not allow them in text, and
+// a NUL ends the file for readers that take it as a C string.
 void AppendICalendarText(std::string& out, std::string_view utf8) {
     out.reserve(out.size() + utf8.size() + 8);
     for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -122,7 +124,8 @@ void AppendICalendarText(std::string& out, std::string_view utf8) {
                 ++i;
             break;
         default:
-            out += c;
+            if ((static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) || c == '\t')
+                out += c;
             break;
         }
     }

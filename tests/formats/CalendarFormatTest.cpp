@@ -180,6 +180,9 @@ TEST_F(CalendarFormatTest, TextValuesAreEncodedForTheFlavour) {
          "SUMMARY:\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D \xE2\x80\xA6"},
         {CALENDAR_ICALENDAR, 65001, "caf\xC3\xA9 \xE2\x82\xAC", "SUMMARY:caf\xC3\xA9 \xE2\x82\xAC"},
         {CALENDAR_ICALENDAR, 65001, "bad \xE9!", "SUMMARY:bad \xEF\xBF\xBD!"},
+        // Control characters but tab are not text: a NUL used to end the file early.
+        {CALENDAR_ICALENDAR, 1252, std::string("a\0b\x01\x1F\x7F\tc", 8), "SUMMARY:ab\tc"},
+        {CALENDAR_ICALENDAR, 65001, std::string("\0\x1B[0m\0", 6), "SUMMARY:[0m"},
         // vCalendar: quoted-printable of the code page's bytes.
         {CALENDAR_VCALENDAR, 1252, "Meeting; room 5", qp + "Meeting; room 5"},
         {CALENDAR_VCALENDAR, 1252, "two\r\nlines", qp + "two=0D=0Alines"},
