@@ -1,6 +1,7 @@
 # make demo   set up, build and run the main job on the embedded sample
 # make check  set up, build and run every test (the windows under a virtual display)
 # make screenshots  a PNG of every dialog in build/screenshots
+# make fuzz   build the fuzz targets (clang-16) and run each for FUZZ_SECONDS seconds
 BUILD ?= build
 SANITIZE ?= OFF
 WERROR ?= ON
@@ -8,11 +9,13 @@ JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 # What the demo runs and what `make install` puts in place; `make check` builds everything.
 PROGRAMS ?= varno datebook-desktop regsvr
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
 CMAKE_FLAGS = -G Ninja -DVARNO_SANITIZE=$(SANITIZE) -DVARNO_WERROR=$(WERROR) \
               -DVARNO_BENCH=$(if $(filter ON,$(SANITIZE)),OFF,ON)
 
-.PHONY: all setup configure build programs demo check bench screenshots install format clean
+.PHONY: all setup configure build programs demo check bench screenshots install fuzz format clean
 
 all: build
 
@@ -45,6 +48,9 @@ bench: build
 # The programs, the man page and the bash completion under PREFIX (default ~/.local).
 install: programs
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+fuzz: setup
+	JOBS=$(JOBS) scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,10 @@
 # Compiler settings shared by every target of the project.
 set(VARNO_WARNINGS -Wall -Wextra -Wshadow -Wconversion -Wold-style-cast -Woverloaded-virtual)
+# CComObject's IDispatch members override only in objects that offer IDispatch, so they
+# cannot be marked override in the template.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  list(APPEND VARNO_WARNINGS -Wno-inconsistent-missing-override)
+endif()
 
 function(varno_target_options target)
   get_target_property(kind ${target} TYPE)
@@ -14,10 +19,15 @@ function(varno_target_options target)
   if(VARNO_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
-  if(VARNO_SANITIZE)
+  if(VARNO_SANITIZE OR VARNO_FUZZ)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined
                            -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  # Coverage feedback for libFuzzer in everything a fuzz target links; the targets
+  # themselves add the fuzzer's main.
+  if(VARNO_FUZZ)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
   endif()
 endfunction()
 
@@ -37,7 +47,7 @@ function(varno_add_library name)
     add_library(${name} STATIC ${sources})
     target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
     varno_target_options(${name})
-    if(VARNO_SANITIZE)
+    if(VARNO_SANITIZE OR VARNO_FUZZ)
       target_link_options(${name} INTERFACE -fsanitize=address,undefined)
     endif()
   else()

@@ -11,6 +11,7 @@ packages=(
   libxlsxwriter-dev libzip-dev libexpat1-dev
   libical-dev python3 python3-xlrd python3-xlwt python3-openpyxl python3-dateutil gnumeric
   libwxgtk3.2-dev xvfb xauth imagemagick
+  clang-16 libclang-rt-16-dev llvm-16
 )
 
 missing=()
