@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -13,6 +14,15 @@ namespace {
 struct CFuzzHomes {
     std::unique_ptr<CTestHome> m_pAnsi;
     std::unique_ptr<CTestHome> m_pUtf8;
+    // Files rewritten for every input, in memory where the system offers a tmpfs: a disk
+    // file system flushes a truncated file when it is closed, which makes every input
+    // wait for the disk.
+    std::string m_strScratch;
+    ~CFuzzHomes() {
+        std::error_code ec;
+        if (!m_strScratch.empty())
+            std::filesystem::remove_all(m_strScratch, ec);
+    }
 };
 
 CFuzzHomes& Homes() {
@@ -35,6 +45,9 @@ void PinFuzzEnvironment() {
     homes.m_pAnsi = std::make_unique<CTestHome>();
     SetCodePage(1252);
     SetRegional("de-DE");
+    std::string pattern = "/dev/shm/varno-fuzz-XXXXXX";
+    homes.m_strScratch = mkdtemp(pattern.data()) ? pattern : homes.m_pAnsi->Path() + "/scratch";
+    std::filesystem::create_directories(homes.m_strScratch);
 }
 
 void UseCodePage(unsigned codePage) {
@@ -44,7 +57,7 @@ void UseCodePage(unsigned codePage) {
 }
 
 std::string ScratchPath(std::string_view name) {
-    return Homes().m_pAnsi->Path() + "/" + std::string(name);
+    return Homes().m_strScratch + "/" + std::string(name);
 }
 
 void ReplaceFile(const std::string& path, std::string_view bytes) {

@@ -15,7 +15,8 @@
 void PinFuzzEnvironment();
 // Switches VARNO_HOME to the home of that code page (1252 or 65001).
 void UseCodePage(unsigned codePage);
-// A file path inside the first home, the same for every call with the same name.
+// A file path in a scratch folder of the process (in memory where possible), the same for
+// every call with the same name.
 [[nodiscard]] std::string ScratchPath(std::string_view name);
 // Replaces the file with these bytes; aborts when it cannot, as the input then tests
 // nothing.
