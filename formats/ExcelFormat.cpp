@@ -19,6 +19,7 @@ namespace {
 
 // The automation interface's FileFormat number of Office Open XML workbooks.
 constexpr std::int32_t kXlsxFileFormat = 51;
+constexpr std::int32_t kXlsFileFormat = 56;
 
 constexpr const char* kOfficeKeyPath = "Software\\Microsoft\\Office";
 constexpr const char* kApplicationProgId = "Excel.Application";
@@ -228,6 +229,9 @@ EStatus CExcelFormat::OpenWrite(const std::string& strFileName) {
     }
     m_strFileName = strFileName;
     m_codePage = GetSystemCodePage();
+    // The new workbook's grid follows its file format: an .xlsx sheet holds more rows.
+    PutProperty(m_pApplication.Get(), u"DefaultSaveFormat",
+                Long(IsXlsxFile(strFileName) ? kXlsxFileFormat : kXlsFileFormat));
     const CComPtr<IDispatch> pWorkbooks = GetObjectProperty(m_pApplication.Get(), u"Workbooks");
     m_pWorkbook = ToObject(CallMethod(pWorkbooks.Get(), u"Add"), u"Add");
     const CComPtr<IDispatch> pSheets = GetObjectProperty(m_pWorkbook.Get(), u"Sheets");

@@ -4,11 +4,14 @@
 
 namespace {
 
-enum : DISPID { kWorkbooks = 1, kQuit, kAdd, kOpen };
+enum : DISPID { kWorkbooks = 1, kQuit, kAdd, kOpen, kDefaultSaveFormat };
 
 constexpr SMember kApplicationMembers[] = {
     {u"Workbooks", kWorkbooks, EMemberKind::Get},
     {u"Quit", kQuit, EMemberKind::Method},
+    // The file format of workbooks that Add creates (56 .xls, 51 .xlsx), which sets their
+    // grid: 65,536 rows in .xls, 1,048,576 in .xlsx.
+    {u"DefaultSaveFormat", kDefaultSaveFormat, EMemberKind::GetPut},
 };
 
 constexpr SMember kWorkbooksMembers[] = {
@@ -48,9 +51,20 @@ std::span<const SMember> CSpreadsheetApplication::Members() {
     return kApplicationMembers;
 }
 
-CVariant CSpreadsheetApplication::Call(const SMember& member, bool, const CInvokeArgs& args) {
+CVariant CSpreadsheetApplication::Call(const SMember& member, bool bPut, const CInvokeArgs& args) {
     args.Expect(0);
     switch (member.m_dispid) {
+    case kDefaultSaveFormat: {
+        RequireRunning(*m_pState);
+        if (!bPut)
+            return CVariant(static_cast<LONG>(m_pState->m_defaultFormat));
+        const LONG nFormat = static_cast<LONG>(args.PutDouble());
+        if (nFormat != static_cast<LONG>(EXlsFileFormat::Xls) &&
+            nFormat != static_cast<LONG>(EXlsFileFormat::Xlsx))
+            throw CAutomationException(u"This file format cannot be saved.");
+        m_pState->m_defaultFormat = static_cast<EXlsFileFormat>(nFormat);
+        return CVariant();
+    }
     case kWorkbooks:
         RequireRunning(*m_pState);
         return NewObjectVariant<CSpreadsheetWorkbooks>(m_pState);
@@ -81,6 +95,7 @@ CVariant CSpreadsheetWorkbooks::Call(const SMember& member, bool, const CInvokeA
     switch (member.m_dispid) {
     case kAdd:
         args.Expect(0);
+        pBook->m_book.SetFileFormat(m_pState->m_defaultFormat);
         break;
     case kOpen: {
         args.Expect(1);

@@ -25,6 +25,7 @@ struct CBookState {
 
 struct CApplicationState {
     bool m_bQuit = false;
+    EXlsFileFormat m_defaultFormat = EXlsFileFormat::Xls;
     std::vector<std::shared_ptr<CBookState>> m_vecBooks;
 };
 

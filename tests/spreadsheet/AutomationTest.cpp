@@ -278,6 +278,22 @@ TEST_F(AutomationTest, RangesStayInsideTheSheet) {
         EXPECT_EQ(Call(pLast.Get(), u"Resize", DISPATCH_PROPERTYGET, {L(nRows), L(1)}).m_hr, hr);
 }
 
+// The application's default save format chooses the grid of the workbooks Add creates:
+// 65,536 rows for .xls (56, the default), 1,048,576 for .xlsx (51); other formats are refused.
+TEST_F(AutomationTest, NewWorkbooksTakeTheGridOfTheDefaultSaveFormat) {
+    EXPECT_EQ(GetProperty(m_pApplication.Get(), u"DefaultSaveFormat").lVal, 56);
+    for (const auto& [nFormat, nRow, hr] :
+         {std::tuple{56, 65537, DISP_E_EXCEPTION}, std::tuple{51, 65537, S_OK},
+          std::tuple{51, 1048577, DISP_E_EXCEPTION}}) {
+        PutProperty(m_pApplication.Get(), u"DefaultSaveFormat", L(nFormat));
+        const CComPtr<IDispatch> pCells = Cells(FirstSheet(NewWorkbook().Get()).Get());
+        EXPECT_EQ(Call(pCells.Get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {L(nRow), L(1)}).m_hr, hr)
+            << nFormat << " row " << nRow;
+    }
+    EXPECT_EQ(Call(m_pApplication.Get(), u"DefaultSaveFormat", DISPATCH_PROPERTYPUT, {L(39)}).m_hr,
+              DISP_E_EXCEPTION);
+}
+
 // Row heights in points, at most 409.5; AutoFit sizes whole columns to their widest text
 // and rows to their tallest.
 TEST_F(AutomationTest, RowHeightsAndAutoFit) {
