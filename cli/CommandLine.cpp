@@ -84,6 +84,25 @@ void AddRangeOptions(CLI::App* pCommand, bool& bFull, bool& bSimple, CRangeArgum
                          std::string("Last day of the range, this run only: ") + kDateHelp);
 }
 
+// --quiet and --json, which exclude each other.
+struct CSummaryFlags {
+    bool m_bQuiet = false;
+    bool m_bJson = false;
+    [[nodiscard]] CCliContext::ESummary Mode() const {
+        if (m_bJson)
+            return CCliContext::ESummary::Json;
+        return m_bQuiet ? CCliContext::ESummary::Quiet : CCliContext::ESummary::Line;
+    }
+};
+
+void AddSummaryOptions(CLI::App* pCommand, CSummaryFlags& flags) {
+    CLI::Option* pQuiet = pCommand->add_flag("-q,--quiet", flags.m_bQuiet,
+                                             "Errors only: no summary on standard output");
+    CLI::Option* pJson = pCommand->add_flag("--json", flags.m_bJson,
+                                            "The summary as one JSON object on standard output");
+    pQuiet->excludes(pJson);
+}
+
 void SetHome(const std::string& strHome) {
     if (strHome.empty())
         return;
@@ -124,9 +143,12 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
         "export", "Write the appointments to FILE: .csv, .xls, .vcs (simple) or .ics");
     pExport
         ->add_option("FILE", exportArgs.m_strFile,
-                     "The file; its name chooses the format (- for standard output)")
+                     "The file; its name chooses the format, any other name writes CSV "
+                     "(- for standard output)")
         ->required();
     AddRangeOptions(pExport, bExportFull, bExportSimple, exportArgs.m_range);
+    CSummaryFlags exportSummary;
+    AddSummaryOptions(pExport, exportSummary);
 
     // import
     CImportArguments importArgs;
@@ -136,7 +158,12 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     bool bImportSimple = false;
     CLI::App* pImport =
         app.add_subcommand("import", "Read appointments from a CSV file or workbook");
-    pImport->add_option("FILE", importArgs.m_strFile, "The file to read")->required();
+    pImport->add_option("FILE", importArgs.m_strFile, "The file to read; - reads standard input")
+        ->required();
+    pImport->add_option("--format", importArgs.m_strFormat,
+                        "The format of standard input (-): csv (the default), xls or xlsx");
+    CSummaryFlags importSummary;
+    AddSummaryOptions(pImport, importSummary);
     CLI::Option* pIgnore = pImport->add_flag("--ignore-errors", importArgs.m_bIgnoreErrors,
                                              "Skip bad rows without a message");
     CLI::Option* pSkip =
@@ -165,6 +192,18 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     bool bCountSimple = false;
     CLI::App* pCount = app.add_subcommand("count", "How many appointments an export would write");
     AddRangeOptions(pCount, bCountFull, bCountSimple, countArgs);
+    CSummaryFlags countSummary;
+    AddSummaryOptions(pCount, countSummary);
+
+    // list
+    CRangeArguments listArgs;
+    bool bListFull = false;
+    bool bListSimple = false;
+    bool bListJson = false;
+    CLI::App* pList = app.add_subcommand(
+        "list", "The appointments an export would write: date, times, text, repeat");
+    AddRangeOptions(pList, bListFull, bListSimple, listArgs);
+    pList->add_flag("--json", bListJson, "A JSON array of objects instead of lines");
 
     // remove-all
     CRangeArguments removeArgs;
@@ -293,8 +332,8 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
             return CLI_EXIT_OK;
         }
         if (app.get_subcommands().empty()) {
-            err << "varno: Give a command: export, import, count, remove-all, archive, options, "
-                   "fields, filter, sets or regional (varno --help tells more).\n";
+            err << "varno: Give a command: export, import, count, list, remove-all, archive, "
+                   "options, fields, filter, sets or regional (varno --help tells more).\n";
             return CLI_EXIT_USAGE;
         }
         // A home's first run fixes its regional settings and code page (see UserProfile.h).
@@ -307,6 +346,7 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
         };
         if (pExport->parsed()) {
             exportArgs.m_range = range(exportArgs.m_range, bExportFull, bExportSimple);
+            context.m_summary = exportSummary.Mode();
             return RunExport(context, exportArgs);
         }
         if (pImport->parsed()) {
@@ -314,10 +354,18 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
                 importArgs.m_bSkipDuplicates = bSkip;
             if (bImportFull || bImportSimple)
                 importArgs.m_bFull = bImportFull;
+            context.m_summary = importSummary.Mode();
             return RunImport(context, importArgs);
         }
-        if (pCount->parsed())
+        if (pCount->parsed()) {
+            context.m_summary = countSummary.Mode();
             return RunCount(context, range(countArgs, bCountFull, bCountSimple));
+        }
+        if (pList->parsed()) {
+            if (bListJson)
+                context.m_summary = CCliContext::ESummary::Json;
+            return RunList(context, range(listArgs, bListFull, bListSimple));
+        }
         if (pRemove->parsed())
             return RunRemoveAll(context, range(removeArgs, bRemoveFull, bRemoveSimple), bYes);
         if (pArchive->parsed()) {

@@ -2,6 +2,7 @@
 
 #include "cli/CliArguments.h"
 #include "cli/CliServices.h"
+#include "cli/JsonText.h"
 #include "cli/RejectsFile.h"
 #include "desktop/DatebookLock.h"
 #include "desktop/DatebookStore.h"
@@ -12,6 +13,7 @@
 #include "engine/Import.h"
 #include "formats/ExcelFormat.h"
 #include "formats/FormatSelection.h"
+#include "model/Appointment.h"
 #include "platform/file/OutputFile.h"
 #include "platform/locale/CodePage.h"
 #include "platform/registry/Registry.h"
@@ -26,9 +28,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <ostream>
-#include <vector>
 #include <optional>
+#include <ostream>
+#include <sstream>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -160,6 +163,153 @@ std::string StatusLine(const COptions& options, int nCount) {
         {nCount, FormatDate(options.GetExportFrom()), FormatDate(options.GetExportTo())}));
 }
 
+// The rows of an import that were not stored whole, kept for the summary, with every call
+// passed on to the observer behind (the rejects file), if any.
+class CImportSummary final : public CImportObserver {
+public:
+    explicit CImportSummary(CImportObserver* pNext) : m_pNext(pNext) {}
+
+    struct CRow {
+        int m_nLine = 0;
+        std::int32_t m_nCode = 0; // 0: refused by the datebook
+        std::string m_strCell;    // UTF-8, cut as messages cut it
+        std::string m_strReason;  // UTF-8
+        bool m_bPartlyStored = false;
+    };
+    [[nodiscard]] const std::vector<CRow>& Rows() const { return m_vecRows; }
+
+    [[nodiscard]] bool WantsRawRows() const override { return m_pNext && m_pNext->WantsRawRows(); }
+    void OnRowRejected(const CRejectedRow& row) override {
+        m_vecRows.push_back({row.m_nLine, row.m_nCode, ToUtf8(CellExcerpt(row.m_strCell)),
+                             ToUtf8(row.m_strMessage), row.m_bPartlyStored});
+        if (m_pNext)
+            m_pNext->OnRowRejected(row);
+    }
+    void OnAdded(int nLine, const CAppointment& a) override {
+        if (m_pNext)
+            m_pNext->OnAdded(nLine, a);
+    }
+    void OnUpdated(int nLine, const CAppointment& a) override {
+        if (m_pNext)
+            m_pNext->OnUpdated(nLine, a);
+    }
+    void OnSkippedDuplicate(int nLine, const CAppointment& a) override {
+        if (m_pNext)
+            m_pNext->OnSkippedDuplicate(nLine, a);
+    }
+    void OnFiltered(int nLine, const CAppointment& a) override {
+        if (m_pNext)
+            m_pNext->OnFiltered(nLine, a);
+    }
+    void OnRefused(int nLine, const CAppointment& a) override {
+        m_vecRows.push_back({nLine, 0, ToUtf8(CellExcerpt(a.m_strText)),
+                             "The datebook refused the appointment.", false});
+        if (m_pNext)
+            m_pNext->OnRefused(nLine, a);
+    }
+
+private:
+    CImportObserver* m_pNext;
+    std::vector<CRow> m_vecRows;
+};
+
+// A file of this run's own, removed when the run ends however it ends.
+class CTemporaryFile {
+public:
+    explicit CTemporaryFile(std::string strPath) : m_strPath(std::move(strPath)) {}
+    ~CTemporaryFile() { ::unlink(m_strPath.c_str()); }
+    CTemporaryFile(const CTemporaryFile&) = delete;
+    CTemporaryFile& operator=(const CTemporaryFile&) = delete;
+    [[nodiscard]] const std::string& Path() const { return m_strPath; }
+
+private:
+    std::string m_strPath;
+};
+
+// Standard input copied to a temporary file that ends in the format's extension, so that
+// it can be read as a file is (a workbook, or a second time for the rejects file).
+std::string CopyStandardInput(const std::string& strExtension) {
+    const char* pszFolder = std::getenv("TMPDIR");
+    std::string strTemplate = std::string(pszFolder && *pszFolder ? pszFolder : "/tmp") +
+                              "/varno-stdin-XXXXXX" + strExtension;
+    const int fd = ::mkstemps(strTemplate.data(), static_cast<int>(strExtension.size()));
+    if (fd < 0)
+        throw CUsageError("Cannot keep standard input in a temporary file: " + SystemError(errno) +
+                          ".");
+    std::vector<char> buffer(64 * 1024);
+    bool bFailed = false;
+    int nError = 0;
+    while (!IsInterruptRequested()) {
+        const ssize_t nRead = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead < 0) {
+            bFailed = true;
+            nError = errno;
+            break;
+        }
+        if (nRead == 0)
+            break;
+        for (ssize_t nDone = 0; nDone < nRead;) {
+            const ssize_t n =
+                ::write(fd, buffer.data() + nDone, static_cast<std::size_t>(nRead - nDone));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                bFailed = true;
+                nError = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            nDone += n;
+        }
+        if (bFailed)
+            break;
+    }
+    if (::close(fd) != 0 && !bFailed) {
+        bFailed = true;
+        nError = errno;
+    }
+    if (bFailed) {
+        ::unlink(strTemplate.c_str());
+        throw CUsageError("Cannot read standard input: " + SystemError(nError) + ".");
+    }
+    return strTemplate;
+}
+
+// The extension that makes the import read a copy of standard input in the format.
+std::string StandardInputExtension(const std::string& strFormat) {
+    const std::string strLower = AsciiLower(Trim(strFormat));
+    if (strLower.empty() || strLower == "csv")
+        return ".csv";
+    if (strLower == "xls") {
+        if (!IsExcelAvailable())
+            throw CUsageError("Cannot read standard input as xls: Excel workbooks need the "
+                              "spreadsheet component, which is not available. Send CSV "
+                              "instead.");
+        return ".xls";
+    }
+    if (strLower == "xlsx")
+        throw CUsageError("Cannot read standard input as xlsx: this version reads .xlsx "
+                          "workbooks not at all. Save the sheet as .xls or CSV and send that.");
+    throw CUsageError("--format takes csv, xls or xlsx, not \"" + strFormat + "\".");
+}
+
+std::string ReplaceAll(std::string text, const std::string& strFrom, const std::string& strTo) {
+    if (strFrom.empty())
+        return text;
+    for (std::size_t n = text.find(strFrom); n != std::string::npos;
+         n = text.find(strFrom, n + strTo.size()))
+        text.replace(n, strFrom.size(), strTo);
+    return text;
+}
+
+std::string JsonRangeFields(const COptions& options) {
+    if (options.m_bFullFormat != 0)
+        return "\"format\": \"full\"";
+    return "\"format\": \"simple\", \"from\": " + JsonDate(options.GetExportFrom()) +
+           ", \"to\": " + JsonDate(options.GetExportTo());
+}
+
 int Interrupted(CCliContext& context, const std::string& what) {
     context.m_services.PrintError("Interrupted: " + what);
     return InterruptExitStatus();
@@ -263,9 +413,20 @@ int RunExport(CCliContext& context, const CExportArguments& args) {
     }
     if (outcome.m_bQuit)
         return Interrupted(context, "the export stopped, " + strUnchanged);
+    // Any name that is not a workbook or calendar file is written as CSV: the summary says
+    // so, for names such as x.pdf or notes.txt.
+    const char* pszFormat = FormatNameOf(strFile);
+    // With the appointments on standard output, the summary goes to standard error.
     std::ostream& report = IsStandardOutput(strFile) ? context.m_err : context.m_out;
-    report << "Exported " << CountText(outcome.m_nWritten, "appointment", "appointments") << " to "
-           << (strFile == "-" ? std::string("standard output") : strFile) << ".\n";
+    if (context.m_summary == CCliContext::ESummary::Json)
+        report << "{\"file\": " << JsonQuote(strFile)
+               << ", \"file_format\": " << JsonQuote(pszFormat)
+               << ", \"written\": " << outcome.m_nWritten << ", " << JsonRangeFields(options)
+               << "}\n";
+    else if (context.m_summary == CCliContext::ESummary::Line)
+        report << "Exported " << CountText(outcome.m_nWritten, "appointment", "appointments")
+               << " to " << (strFile == "-" ? std::string("standard output") : strFile) << " as "
+               << pszFormat << ".\n";
     return CLI_EXIT_OK;
 }
 
@@ -282,17 +443,31 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
         options.m_bFullFormat = *args.m_bFull ? 1 : 0;
     context.m_services.SetStopOnError(args.m_bStopOnError);
 
-    const std::string& strFile = args.m_strFile;
+    // Standard input is read from a copy; messages name it as "standard input".
+    const bool bStdin = args.m_strFile == "-";
+    if (!bStdin && !args.m_strFormat.empty())
+        throw CUsageError("--format is for standard input (-): the name of " + args.m_strFile +
+                          " chooses its format.");
+    std::unique_ptr<CTemporaryFile> pCopy;
+    if (bStdin) {
+        const std::string strExtension = StandardInputExtension(args.m_strFormat);
+        pCopy = std::make_unique<CTemporaryFile>(CopyStandardInput(strExtension));
+        if (IsInterruptRequested())
+            return Interrupted(context, "standard input was not read to its end; nothing was "
+                                        "imported.");
+    }
+    const std::string strFile = bStdin ? pCopy->Path() : args.m_strFile;
+    const std::string strShown = bStdin ? std::string("standard input") : strFile;
     struct stat st {};
     if (::stat(strFile.c_str(), &st) != 0 || ::access(strFile.c_str(), R_OK) != 0)
-        throw CUsageError("Cannot read " + strFile + ": " + SystemError(errno) + ".");
+        throw CUsageError("Cannot read " + strShown + ": " + SystemError(errno) + ".");
     if (S_ISDIR(st.st_mode))
-        throw CUsageError("Cannot read " + strFile + ": it is a folder.");
+        throw CUsageError("Cannot read " + strShown + ": it is a folder.");
     if (IsVcsFile(strFile) || IsIcsFile(strFile))
-        throw CUsageError("Cannot import " + strFile +
+        throw CUsageError("Cannot import " + strShown +
                           ": calendar files are written only; import a CSV file or a workbook.");
     if (IsExcelFile(strFile) && !IsExcelAvailable())
-        throw CUsageError("Cannot read " + strFile +
+        throw CUsageError("Cannot read " + strShown +
                           ": Excel workbooks need the spreadsheet component, which is not "
                           "available. Save the sheet as CSV and import that.");
 
@@ -319,10 +494,13 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
 
     BindHost(options);
     CImportStatistics stats;
+    CImportSummary summaryRows(pRejects.get());
     CImportRun run;
     run.m_bDryRun = args.m_bDryRun;
     run.m_pStatistics = &stats;
-    run.m_pObserver = pRejects.get();
+    run.m_pObserver = &summaryRows;
+    if (bStdin)
+        run.m_strShownName = strShown;
     int nResult = 0;
     {
         CProgressScope progress(context, CTerminalProgress::EUnit::Bytes, st.st_size);
@@ -355,35 +533,66 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
     if (nResult < 0) {
         const std::string strReason =
             stats.m_strError.empty() ? SystemError(errno) : ToUtf8(stats.m_strError);
-        context.m_services.PrintError("Cannot read " + strFile + ": " + strReason);
+        context.m_services.PrintError("Cannot read " + strShown + ": " +
+                                      ReplaceAll(strReason, strFile, strShown));
         return stats.m_nRows > 0 ? CLI_EXIT_ERRORS : CLI_EXIT_USAGE;
     }
 
     const int nRejected = stats.m_nRejected;
-    std::string summary;
-    if (args.m_bDryRun) {
-        summary = "Dry run of " + strFile +
-                  ", nothing was changed: " + std::to_string(stats.m_nAdded) + " would be added, " +
-                  std::to_string(stats.m_nUpdated) + " updated, " +
-                  std::to_string(stats.m_nDuplicates) + " skipped as duplicates, " +
-                  std::to_string(nRejected) + " rejected";
-    } else {
-        summary = "Imported " + strFile + ": " + std::to_string(stats.m_nAdded) + " added, " +
-                  std::to_string(stats.m_nUpdated) + " updated, " +
-                  std::to_string(stats.m_nDuplicates) + " skipped as duplicates, " +
-                  std::to_string(nRejected) + " rejected";
+    // The rows after an empty Date cell were never looked at: the user hears how many.
+    const bool bStoppedEarly = stats.m_nEmptyDateLine > 0 && stats.m_nLinesNotRead > 0;
+    if (context.m_summary == CCliContext::ESummary::Json) {
+        std::ostringstream json;
+        json << "{\"file\": " << JsonQuote(bStdin ? "-" : strFile)
+             << ", \"file_format\": " << JsonQuote(FormatNameOf(strFile))
+             << ", \"dry_run\": " << (args.m_bDryRun ? "true" : "false")
+             << ", \"rows\": " << stats.m_nRows << ", \"added\": " << stats.m_nAdded
+             << ", \"updated\": " << stats.m_nUpdated << ", \"duplicates\": " << stats.m_nDuplicates
+             << ", \"filtered\": " << stats.m_nFiltered << ", \"rejected\": " << nRejected
+             << ", \"partly_stored\": " << stats.m_nStoreErrors
+             << ", \"refused\": " << stats.m_nRefused << ", \"stopped_at_line\": ";
+        if (bStoppedEarly)
+            json << stats.m_nEmptyDateLine;
+        else
+            json << "null";
+        json << ", \"lines_not_read\": " << (bStoppedEarly ? stats.m_nLinesNotRead : 0)
+             << ", \"rejected_rows\": [";
+        const char* pszSeparator = "";
+        for (const CImportSummary::CRow& row : summaryRows.Rows()) {
+            json << pszSeparator << "{\"line\": " << row.m_nLine << ", \"code\": " << row.m_nCode
+                 << ", \"cell\": " << JsonQuote(row.m_strCell)
+                 << ", \"reason\": " << JsonQuote(row.m_strReason)
+                 << ", \"partly_stored\": " << (row.m_bPartlyStored ? "true" : "false") << "}";
+            pszSeparator = ", ";
+        }
+        json << "]}";
+        context.m_out << json.str() << '\n';
+    } else if (context.m_summary == CCliContext::ESummary::Line) {
+        std::string summary;
+        if (args.m_bDryRun) {
+            summary = "Dry run of " + strShown +
+                      ", nothing was changed: " + std::to_string(stats.m_nAdded) +
+                      " would be added, " + std::to_string(stats.m_nUpdated) + " updated, " +
+                      std::to_string(stats.m_nDuplicates) + " skipped as duplicates, " +
+                      std::to_string(nRejected) + " rejected";
+        } else {
+            summary = "Imported " + strShown + ": " + std::to_string(stats.m_nAdded) + " added, " +
+                      std::to_string(stats.m_nUpdated) + " updated, " +
+                      std::to_string(stats.m_nDuplicates) + " skipped as duplicates, " +
+                      std::to_string(nRejected) + " rejected";
+        }
+        if (stats.m_nFiltered > 0)
+            summary += ", " + std::to_string(stats.m_nFiltered) + " left out by the filter";
+        if (stats.m_nStoreErrors > 0)
+            summary += ", " + std::to_string(stats.m_nStoreErrors) + " without their repeat rule";
+        if (stats.m_nRefused > 0)
+            summary += ", " + std::to_string(stats.m_nRefused) + " refused by the datebook";
+        summary += ".";
+        context.m_out << summary << '\n';
+        if (pRejects)
+            context.m_out << "Rejected rows: " << pRejects->Count() << " written to "
+                          << args.m_strRejects << ".\n";
     }
-    if (stats.m_nFiltered > 0)
-        summary += ", " + std::to_string(stats.m_nFiltered) + " left out by the filter";
-    if (stats.m_nStoreErrors > 0)
-        summary += ", " + std::to_string(stats.m_nStoreErrors) + " without their repeat rule";
-    if (stats.m_nRefused > 0)
-        summary += ", " + std::to_string(stats.m_nRefused) + " refused by the datebook";
-    summary += ".";
-    context.m_out << summary << '\n';
-    if (pRejects)
-        context.m_out << "Rejected rows: " << pRejects->Count() << " written to "
-                      << args.m_strRejects << ".\n";
     context.m_out.flush();
 
     if (stats.m_bQuit)
@@ -396,7 +605,14 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
                                       " on the error; the rows before it stay imported.");
         return CLI_EXIT_ERRORS;
     }
-    const bool bErrors = nRejected > 0 || stats.m_nStoreErrors > 0 || stats.m_nRefused > 0;
+    if (bStoppedEarly)
+        context.m_services.PrintError(
+            strShown + ": stopped at line " + std::to_string(stats.m_nEmptyDateLine) +
+            " (empty date); " + std::to_string(stats.m_nLinesNotRead) +
+            (stats.m_nLinesNotRead == 1 ? " further line was" : " further lines were") +
+            " not read (an empty Date cell ends the import).");
+    const bool bErrors =
+        nRejected > 0 || stats.m_nStoreErrors > 0 || stats.m_nRefused > 0 || bStoppedEarly;
     return bErrors ? CLI_EXIT_ERRORS : CLI_EXIT_OK;
 }
 
@@ -407,8 +623,87 @@ int RunCount(CCliContext& context, const CRangeArguments& args) {
     const int nCount = numAppointments(options);
     if (context.m_services.QuitSeen())
         return Interrupted(context, "the count stopped before the end.");
-    context.m_out << StatusLine(options, nCount) << '\n';
+    if (context.m_summary == CCliContext::ESummary::Json)
+        context.m_out << "{\"count\": " << nCount << ", " << JsonRangeFields(options) << "}\n";
+    else if (context.m_summary == CCliContext::ESummary::Line)
+        context.m_out << StatusLine(options, nCount) << '\n';
     return context.m_services.ErrorsShown() > nErrorsBefore ? CLI_EXIT_ERRORS : CLI_EXIT_OK;
+}
+
+namespace {
+
+// Every appointment the export's walk hands over, as a line or a JSON object.
+class CListSink final : public CExportSink {
+public:
+    CListSink(std::ostream& out, bool bJson) : m_out(out), m_bJson(bJson) {}
+
+    void Put(const CAppointment& a) override {
+        if (m_bJson) {
+            m_out << (m_nPut == 0 ? "[\n  " : ",\n  ") << "{\"date\": " << JsonDate(a.m_tDate)
+                  << ", \"untimed\": " << (a.m_bUntimed ? "true" : "false")
+                  << ", \"start\": " << (a.m_bUntimed ? "null" : JsonTime(a.m_tStart))
+                  << ", \"end\": " << (a.m_bUntimed ? "null" : JsonTime(a.m_tEnd))
+                  << ", \"text\": " << JsonQuote(ToUtf8(a.m_strText))
+                  << ", \"repeat\": " << (a.m_bRepeat ? JsonQuote(RepeatSummary(a)) : "null")
+                  << ", \"record_id\": " << a.m_nRecordId << "}";
+        } else {
+            std::string line = ToUtf8(FormatDate(a.m_tDate)) + "  ";
+            line += a.m_bUntimed
+                        ? std::string("(untimed)")
+                        : ToUtf8(FormatTime(a.m_tStart)) + " - " + ToUtf8(FormatTime(a.m_tEnd));
+            // The text on one line: its line breaks become blanks.
+            std::string text = ToUtf8(a.m_strText);
+            for (char& c : text) {
+                if (c == '\r' || c == '\n' || c == '\t')
+                    c = ' ';
+            }
+            line += "  " + text;
+            if (a.m_bRepeat)
+                line += "  [" + RepeatSummary(a) + "]";
+            m_out << line << '\n';
+        }
+        ++m_nPut;
+    }
+
+    void Finish() {
+        if (m_bJson)
+            m_out << (m_nPut == 0 ? "[]\n" : "\n]\n");
+        m_out.flush();
+    }
+
+private:
+    // "Weekly every 2, until 2026-12-31" (dates in the user's short format in lines).
+    [[nodiscard]] std::string RepeatSummary(const CAppointment& a) const {
+        std::string text = RepeatTypeName(a.m_repeat.m_nType);
+        if (text.empty())
+            text = "Repeat";
+        if (a.m_repeat.m_nInterval > 1)
+            text += " every " + std::to_string(a.m_repeat.m_nInterval);
+        if (a.m_repeat.m_tEnd != 0)
+            text += ", until " + ToUtf8(FormatDate(a.m_repeat.m_tEnd));
+        return text;
+    }
+
+    std::ostream& m_out;
+    bool m_bJson;
+    int m_nPut = 0;
+};
+
+} // namespace
+
+int RunList(CCliContext& context, const CRangeArguments& args) {
+    COptions options = LoadRunOptions(args);
+    BindHost(options);
+    CListSink sink(context.m_out, context.m_summary == CCliContext::ESummary::Json);
+    CExportOutcome outcome;
+    if (options.m_bFullFormat != 0)
+        (void)ListFull(options, sink, &outcome);
+    else
+        (void)ListSimple(options.GetExportFrom(), options.GetExportTo(), options, sink, &outcome);
+    sink.Finish();
+    if (outcome.m_bQuit)
+        return Interrupted(context, "the list stopped before the end.");
+    return CLI_EXIT_OK;
 }
 
 int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes) {

@@ -22,6 +22,10 @@ struct CCliContext {
     bool m_bInteractive = false; // standard input is a terminal too: questions can be asked
     // How long import, Remove All and archive wait for another run holding the datebook.
     int m_nLockWaitSeconds = kDefaultLockWaitSeconds;
+    // What a summary becomes: a line on standard output, nothing (--quiet: errors only), or
+    // a JSON object on standard output (--json).
+    enum class ESummary { Line, Quiet, Json };
+    ESummary m_summary = ESummary::Line;
 };
 
 // The format and range of one run: empty keeps what the options say.
@@ -37,7 +41,9 @@ struct CExportArguments {
 };
 
 struct CImportArguments {
+    // "-" reads standard input, in the format m_strFormat: csv (empty), xls or xlsx.
     std::string m_strFile;
+    std::string m_strFormat;
     bool m_bIgnoreErrors = false;
     std::optional<bool> m_bSkipDuplicates;
     // Simple (false) or full format (true) for this run; empty keeps the option.
@@ -57,5 +63,7 @@ struct CArchiveArguments {
 int RunExport(CCliContext& context, const CExportArguments& args);
 int RunImport(CCliContext& context, const CImportArguments& args);
 int RunCount(CCliContext& context, const CRangeArguments& args);
+// The appointments an export would write, one line each (or a JSON array).
+int RunList(CCliContext& context, const CRangeArguments& args);
 int RunRemoveAll(CCliContext& context, const CRangeArguments& args, bool bYes);
 int RunArchive(CCliContext& context, const CArchiveArguments& args);

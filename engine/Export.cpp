@@ -45,9 +45,14 @@ public:
         }
     }
 
+    // The walk hands every appointment to the sink instead of writing a file.
+    void SetSink(CExportSink* pSink) { m_pSink = pSink; }
+
     // Opens the datebook and the file; false when the file cannot be opened.
     bool Open() {
         m_access = OpenDatebook(m_options);
+        if (m_pSink)
+            return true;
         if (m_kind == EExportKind::Full)
             WriteTrace("Exporting %s", m_strFileName.c_str());
         m_pFormat = OpenExportFile(m_strFileName, m_options, &m_outcome.m_strError);
@@ -91,7 +96,7 @@ private:
         (void)PumpWaitingMessages();
 
         const CFieldLayout& layout = m_options.m_layout;
-        if (!m_bCalendar) {
+        if (!m_bCalendar && !m_pSink) {
             if (m_kind == EExportKind::Simple) {
                 (void)layout.WriteSimpleHeader(*m_pFormat);
             } else {
@@ -132,7 +137,9 @@ private:
         // (A calendar event asks the host itself.)
         if (appointment.m_bRepeat && !m_bCalendar)
             LoadExceptionsFromHost(appointment, pItem);
-        if (m_bCalendar) {
+        if (m_pSink) {
+            m_pSink->Put(appointment);
+        } else if (m_bCalendar) {
             if (m_bDropRepeat)
                 appointment.m_bRepeat = false;
             (void)WriteEvent(*m_pFormat, appointment, pItem);
@@ -176,7 +183,9 @@ private:
 
     void WriteDay(const CAppointment& appointment, IHostAppointment* pItem,
                   bool bSeriesDay = false) {
-        if (m_bCalendar)
+        if (m_pSink)
+            m_pSink->Put(appointment);
+        else if (m_bCalendar)
             (void)WriteEvent(*m_pFormat, appointment, pItem, bSeriesDay);
         else
             (void)m_options.m_layout.WriteSimpleRow(*m_pFormat, appointment);
@@ -185,7 +194,8 @@ private:
 
     void CloseFormat() {
         std::unique_ptr<CFileFormat> pFormat = std::move(m_pFormat);
-        (void)pFormat->CloseWrite();
+        if (pFormat)
+            (void)pFormat->CloseWrite();
     }
 
     void ReportWriteError(const std::string& strMessage) {
@@ -202,6 +212,7 @@ private:
     const std::string& m_strFileName;
     COptions& m_options;
     CProgressControl* m_pProgressControl;
+    CExportSink* m_pSink = nullptr;
     bool m_bCalendar = false;
     bool m_bDropRepeat = false;
     CWaitCursor m_wait;
@@ -237,6 +248,29 @@ int ExportFull(const std::string& strFileName, COptions& options, CProgressContr
         GiveOutcome(run, pOutcome);
         return 0;
     }
+    run.Run(0, 0);
+    GiveOutcome(run, pOutcome);
+    return run.Written();
+}
+
+CExportSink::~CExportSink() = default;
+
+int ListSimple(TimeValue tFrom, TimeValue tTo, COptions& options, CExportSink& sink,
+               CExportOutcome* pOutcome) {
+    const std::string strNoFile;
+    CExportRun run(EExportKind::Simple, strNoFile, options, nullptr);
+    run.SetSink(&sink);
+    (void)run.Open();
+    run.Run(tFrom, tTo);
+    GiveOutcome(run, pOutcome);
+    return run.Written();
+}
+
+int ListFull(COptions& options, CExportSink& sink, CExportOutcome* pOutcome) {
+    const std::string strNoFile;
+    CExportRun run(EExportKind::Full, strNoFile, options, nullptr);
+    run.SetSink(&sink);
+    (void)run.Open();
     run.Run(0, 0);
     GiveOutcome(run, pOutcome);
     return run.Written();

@@ -6,6 +6,7 @@
 
 #include <string>
 
+class CAppointment;
 class COptions;
 class CProgressControl;
 struct IHostAppointment;
@@ -36,6 +37,20 @@ int ExportSimple(const std::string& strFileName, TimeValue tFrom, TimeValue tTo,
 // without repeat rules, one per appointment.
 int ExportFull(const std::string& strFileName, COptions& options, CProgressControl* pProgress,
                CExportOutcome* pOutcome = nullptr);
+
+// Takes the appointments an export writes, in the export's order, instead of a file: one
+// per occurrence (simple) with its day set and its repeat rule kept, or one per appointment
+// (full).
+class CExportSink {
+public:
+    virtual ~CExportSink();
+    virtual void Put(const CAppointment& appointment) = 0;
+};
+
+// The export's walk with the sink for a file; the result is the number put.
+int ListSimple(TimeValue tFrom, TimeValue tTo, COptions& options, CExportSink& sink,
+               CExportOutcome* pOutcome = nullptr);
+int ListFull(COptions& options, CExportSink& sink, CExportOutcome* pOutcome = nullptr);
 
 // The filter of the options applied to a host record's text, note, category and location.
 // A filter without rows passes every record without asking the host.

@@ -21,6 +21,7 @@
 #include "res/StringTable.h"
 #include "settings/Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -154,7 +155,9 @@ private:
         // The first row of a file is its header as often as not: it is skipped without a
         // word, whatever made it fail, unless its text is not in the code page (then the
         // rows after it would fail alike and go unexplained).
-        if (bNamedHeader || (status > 0 && status != IMPORT_INVALID_TEXT && !pWorkbook)) {
+        if (bNamedHeader ||
+            (status > 0 && status != IMPORT_INVALID_TEXT && status != IMPORT_ROW_TOO_LONG &&
+             status != IMPORT_NOTE_TOO_LONG && !pWorkbook)) {
             m_stats.m_bHeaderSkipped = true;
             status = ReadRow();
             nLine = 2;
@@ -184,6 +187,30 @@ private:
             status = ReadRow();
             ++nLine;
         }
+        if (status < 0 && m_bRowFetched && !m_stats.m_bQuit && !m_stats.m_bCancelled)
+            CountLinesNotRead(nLine);
+    }
+
+    // The run stops at a row with an empty Date cell: the lines after it, up to the last
+    // row that holds anything, are counted for the user (blank rows at the end are not).
+    void CountLinesNotRead(int nRow) {
+        const auto endLine = [this](int n) {
+            const int nEnd = m_pFormat->GetRowEndLine();
+            return nEnd > 0 ? nEnd : n;
+        };
+        const int nFirst = m_pFormat->GetLineNumber();
+        m_stats.m_nEmptyDateLine = nFirst > 0 ? nFirst : nRow;
+        const int nStopEnd = endLine(nRow);
+        int nLastUsed = nStopEnd;
+        std::vector<std::string> vecCells;
+        for (int n = nRow + 1; m_pFormat->NextRow() >= 0; ++n) {
+            bool bBlank = m_pFormat->PeekRowCells(vecCells) && !m_pFormat->IsRowTooLong();
+            for (const std::string& strCell : vecCells)
+                bBlank = bBlank && strCell.find_first_not_of(" \t\r\n") == std::string::npos;
+            if (!bBlank)
+                nLastUsed = endLine(n);
+        }
+        m_stats.m_nLinesNotRead = nLastUsed - nStopEnd;
     }
 
     // The first row: a header that names the columns sets the layout of the rows after it
@@ -192,7 +219,8 @@ private:
         m_appointment.Reset();
         m_appointment.m_strExceptions.clear();
         m_pRaw->NextRow();
-        if (m_pFormat->NextRow() < 0)
+        m_bRowFetched = m_pFormat->NextRow() >= 0;
+        if (!m_bRowFetched)
             return STATUS_FAILED;
         std::vector<std::string> vecCells;
         bNamedHeader = m_pFormat->PeekRowCells(vecCells) &&
@@ -207,7 +235,10 @@ private:
         // The exception dates belong to their row, like every other value.
         m_appointment.m_strExceptions.clear();
         m_pRaw->NextRow();
-        return m_layout.ReadFields(*m_pFormat, m_appointment);
+        m_bRowFetched = m_pFormat->NextRow() >= 0;
+        if (!m_bRowFetched)
+            return STATUS_FAILED;
+        return m_layout.ReadRowFields(*m_pFormat, m_appointment);
     }
 
     // A row read without error; false to stop the run.
@@ -321,7 +352,9 @@ private:
         }
         if (m_options.m_bIgnoreImportErrors != 0)
             return true;
-        if (ShowImportError(code, m_strFileName, nLine, strCell))
+        const std::string& strShown =
+            m_run.m_strShownName.empty() ? m_strFileName : m_run.m_strShownName;
+        if (ShowImportError(code, strShown, nLine, strCell))
             return true;
         m_stats.m_bCancelled = true;
         return false;
@@ -345,6 +378,8 @@ private:
     CDatebookAccess m_access;
     std::unique_ptr<CFileFormat> m_pFormat;
     CRawRowReader* m_pRaw = nullptr;
+    // The last read fetched a row (a failed read without one is the end of the file).
+    bool m_bRowFetched = false;
     CAppointment m_appointment;
     CDuplicateIndex m_index;
 };
@@ -385,6 +420,14 @@ std::string ImportErrorMessage(std::int32_t nCode, const std::string& strCell) {
         return LoadMessageText(nId, {strCell, FormatTime(tNow)});
     case IMPORT_INVALID_EXCEPTION:
         return LoadMessageText(nId, {FormatDate(tNow)});
+    case IMPORT_ROW_TOO_LONG:
+        return LoadMessageText(nId, {std::string("39,999")});
+    case IMPORT_NOTE_TOO_LONG: {
+        const std::size_t nUnits =
+            ToUtf16(strCell).size() +
+            static_cast<std::size_t>(std::count(strCell.begin(), strCell.end(), '\n'));
+        return LoadMessageText(nId, {std::to_string(nUnits), std::string("32,768")});
+    }
     case IMPORT_INVALID_TEXT: {
         const unsigned codePage = GetSystemCodePage();
         const unsigned other = codePage == CP_UTF8 ? CP_WINDOWS_1252 : CP_UTF8;
@@ -396,12 +439,27 @@ std::string ImportErrorMessage(std::int32_t nCode, const std::string& strCell) {
     }
 }
 
+std::string CellExcerpt(const std::string& strCell) {
+    // Enough to find the row in an editor; a message box holds no more.
+    constexpr std::size_t kShown = 60;
+    constexpr std::size_t kLongest = 200;
+    if (strCell.size() <= kLongest)
+        return strCell;
+    std::size_t nCut = kShown;
+    // Never half a UTF-8 character.
+    if (GetSystemCodePage() == CP_UTF8) {
+        while (nCut > 0 && (static_cast<unsigned char>(strCell[nCut]) & 0xC0) == 0x80)
+            --nCut;
+    }
+    return strCell.substr(0, nCut) + "... (" + std::to_string(strCell.size()) + " bytes)";
+}
+
 std::string ImportErrorText(std::int32_t nCode, const std::string& strFileName, int nLine,
                             const std::string& strCell) {
     std::string text = LoadMessageText(IDS_ERROR_READING_LINE, {strFileName, nLine});
     if (!strCell.empty()) {
         text += "\n\"";
-        text += strCell;
+        text += CellExcerpt(strCell);
         text += '"';
     }
     text += '\n';

@@ -35,6 +35,10 @@ struct CImportStatistics {
     // The datebook could not be written (a full disk, a read-only datebook, an I/O error):
     // the run stopped at m_nLastLine after one message; that row was not stored.
     bool m_bStorageFailed = false;
+    // An empty Date cell ended the run on this line (0: it ran to the end of the file) with
+    // this many lines after that row, up to the last row that holds anything, not read.
+    int m_nEmptyDateLine = 0;
+    int m_nLinesNotRead = 0;
     // Why the file could not be read (the result -1).
     std::string m_strError;
 };
@@ -77,6 +81,8 @@ struct CImportRun {
     // The duplicate test lists and loads the whole datebook for every row instead of
     // keeping it in memory: the slow reference way, for tests and measurements.
     bool m_bListDatebookPerRow = false;
+    // The name messages give the file, when it is not its path (a copy of standard input).
+    std::string m_strShownName = {};
 };
 
 // 0 when the run ended (end of file, an empty date cell, or the user stopped it); -1 when
@@ -87,9 +93,12 @@ int ImportFile(const std::string& strFileName, COptions& options, CProgressContr
                const CImportRun& run = {});
 
 // The text of an import error: "Error reading <file> line <n>", the cell between double
-// quotes on a line of its own when there is one, then the code's explanation.
+// quotes on a line of its own when there is one (its beginning when it is long), then the
+// code's explanation.
 [[nodiscard]] std::string ImportErrorText(std::int32_t nCode, const std::string& strFileName,
                                           int nLine, const std::string& strCell);
+// A cell as a message quotes it: a long one cut to its first characters and "...".
+[[nodiscard]] std::string CellExcerpt(const std::string& strCell);
 // The explanation of an import error code alone (empty for codes outside 101..113).
 [[nodiscard]] std::string ImportErrorMessage(std::int32_t nCode, const std::string& strCell);
 // Shows ImportErrorText with OK and Cancel and the stop icon: true to go on.

@@ -4,6 +4,7 @@
 #include "fields/FieldMenu.h"
 #include "formats/FileFormat.h"
 #include "model/Appointment.h"
+#include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -409,7 +410,8 @@ EStatus CFieldLayout::ReadFieldValue(CFileFormat& format, CAppointment& appt, un
     case FIELD_NOTE:
         (void)format.ReadText(strCell);
         appt.m_strNote = ImportText(strCell);
-        return STATUS_OK;
+        // Refused whole rather than stored cut: the datebook would drop the note's end.
+        return ToUtf16(appt.m_strNote).size() > kMaxNoteUnits ? IMPORT_NOTE_TOO_LONG : STATUS_OK;
     case FIELD_ALARM_TIME:
         return format.ReadLong(appt.m_nAlarmAdvance) == STATUS_OK ? STATUS_OK
                                                                   : IMPORT_INVALID_ALARM_TIME;
@@ -516,6 +518,8 @@ EStatus CFieldLayout::ReadCell(CFileFormat& format, CAppointment& appt, unsigned
 }
 
 EStatus CFieldLayout::ReadRowFields(CFileFormat& format, CAppointment& appt) const {
+    if (format.IsRowTooLong())
+        return IMPORT_ROW_TOO_LONG;
     for (const unsigned nId : m_vecSimple) {
         const EStatus status = ReadCell(format, appt, nId);
         if (status != STATUS_OK)

@@ -16,7 +16,7 @@
 
 namespace {
 
-// The longest row NextRow hands out; a longer line is cut and continues in the next row.
+// The longest row NextRow hands out; a longer row is handed out cut, marked too long.
 constexpr std::size_t kMaxLine = 39999;
 // Output is written in pieces of about this size; input is read in pieces of this size.
 constexpr std::size_t kOutputChunk = 64 * 1024;
@@ -169,6 +169,8 @@ EStatus CCsvFormat::OpenRead(const std::string& strFileName) {
     m_codePage = GetSystemCodePage();
     m_nLinesTaken = 0;
     m_nRowLine = 0;
+    m_nRowEndLine = 0;
+    m_bRowTooLong = false;
     m_strLine.clear();
     m_nLinePos = 0;
     m_bRowStart = true;
@@ -311,23 +313,36 @@ EStatus CCsvFormat::NextRow() {
     m_nLinePos = 0;
     m_bInvalidText = false;
     m_strInvalidCell.clear();
+    m_bRowTooLong = false;
     const std::int32_t nFirstLine = m_nLinesTaken + 1;
     const int nQuote = m_strQuote.size() == 1 ? static_cast<unsigned char>(m_strQuote[0]) : -1;
     const int nSeparator =
         m_strSeparator.size() == 1 ? static_cast<unsigned char>(m_strSeparator[0]) : -1;
     ERowScan state = ERowScan::CellStart;
-    std::size_t nEndBytes = 0; // the row's line end, at the end of m_strLine
-    while (m_strLine.size() < kMaxLine) {
+    // A row is read to its end whatever its length, so that the next row starts where the
+    // file's next row does; only its first bytes are kept.
+    constexpr std::size_t kKeep = kMaxLine + 2;
+    std::size_t nRowBytes = 0;
+    std::size_t nEndBytes = 0; // the row's line end, the last bytes taken
+    bool bLastCr = false;
+    const auto take = [&](const char* p, std::size_t n) {
+        if (m_strLine.size() < kKeep)
+            m_strLine.append(p, std::min(n, kKeep - m_strLine.size()));
+        if (n > 0)
+            bLastCr = p[n - 1] == '\r';
+        nRowBytes += n;
+        m_nInputPos += n;
+    };
+    for (;;) {
         if (m_nInputPos == m_nInputEnd && !Refill())
             break;
         const char* pBegin = m_vecInput.data() + m_nInputPos;
-        const std::size_t nAvail = std::min(m_nInputEnd - m_nInputPos, kMaxLine - m_strLine.size());
+        const std::size_t nAvail = m_nInputEnd - m_nInputPos;
         if (m_bLfEndsRow) {
             bool bEnded = false;
             const std::size_t nTaken = ScanToLf(std::string_view(pBegin, nAvail), nQuote,
                                                 nSeparator, state, m_nLinesTaken, bEnded);
-            m_strLine.append(pBegin, nTaken);
-            m_nInputPos += nTaken;
+            take(pBegin, nTaken);
             if (bEnded) {
                 nEndBytes = 1;
                 break;
@@ -336,32 +351,33 @@ EStatus CCsvFormat::NextRow() {
         }
         const auto* pLf = static_cast<const char*>(std::memchr(pBegin, '\n', nAvail));
         if (!pLf) {
-            m_strLine.append(pBegin, nAvail);
-            m_nInputPos += nAvail;
+            take(pBegin, nAvail);
             continue;
         }
         // Only CR LF ends a row, the CR counted within the row read so far.
-        const bool bCrBefore =
-            pLf > pBegin ? pLf[-1] == '\r' : (!m_strLine.empty() && m_strLine.back() == '\r');
-        const auto nTaken = static_cast<std::size_t>(pLf - pBegin) + 1;
-        m_strLine.append(pBegin, nTaken);
-        m_nInputPos += nTaken;
+        const bool bCrBefore = pLf > pBegin ? pLf[-1] == '\r' : bLastCr;
+        take(pBegin, static_cast<std::size_t>(pLf - pBegin) + 1);
         ++m_nLinesTaken;
         if (bCrBefore) {
             nEndBytes = 2;
             break;
         }
     }
-    if (m_strLine.empty())
+    if (nRowBytes == 0)
         return STATUS_FAILED;
-    m_strLine.resize(m_strLine.size() - nEndBytes);
+    const std::size_t nContent = nRowBytes - nEndBytes;
+    m_bRowTooLong = nContent > kMaxLine;
+    m_strLine.resize(std::min(nContent, kMaxLine));
     m_nRowLine = nFirstLine;
+    m_nRowEndLine = nEndBytes > 0 ? m_nLinesTaken : m_nLinesTaken + 1;
     // Zeroed blocks are what a crash or a device leaves, never text.
     if (!m_strLine.empty() && m_strLine.find_first_not_of('\0') == std::string::npos)
         throw CFormatException("The file " + m_strFileName + " is damaged: line " +
                                std::to_string(nFirstLine) + " holds only NUL bytes.");
     ++m_nRowNumber;
     m_strLastCell.clear();
+    if (m_bRowTooLong)
+        m_strLastCell = m_strLine;
     return STATUS_OK;
 }
 

@@ -5,9 +5,10 @@
 // the quote option), CR is dropped and LF is kept or, with line breaks removed, becomes a
 // blank. Reading: a row is the bytes up to CR LF (a lone CR or LF stays in the row), at
 // most 39,999 bytes; cells are split at the separator, a quoted cell may hold separators
-// and doubled quotes. A file that holds no CR LF at all (as editors and spreadsheets on
-// Linux write them) has its rows ended by LF instead, outside quoted cells when there is a
-// quote. A UTF-8 byte-order mark is passed over under the UTF-8 code page; a file that
+// and doubled quotes; a longer row is read to its end and handed out cut to that length,
+// marked too long (its first bytes its last cell). A file that holds no CR LF at all (as editors
+// and spreadsheets on Linux write them) has its rows ended by LF instead, outside quoted cells when
+// there is a quote. A UTF-8 byte-order mark is passed over under the UTF-8 code page; a file that
 // starts with another encoding's mark (UTF-16, or UTF-8 under 1252) is converted to the
 // code page as a whole, or refused when it holds what the code page cannot.
 //
@@ -63,6 +64,8 @@ public:
     std::string GetLastCell() const override { return m_strLastCell; }
     void SetLastCell(const std::string& strText) override { m_strLastCell = strText; }
     std::int32_t GetLineNumber() const override { return m_nRowLine; }
+    std::int32_t GetRowEndLine() const override { return m_nRowEndLine; }
+    bool IsRowTooLong() const override { return m_bRowTooLong; }
     bool PeekRowCells(std::vector<std::string>& vecCells) override;
     bool GetInvalidTextCell(std::string& strCell) const override;
     // The current row as it stands in the file, without the line end.
@@ -115,6 +118,8 @@ private:
     // LFs taken so far, and the line on which the current row starts (from 1).
     std::int32_t m_nLinesTaken = 0;
     std::int32_t m_nRowLine = 0;
+    std::int32_t m_nRowEndLine = 0;
+    bool m_bRowTooLong = false;
     // The first cell of the current row that was not text in the code page.
     bool m_bInvalidText = false;
     std::string m_strInvalidCell;

@@ -68,6 +68,11 @@ public:
     // The line of the file on which the current row starts, as an editor counts lines; 0
     // for formats that number rows only.
     [[nodiscard]] virtual std::int32_t GetLineNumber() const;
+    // The line on which the current row ends (a cell may hold line breaks); 0 as above.
+    [[nodiscard]] virtual std::int32_t GetRowEndLine() const { return GetLineNumber(); }
+    // Whether the current row is longer than the format reads; then its last cell is the
+    // row's beginning and no cell can be taken from it.
+    [[nodiscard]] virtual bool IsRowTooLong() const { return false; }
     // Every cell of the current row as text, none of them taken; false when the format
     // cannot tell where its row ends.
     virtual bool PeekRowCells(std::vector<std::string>& vecCells);

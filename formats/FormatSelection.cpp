@@ -91,6 +91,16 @@ bool IsIcsFile(std::string_view name) {
     return HasExtension(name, ".ics");
 }
 
+const char* FormatNameOf(std::string_view name) {
+    if (IsExcelFile(name))
+        return "XLS";
+    if (IsVcsFile(name))
+        return "vCalendar";
+    if (IsIcsFile(name))
+        return "iCalendar";
+    return "CSV";
+}
+
 std::unique_ptr<CFileFormat> OpenExportFile(const std::string& strFileName, const COptions& options,
                                             std::string* pstrReason) {
     WriteTrace("openExportFile %s", strFileName.c_str());

@@ -18,6 +18,10 @@ class COptions;
 [[nodiscard]] bool IsVcsFile(std::string_view name);
 [[nodiscard]] bool IsIcsFile(std::string_view name);
 
+// The name of the format the name chooses, as a summary shows it: "XLS", "vCalendar",
+// "iCalendar" or "CSV" (every other name, whatever its extension).
+[[nodiscard]] const char* FormatNameOf(std::string_view name);
+
 // A format for the name, configured from the options and opened for writing; empty when
 // none can be had (a workbook without the spreadsheet, a file that cannot be opened). Then
 // pstrReason, when given, says why.

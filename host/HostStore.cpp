@@ -20,9 +20,6 @@
 
 namespace {
 
-// Notes are stored cut to this many characters (UTF-16 units).
-constexpr std::size_t kMaxNoteChars = 32768;
-
 // A reference that may be null or not offer the interface; any other failure raises.
 template <class Q> CComPtr<Q> QueryOptional(const CComPtr<IDispatch>& p, const GUID& iid) {
     CComPtr<Q> out;
@@ -461,7 +458,7 @@ EStatus StoreDetails(CAppointment& a, IHostAppointment* pHost) {
     ThrowIfFailed(pHost->SetUntimed(a.m_bUntimed ? TRUE : FALSE), IID_IHostAppointment);
     ThrowIfFailed(pHost->SetPrivate(a.m_bPrivate ? TRUE : FALSE), IID_IHostAppointment);
     const std::u16string note = ToUtf16(a.m_strNote);
-    StoreText(pHost, &IHostAppointment::SetNote, FirstUnits(note, kMaxNoteChars));
+    StoreText(pHost, &IHostAppointment::SetNote, FirstUnits(note, kMaxNoteUnits));
     if (a.m_bAlarm) {
         ThrowIfFailed(pHost->SetAlarm(TRUE), IID_IHostAppointment);
         ThrowIfFailed(pHost->SetAlarmAdvance(a.m_nAlarmUnit, a.m_nAlarmAdvance),

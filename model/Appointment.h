@@ -9,6 +9,9 @@
 
 class COptions;
 
+// The longest note the datebook holds, in UTF-16 units.
+inline constexpr std::size_t kMaxNoteUnits = 32768;
+
 struct CRepeatRule {
     TimeValue m_tEnd = 0;          // last day of the repetition; 0 repeats without end
     std::int32_t m_nInterval = 0;  // every n days, weeks, months or years

@@ -29,10 +29,14 @@ enum [[nodiscard]] EStatus : std::int32_t{
     IMPORT_INVALID_TEXT = 114,
     // A workbook cell holding an error value or a formula without a saved result.
     IMPORT_INVALID_CELL = 115,
+    // A row longer than the reader takes (39,999 bytes); the whole row is passed over.
+    IMPORT_ROW_TOO_LONG = 116,
+    // A note longer than the datebook holds (kMaxNoteUnits UTF-16 units).
+    IMPORT_NOTE_TOO_LONG = 117,
 };
 
 inline constexpr unsigned kImportMessageBase = 32689; // string of code c: base + c
 
 [[nodiscard]] constexpr bool IsImportError(std::int32_t status) {
-    return status >= IMPORT_INVALID_DATE && status <= IMPORT_INVALID_CELL;
+    return status >= IMPORT_INVALID_DATE && status <= IMPORT_NOTE_TOO_LONG;
 }

@@ -39,6 +39,10 @@ constexpr SEntry kStrings[] = {
     {32804, "The cell holds no value that can be read: an error value, or a formula whose "
             "result was not saved with the file.\nOpen the file in a spreadsheet program, let "
             "it calculate and save it again."},
+    {32805, "The row is longer than %s bytes and was not read; the rest of it was passed over. "
+            "Break long notes into several appointments, or shorten them."},
+    {32806, "The note has %s characters; the datebook holds at most %s. The row was not "
+            "imported: shorten the note and import the row again."},
     {32807, "Error reading file\n%s"},
     {32819, "%d appointment between %s and %s"},
     // Field header names, 32821 + field id.

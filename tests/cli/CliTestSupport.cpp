@@ -10,10 +10,10 @@ extern char** environ;
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::string& outFile, const std::string& errFile,
-                   const CEnvironment& extra) {
+                   const CEnvironment& extra, const std::string& inFile) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -49,11 +49,11 @@ int WaitProgram(pid_t pid) {
 }
 
 CProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                       const CEnvironment& extra) {
+                       const CEnvironment& extra, const std::string& inFile) {
     const std::string out = TempPath("stdout.txt");
     const std::string err = TempPath("stderr.txt");
     CProgramRun run;
-    run.m_nExit = WaitProgram(StartProgram(program, args, out, err, extra));
+    run.m_nExit = WaitProgram(StartProgram(program, args, out, err, extra, inFile));
     run.m_strOut = ReadFileBytes(out);
     run.m_strErr = ReadFileBytes(err);
     return run;
@@ -67,6 +67,11 @@ void CCliTest::SetUp() {
 CProgramRun CCliTest::Varno(std::vector<std::string> args, const CEnvironment& extra) const {
     args.insert(args.begin(), {"--home", m_strHome});
     return RunProgram(kVarno, args, extra);
+}
+
+CProgramRun CCliTest::VarnoReading(const std::string& inFile, std::vector<std::string> args) const {
+    args.insert(args.begin(), {"--home", m_strHome});
+    return RunProgram(kVarno, args, {}, inFile);
 }
 
 CProgramRun CCliTest::VarnoOk(std::vector<std::string> args) const {

@@ -22,14 +22,15 @@ struct CProgramRun {
 // Extra variables for the child, NAME=value.
 using CEnvironment = std::vector<std::string>;
 
-// Starts the program without waiting; stdout and stderr go to the files.
+// Starts the program without waiting; stdout and stderr go to the files, standard input
+// comes from inFile.
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::string& outFile, const std::string& errFile,
-                   const CEnvironment& extra = {});
+                   const CEnvironment& extra = {}, const std::string& inFile = "/dev/null");
 // Waits for it: the exit status, or 128 + the signal that ended it.
 int WaitProgram(pid_t pid);
 CProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                       const CEnvironment& extra = {});
+                       const CEnvironment& extra = {}, const std::string& inFile = "/dev/null");
 
 // The programs built with the test hooks (tests/support/hooks/TestHooks.h).
 inline const std::string kVarno = VARNO_BINARY_DIR "/tests/varno-test";
@@ -43,6 +44,8 @@ protected:
     [[nodiscard]] const std::string& CliHome() const { return m_strHome; }
 
     CProgramRun Varno(std::vector<std::string> args, const CEnvironment& extra = {}) const;
+    // varno with standard input read from the file.
+    CProgramRun VarnoReading(const std::string& inFile, std::vector<std::string> args) const;
     // Expects exit 0 and nothing on standard error.
     CProgramRun VarnoOk(std::vector<std::string> args) const;
     // Expects the exit status and a message on standard error.

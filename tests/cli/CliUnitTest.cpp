@@ -3,6 +3,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliServices.h"
 #include "cli/CommandLine.h"
+#include "cli/JsonText.h"
 #include "cli/RejectsFile.h"
 #include "tests/support/TestEnv.h"
 
@@ -30,6 +31,28 @@ TEST_F(CliPieces, DateArgumentsInTheShortDateOrIso) {
     SetRegional("de-DE");
     EXPECT_EQ(ParseDateArgument(" 24.12.2026 "), tExpected);
     EXPECT_THROW((void)RequireDateArgument("24/13/2026", "--from date"), CUsageError);
+}
+
+// JSON strings stay valid whatever the text holds; dates and times in local time.
+TEST_F(CliPieces, JsonTextIsValidForAnyBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "\"\""},
+        {"plain", "\"plain\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"tab\tline\r\n", "\"tab\\tline\\r\\n\""},
+        {std::string("nul\0\x1f", 5), "\"nul\\u0000\\u001f\""},
+        {"Caf\xC3\xA9 \xF0\x9F\x98\x80", "\"Caf\xC3\xA9 \xF0\x9F\x98\x80\""},
+        // Windows-1252 bytes, a cut sequence, an overlong form and a surrogate half.
+        {"Caf\xE9", "\"Caf\xEF\xBF\xBD\""},
+        {"\xC3", "\"\xEF\xBF\xBD\""},
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    };
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(JsonQuote(text), json) << text;
+    EXPECT_EQ(JsonDate(MakeLocalTimeValue(2026, 12, 7, 18, 30)), "\"2026-12-07\"");
+    EXPECT_EQ(JsonTime(MakeLocalTimeValue(2026, 12, 7, 8, 5)), "\"08:05\"");
+    EXPECT_EQ(JsonDate(0), "null");
 }
 
 TEST_F(CliPieces, ValuesQuotedAsAShellReadsThemBack) {

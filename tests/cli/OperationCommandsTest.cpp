@@ -34,11 +34,11 @@ TEST_F(CliOperations, ExportsEveryFormatAndImportsItBackElsewhere) {
               "1 appointment between 03.12.2026 and 03.12.2026\n");
 
     EXPECT_EQ(VarnoOk({"export", File("full.csv")}).m_strOut,
-              "Exported 3 appointments to " + File("full.csv") + ".\n");
+              "Exported 3 appointments to " + File("full.csv") + " as CSV.\n");
     EXPECT_EQ(VarnoOk({"export", File("simple.csv"), "--simple", "--from", "2026-12-01", "--to",
                        "2026-12-31"})
                   .m_strOut,
-              "Exported 6 appointments to " + File("simple.csv") + ".\n");
+              "Exported 6 appointments to " + File("simple.csv") + " as CSV.\n");
     const std::vector<std::string> simple = Lines(ReadFileBytes(File("simple.csv")));
     ASSERT_GE(simple.size(), 2u);
     EXPECT_THAT(simple[0], HasSubstr("\"Date\";\"Untimed\";\"Start Time\""));
