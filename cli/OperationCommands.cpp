@@ -240,6 +240,11 @@ std::string CopyStandardInput(const std::string& strExtension) {
     bool bFailed = false;
     int nError = 0;
     while (!IsInterruptRequested()) {
+        // Signals restart a blocking read: Ctrl+C is heard between waits of 100 ms.
+        pollfd pfd{STDIN_FILENO, POLLIN, 0};
+        const int nReady = ::poll(&pfd, 1, 100);
+        if (nReady == 0 || (nReady < 0 && errno == EINTR))
+            continue;
         const ssize_t nRead = ::read(STDIN_FILENO, buffer.data(), buffer.size());
         if (nRead < 0 && errno == EINTR)
             continue;

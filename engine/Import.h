@@ -82,7 +82,7 @@ struct CImportRun {
     // keeping it in memory: the slow reference way, for tests and measurements.
     bool m_bListDatebookPerRow = false;
     // The name messages give the file, when it is not its path (a copy of standard input).
-    std::string m_strShownName = {};
+    std::string m_strShownName{};
 };
 
 // 0 when the run ended (end of file, an empty date cell, or the user stopped it); -1 when

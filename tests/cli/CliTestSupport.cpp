@@ -26,8 +26,12 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
     std::vector<std::string> env;
     for (char** p = environ; *p; ++p)
         env.emplace_back(*p);
-    for (const std::string& e : extra)
+    // A variable given again replaces the inherited one (getenv finds the first).
+    for (const std::string& e : extra) {
+        const std::string name = e.substr(0, e.find('=') + 1);
+        std::erase_if(env, [&](const std::string& v) { return v.rfind(name, 0) == 0; });
         env.push_back(e);
+    }
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());

@@ -13,6 +13,10 @@
 #include <filesystem>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -99,6 +103,34 @@ TEST_F(CliInterrupt, ImportKeepsTheRowsStoredBeforeIt) {
     EXPECT_EQ(ReadFileBytes(out), "Imported " + File("in.csv") + ": " + std::to_string(nStored) +
                                       " added, 0 updated, 0 skipped as duplicates, 0 rejected.\n");
     EXPECT_THAT(ReadFileBytes(err), HasSubstr("Interrupted: the import stopped after line"));
+}
+
+} // namespace
+
+namespace {
+
+// Ctrl+C while import - waits for standard input that never comes: the run ends with 130,
+// imports nothing and leaves no copy of the input behind.
+TEST_F(CliInterrupt, ImportOfStandardInputStopsWhileWaiting) {
+    const std::string fifo = TempPath("input.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string tmp = TempPath("tmp");
+    std::filesystem::create_directories(tmp);
+    // A writer end is held open (read-write: opening it never waits), so that the reader
+    // waits rather than sees the end.
+    const int fdWriter = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(fdWriter, 0);
+    const std::string err = TempPath("err.txt");
+    const pid_t pid = StartProgram(kVarno, {"--home", CliHome(), "import", "-"},
+                                   TempPath("out.txt"), err, {"TMPDIR=" + tmp}, fifo);
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(WaitFor([&] { return !std::filesystem::is_empty(tmp); }));
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(WaitProgram(pid), 130);
+    ::close(fdWriter);
+    EXPECT_THAT(ReadFileBytes(err), HasSubstr("Interrupted"));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
+    EXPECT_EQ(StoredCount(), 0);
 }
 
 } // namespace

@@ -184,6 +184,26 @@ TEST_F(CliScripting, StandardInputIsImported) {
                 HasSubstr("0 added, 0 updated, 0 skipped as duplicates, 0 rejected"));
 }
 
+// A workbook arrives on standard input as well, when workbooks can be read at all.
+TEST_F(CliScripting, StandardInputIsReadAsAWorkbook) {
+    if (Varno({"--version"}).m_strOut.find("(.xls): available") == std::string::npos)
+        GTEST_SKIP() << "no spreadsheet component";
+    SeedDatebook();
+    VarnoOk({"options", "set", "fullformat", "1"});
+    VarnoOk({"export", File("all.xls")});
+    VarnoOk({"remove-all", "--yes"});
+    const CProgramRun run = VarnoReading(File("all.xls"), {"import", "-", "--format", "xls"});
+    EXPECT_EQ(run.m_nExit, 0) << run.m_strErr;
+    EXPECT_EQ(
+        run.m_strOut,
+        "Imported standard input: 3 added, 0 updated, 0 skipped as duplicates, 0 rejected.\n");
+    EXPECT_EQ(ListAppointments().size(), 3u);
+    // Read as CSV, the workbook's bytes are not text: every row is refused, nothing stored.
+    VarnoOk({"remove-all", "--yes"});
+    EXPECT_NE(VarnoReading(File("all.xls"), {"import", "-"}).m_nExit, 0);
+    EXPECT_TRUE(ListAppointments().empty());
+}
+
 // Summaries for scripts: --quiet leaves standard output empty, --json writes one object that
 // Python reads; the export summary names the format chosen for any name.
 TEST_F(CliScripting, QuietAndJsonSummaries) {
