@@ -286,16 +286,13 @@ std::string StandardInputExtension(const std::string& strFormat) {
     const std::string strLower = AsciiLower(Trim(strFormat));
     if (strLower.empty() || strLower == "csv")
         return ".csv";
-    if (strLower == "xls") {
+    if (strLower == "xls" || strLower == "xlsx") {
         if (!IsExcelAvailable())
-            throw CUsageError("Cannot read standard input as xls: Excel workbooks need the "
-                              "spreadsheet component, which is not available. Send CSV "
-                              "instead.");
-        return ".xls";
+            throw CUsageError("Cannot read standard input as " + strLower +
+                              ": Excel workbooks need the spreadsheet component, which is not "
+                              "available. Send CSV instead.");
+        return "." + strLower;
     }
-    if (strLower == "xlsx")
-        throw CUsageError("Cannot read standard input as xlsx: this version reads .xlsx "
-                          "workbooks not at all. Save the sheet as .xls or CSV and send that.");
     throw CUsageError("--format takes csv, xls or xlsx, not \"" + strFormat + "\".");
 }
 

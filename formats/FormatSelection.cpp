@@ -92,6 +92,8 @@ bool IsIcsFile(std::string_view name) {
 }
 
 const char* FormatNameOf(std::string_view name) {
+    if (IsXlsxFile(name))
+        return "XLSX";
     if (IsExcelFile(name))
         return "XLS";
     if (IsVcsFile(name))

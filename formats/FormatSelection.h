@@ -18,8 +18,8 @@ class COptions;
 [[nodiscard]] bool IsVcsFile(std::string_view name);
 [[nodiscard]] bool IsIcsFile(std::string_view name);
 
-// The name of the format the name chooses, as a summary shows it: "XLS", "vCalendar",
-// "iCalendar" or "CSV" (every other name, whatever its extension).
+// The name of the format the name chooses, as a summary shows it: "XLS", "XLSX",
+// "vCalendar", "iCalendar" or "CSV" (every other name, whatever its extension).
 [[nodiscard]] const char* FormatNameOf(std::string_view name);
 
 // A format for the name, configured from the options and opened for writing; empty when
