@@ -17,11 +17,23 @@ void Fail(const char* pszWhat, std::uint32_t nRow = 0, std::uint32_t nColumn = 0
     std::abort();
 }
 
+void PrintCell(const char* pszWhich, const CXlsCell& cell) {
+    std::fprintf(stderr, "%s: kind %d, number %.17g, format %d, %zu text units:", pszWhich,
+                 static_cast<int>(cell.m_kind), cell.m_dNumber, static_cast<int>(cell.m_format),
+                 cell.m_strText.size());
+    for (const char16_t ch : cell.m_strText)
+        std::fprintf(stderr, " %04x", static_cast<unsigned>(ch));
+    std::fprintf(stderr, "\n");
+}
+
 // What of a cell survives a save: its kind, number and text. Numbers that are not
 // finite are saved as #NUM!.
 bool SameCell(const CXlsCell& a, const CXlsCell& b) {
     if (a.m_kind == CXlsCell::EKind::Number && !std::isfinite(a.m_dNumber))
         return b.m_kind == CXlsCell::EKind::Error;
+    // A formula's missing result is written as #N/A.
+    if (a.m_kind == CXlsCell::EKind::Error && a.m_dNumber == kXlsNoValue)
+        return b.m_kind == CXlsCell::EKind::Error && b.m_dNumber == 0x2A;
     if (a.m_kind != b.m_kind || a.m_strText != b.m_strText)
         return false;
     return std::memcmp(&a.m_dNumber, &b.m_dNumber, sizeof a.m_dNumber) == 0 ||
@@ -76,8 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         for (std::uint32_t c = 0; c < sheet.m_vecRows[r].size(); ++c) {
             const CXlsCell& cell = sheet.m_vecRows[r][c];
             const CXlsCell* pCopy = copy.Find(r, c);
-            if (cell.IsEmpty() ? pCopy && !pCopy->IsEmpty() : !pCopy || !SameCell(cell, *pCopy))
+            if (cell.IsEmpty() ? pCopy && !pCopy->IsEmpty() : !pCopy || !SameCell(cell, *pCopy)) {
+                PrintCell("loaded", cell);
+                if (pCopy)
+                    PrintCell("saved and loaded again", *pCopy);
                 Fail("a cell saved reads back otherwise", r, c);
+            }
         }
     }
     return 0;

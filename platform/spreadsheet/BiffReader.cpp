@@ -13,6 +13,18 @@ namespace {
 
 constexpr double kDays1904 = 1462; // 1904-01-01 in the 1900 date system
 
+// An error code no application writes reads as a missing value, so that every error a
+// loaded cell holds is one a saved file can hold too.
+std::uint8_t KnownError(std::uint8_t nCode) {
+    static constexpr std::uint8_t kCodes[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
+    for (const std::uint8_t c : kCodes) {
+        if (nCode == c) {
+            return c;
+        }
+    }
+    return kXlsNoValue;
+}
+
 struct CRecordView {
     std::uint16_t m_id = 0;
     std::string_view m_body;
@@ -215,7 +227,7 @@ public:
         CXlsCell& cell = Cell(nRow, nColumn);
         cell = CXlsCell{};
         cell.m_kind = bError ? CXlsCell::EKind::Error : CXlsCell::EKind::Boolean;
-        cell.m_dNumber = bError ? nValue : (nValue != 0 ? 1 : 0);
+        cell.m_dNumber = bError ? KnownError(nValue) : (nValue != 0 ? 1 : 0);
     }
     void Clear(std::uint16_t nRow, std::uint16_t nColumn) { Cell(nRow, nColumn) = CXlsCell{}; }
     const std::u16string& SharedString(std::uint32_t nIndex) const {
