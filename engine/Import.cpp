@@ -145,12 +145,20 @@ private:
         CProgressSteps progress(m_pProgressControl, m_pFormat->GetSize());
         (void)PumpWaitingMessages();
 
-        // A workbook's header is row 1 of its used range, which the format never reads:
-        // its first row read is data like any other, and rows are named by the sheet's own
-        // numbers.
+        // A workbook's header is row 1 of its used range, which the format never reads as
+        // data: its first row read is data like any other, and rows are named by the
+        // sheet's own numbers. A header of field names places the columns all the same.
         const auto* pWorkbook = dynamic_cast<const CExcelFormat*>(m_pFormat.get());
         bool bNamedHeader = false;
-        EStatus status = ReadFirstRow(bNamedHeader);
+        EStatus status = STATUS_OK;
+        if (pWorkbook) {
+            std::vector<std::string> vecCells;
+            if (pWorkbook->PeekHeaderCells(vecCells))
+                (void)m_options.m_layout.LayoutFromHeader(vecCells, m_layout);
+            status = ReadRow();
+        } else {
+            status = ReadFirstRow(bNamedHeader);
+        }
         int nLine = 1;
         // The first row of a file is its header as often as not: it is skipped without a
         // word, whatever made it fail, unless its text is not in the code page (then the

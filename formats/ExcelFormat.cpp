@@ -411,27 +411,35 @@ EStatus CExcelFormat::WriteInt(std::int32_t n) {
     return STATUS_OK;
 }
 
+const VARIANT& CExcelFormat::CellAt(std::int32_t nRow, std::int32_t nColumn) const {
+    if (nRow < 1 || nRow > m_nBufferRows || nColumn < 1 || nColumn > m_nBufferColumns)
+        return EmptyValue();
+    if (!(m_buffer.vt & VT_ARRAY))
+        return m_buffer;
+    const SAFEARRAY* psa = m_buffer.parray;
+    const LONG nArrayRow = m_nRowBase + nRow - 1;
+    const LONG nArrayColumn = m_nColumnBase + nColumn - 1;
+    const LONG indices2[2] = {nArrayRow, nArrayColumn};
+    const VARIANT* pElement =
+        psa->cDims == 2 ? SafeArrayElement(psa, indices2) : SafeArrayElement(psa, &nArrayColumn);
+    return pElement ? Dereference(*pElement) : EmptyValue();
+}
+
 const VARIANT& CExcelFormat::TakeCell() {
-    const VARIANT* pValue = &EmptyValue();
-    if (m_nRowNumber >= 1 && m_nRowNumber <= m_nBufferRows && m_nColumn >= 1 &&
-        m_nColumn <= m_nBufferColumns) {
-        if (m_buffer.vt & VT_ARRAY) {
-            const SAFEARRAY* psa = m_buffer.parray;
-            const LONG nRow = m_nRowBase + m_nRowNumber - 1;
-            const LONG nColumn = m_nColumnBase + m_nColumn - 1;
-            const LONG indices2[2] = {nRow, nColumn};
-            const VARIANT* pElement =
-                psa->cDims == 2 ? SafeArrayElement(psa, indices2) : SafeArrayElement(psa, &nColumn);
-            if (pElement)
-                pValue = &Dereference(*pElement);
-        } else {
-            pValue = &m_buffer;
-        }
-    }
+    const VARIANT* pValue = &CellAt(m_nRowNumber, m_nColumn);
     m_pLastValue = pValue;
     m_bLastError = pValue->vt == VT_ERROR;
     ++m_nColumn;
     return *pValue;
+}
+
+bool CExcelFormat::PeekHeaderCells(std::vector<std::string>& vecCells) const {
+    vecCells.clear();
+    if (m_nRowCount < 1)
+        return false;
+    for (std::int32_t c = 1; c <= m_nBufferColumns; ++c)
+        vecCells.push_back(ValueText(CellAt(1, c), m_codePage));
+    return true;
 }
 
 const std::string& CExcelFormat::LastText() const {

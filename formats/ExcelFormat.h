@@ -70,6 +70,9 @@ public:
     [[nodiscard]] bool IsLastCellError() const override { return m_bLastError; }
     // The sheet's own number of the current row (the used range may start below row 1).
     [[nodiscard]] std::int32_t GetSheetRow() const { return m_nFirstSheetRow + m_nRowNumber - 1; }
+    // The texts of the used range's first row, the header (reading); false when the sheet
+    // has no rows.
+    bool PeekHeaderCells(std::vector<std::string>& vecCells) const;
     std::string GetLastCell() const override { return LastText(); }
     void SetLastCell(const std::string& strText) override;
 
@@ -82,6 +85,8 @@ private:
     // Takes the next cell of the current row: its value (empty past the used range), which
     // becomes the last cell.
     const VARIANT& TakeCell();
+    // The value at a 1-based row and column of the used range; empty outside it.
+    const VARIANT& CellAt(std::int32_t nRow, std::int32_t nColumn) const;
     // The text of the last cell, converted when first asked for: a date read as a date
     // needs no text.
     const std::string& LastText() const;

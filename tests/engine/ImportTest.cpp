@@ -350,7 +350,7 @@ TEST_F(ImportTest, ADryRunTellsWhatARealRunDoesAndChangesNothing) {
 
 // Workbooks made by other programs (python-xlwt .xls, openpyxl .xlsx; both store formulas
 // without results), the table starting on sheet row 3. The header is the used range's
-// first row and never read; the first data row is reported like any other when it is bad;
+// first row and never read as data; the first data row is reported like any other when bad;
 // a formula without a result is a cell error, never an empty cell or the end of the data;
 // rows are named by the sheet's own numbers.
 TEST_F(ImportTest, WorkbookRowsAreCheckedAndNamedByTheirSheetRows) {
@@ -380,6 +380,33 @@ TEST_F(ImportTest, WorkbookRowsAreCheckedAndNamedByTheirSheetRows) {
         EXPECT_EQ(observer.m_vecEvents, (Strings{"+5", "+8"}));
         ASSERT_EQ(observer.m_vecRejected.size(), 3u);
         EXPECT_NE(observer.m_vecRejected[1].m_strMessage.find("formula"), std::string::npos);
+    }
+}
+
+// A workbook's header of field names places its columns as a CSV header does, though the
+// header row is never read as data (its rows keep the sheet's numbers).
+TEST_F(ImportTest, AWorkbookHeaderOfFieldNamesPlacesTheColumns) {
+    EnsurePlatformSetup();
+    for (const char* pszKind : {"xls", "xlsx"}) {
+        SCOPED_TRACE(pszKind);
+        const std::string path = TempPath(std::string("moved.") + pszKind);
+        int nStatus = 0;
+        const std::string output = xlstest::RunCommand(
+            "/usr/bin/python3 " VARNO_SOURCE_DIR "/tests/engine/foreign_workbook.py " +
+                xlstest::Quote(path) + " " + pszKind + " moved 2>&1",
+            nStatus);
+        ASSERT_EQ(nStatus, 0) << output;
+        NewUser(std::string("moved ") + pszKind);
+        EXPECT_EQ(Import(path, &m_observer), 0) << m_stats.m_strError;
+        EXPECT_FALSE(m_stats.m_bHeaderSkipped);
+        const auto all = All();
+        ASSERT_EQ(all.size(), 2u);
+        EXPECT_EQ(Describe(all[0]), Describe([] {
+                      CStoredAppointment a = Timed("2026-12-02", 9, 0, 10, 30, "moved");
+                      a.m_strLocation = U16("Room 5");
+                      return a;
+                  }()));
+        EXPECT_EQ(Describe(all[1]), Describe(Untimed("2026-12-03", "second")));
     }
 }
 

@@ -3,7 +3,10 @@
 openpyxl (.xlsx), both of which store formulas without their results. The table
 starts on sheet row 3 (rows 1 and 2 are empty).
 
-usage: foreign_workbook.py PATH xls|xlsx
+usage: foreign_workbook.py PATH xls|xlsx [moved]
+
+With "moved" the columns stand in another order under a header of field names, one of
+them not in the default layout, one ignored and one column left out.
 """
 import sys
 
@@ -15,17 +18,23 @@ ROWS = [
     ["03.12.2026", "x", "", "", "", ('"a"&"b"',)],
     ["04.12.2026", "x", "", "", "", "two"],
 ]
+MOVED_ROWS = [
+    ["Text", " location ", "(Ignored)", "Date", "Start Time", "End Time"],
+    ["moved", "Room 5", "junk", "02.12.2026", "09:00", "10:30"],
+    ["second", "", "junk", "03.12.2026", "", ""],
+]
 FIRST_ROW = 2  # 0-based
 
 
 def main():
     path, kind = sys.argv[1], sys.argv[2]
+    rows = MOVED_ROWS if sys.argv[3:] == ["moved"] else ROWS
     if kind == "xls":
         import xlwt
 
         book = xlwt.Workbook()
         sheet = book.add_sheet("Sheet1")
-        for r, row in enumerate(ROWS):
+        for r, row in enumerate(rows):
             for c, value in enumerate(row):
                 if isinstance(value, tuple):
                     sheet.write(FIRST_ROW + r, c, xlwt.Formula(value[0]))
@@ -37,7 +46,7 @@ def main():
 
         book = openpyxl.Workbook()
         sheet = book.active
-        for r, row in enumerate(ROWS):
+        for r, row in enumerate(rows):
             for c, value in enumerate(row):
                 cell = sheet.cell(row=FIRST_ROW + r + 1, column=c + 1)
                 if isinstance(value, tuple):
