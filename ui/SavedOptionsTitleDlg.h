@@ -18,6 +18,10 @@ public:
     [[nodiscard]] int GetSetNumber() const { return m_nSet; }
 
     static constexpr int kMaxTitleChars = 50;
+    // Shown for a new title when every set number is taken.
+    static constexpr const char* kTooManySetsMessage =
+        "There are 100 saved option sets already.\n\nChoose the title of a set to replace, "
+        "or remove a set first.";
 
 protected:
     bool OnInitDialog() override;
