@@ -8,15 +8,23 @@
 #include "res/ImageResources.h"
 #include "res/Resource.h"
 #include "settings/Options.h"
+#include "settings/SavedOptions.h"
+#include "tests/engine/OperationsTestSupport.h"
 #include "tests/support/TestEnv.h"
 #include "ui/AboutDlg.h"
+#include "ui/ArchiveDlg.h"
 #include "ui/ExampleDlg.h"
 #include "ui/ImageButton.h"
+#include "ui/OptionsDlg.h"
+#include "ui/SavedOptionsDlg.h"
+#include "ui/SavedOptionsTitleDlg.h"
 
 #include <wx/app.h>
 #include <wx/frame.h>
+#include <wx/listbox.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -321,6 +329,119 @@ TEST_F(WxDialogsTest, F1AsksHelpForTheFocusedControl) {
     });
     EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDCANCEL));
     EXPECT_EQ(dlg.m_vecHelp, (std::vector<unsigned>{IDC_SEPARATOR, IDC_QUOTE}));
+}
+
+// The options, archive, saved-options and title dialogs with content: laid out without
+// overlaps or clipping, and photographed for make screenshots.
+TEST_F(WxDialogsTest, EveryTemplateOfTheOptionDialogsWithContent) {
+    COptions options;
+    CComPtr<IDispatch> pHost = OpenDesktopHost({});
+    options.SetHostApplication(pHost.Get());
+    {
+        CDatebookStore store;
+        const std::int64_t nUser = store.CurrentUser().m_nId;
+        store.AddAppointment(nUser, optest::Untimed("2026-11-01", "Dentist"));
+        store.AddAppointment(nUser, optest::Timed("2026-11-20", 9, 0, 10, 0, "Team meeting"));
+    }
+    for (const char* pszTitle : {"Excel export", "Import from Jo", "Weekly"})
+        CSavedOptions::Store(options, CSavedOptions::GetCount(), pszTitle);
+    options.m_strSeparator = "|";
+    options.m_nMinSize = 1000;
+    COptionsDlg optionsDlg(options);
+    CArchiveDlg archiveDlg(options);
+    CSavedOptionsDlg savedDlg(options);
+    CSavedOptionsTitleDlg titleDlg;
+    titleDlg.SetTitle("Weekly");
+    for (CDialog* pDlg :
+         std::initializer_list<CDialog*>{&optionsDlg, &archiveDlg, &savedDlg, &titleDlg}) {
+        SCOPED_TRACE(pDlg->GetTemplate().m_nId);
+        CDriver driver(*pDlg, [&] {
+            CheckLayout(*pDlg);
+            PressKey(WXK_ESCAPE);
+        });
+        EXPECT_EQ(pDlg->DoModal(), static_cast<int>(IDCANCEL));
+    }
+    EXPECT_EQ(options.m_nMinSize, 1000);
+}
+
+// Answers the next modal window (a popup menu or a message box) with keys once it is up:
+// a timer fires in whatever loop runs then, the popup menu's own included.
+class CKeyAnswer {
+public:
+    explicit CKeyAnswer(std::vector<int> keys) : m_vecKeys(std::move(keys)) {
+        m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            wxUIActionSimulator sim;
+            for (const int nKey : m_vecKeys) {
+                sim.Char(nKey);
+                Settle();
+            }
+        });
+        m_timer.StartOnce(500);
+    }
+
+private:
+    std::vector<int> m_vecKeys;
+    wxTimer m_timer;
+};
+
+void TypeInto(unsigned nId, const char* pszText) {
+    auto* pText = dynamic_cast<wxTextCtrl*>(WindowOf(nId));
+    ASSERT_NE(pText, nullptr);
+    pText->SetFocus();
+    pText->SelectAll();
+    Settle();
+    wxUIActionSimulator sim;
+    sim.Text(pszText);
+    Settle();
+}
+
+TEST_F(WxDialogsTest, OptionsDrivenByMouseAndKeys) {
+    COptions options;
+    options.m_bFullFormat = 1;
+    options.m_strExceptionDateSeparator = "/";
+    const std::vector<unsigned> defaults = options.m_layout.GetSimpleFields();
+    COptionsDlg dlg(options);
+    bool bPickersAtFirst = true;
+    bool bPickersAfterClick = false;
+    bool bRepeatAfterClick = true;
+    bool bOpenAfterBadSeparator = false;
+    int nRemovedAt = -1;
+    CDriver driver(dlg, [&] {
+        bPickersAtFirst = WindowOf(IDC_EXPORT_FROM)->IsEnabled();
+        ClickOn(IDC_SIMPLE_FORMAT);
+        bPickersAfterClick = WindowOf(IDC_EXPORT_FROM)->IsEnabled();
+        bRepeatAfterClick = WindowOf(IDC_REPEAT_FIELDS)->IsEnabled();
+        TypeInto(IDC_SEPARATOR, ",");
+        // Delete removes the selected field of the simple list.
+        ClickOn(IDC_SIMPLE_FIELDS);
+        nRemovedAt = dynamic_cast<wxListBox*>(WindowOf(IDC_SIMPLE_FIELDS))->GetSelection();
+        PressKey(WXK_DELETE);
+        // The first field the menu offers is the one removed.
+        CKeyAnswer menuKeys({WXK_DOWN, WXK_RETURN});
+        ClickOn(IDC_ADD_FIELD);
+        // A two-character exception separator: the message, answered with Enter, and the
+        // dialog stays open.
+        TypeInto(IDC_EXCEPTION_SEPARATOR, "ab");
+        CKeyAnswer messageKeys({WXK_RETURN});
+        ClickOn(IDOK);
+        bOpenAfterBadSeparator = dlg.IsOpen();
+        TypeInto(IDC_EXCEPTION_SEPARATOR, "-");
+        ClickOn(IDOK);
+    });
+    EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDOK));
+    EXPECT_FALSE(bPickersAtFirst);
+    EXPECT_TRUE(bPickersAfterClick);
+    EXPECT_FALSE(bRepeatAfterClick);
+    EXPECT_TRUE(bOpenAfterBadSeparator);
+    EXPECT_EQ(options.m_bFullFormat, 0);
+    EXPECT_EQ(options.m_strSeparator, ",");
+    EXPECT_EQ(options.m_strExceptionDateSeparator, "-");
+    ASSERT_GE(nRemovedAt, 0);
+    std::vector<unsigned> expected = defaults;
+    const unsigned nRemoved = expected[static_cast<std::size_t>(nRemovedAt)];
+    expected.erase(expected.begin() + nRemovedAt);
+    expected.push_back(nRemoved);
+    EXPECT_EQ(options.m_layout.GetSimpleFields(), expected);
 }
 
 } // namespace
