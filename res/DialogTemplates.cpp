@@ -91,7 +91,7 @@ constexpr CControlTemplate kOptions[] = {
      "",
      kTab | CS_BORDER | CS_VSCROLL | CS_NOTIFY | CS_DRAGLIST,
      {195, 30, 78, 169}},
-    {IDC_ADD_FIELD, K::PushButton, "&Add Field...", kTab, {195, 189, 58, 14}},
+    {IDC_ADD_FIELD, K::OwnerDrawButton, "&Add Field...", kTab, {195, 189, 58, 14}},
     {IDC_REMOVE_FIELD, K::OwnerDrawButton, "", kTab, {257, 189, 16, 14}},
     {IDC_STATIC, K::Static, "Repeat Event Fields", CS_NONE, {279, 19, 65, 8}},
     {IDC_REPEAT_FIELDS,

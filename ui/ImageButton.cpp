@@ -30,19 +30,31 @@ int CImageButton::FocusInset(int cx, int cy) {
     return (nSmaller / 4) * 4 < 13 ? nSmaller / 4 : 3;
 }
 
+void CImageButton::DrawFace(CDrawContext& dc, unsigned nState) {
+    const CRect rc = dc.GetClientRect();
+    unsigned nThemeState = nState & (DRAW_SELECTED | DRAW_DISABLED);
+    if (nState & DRAW_FOCUS)
+        nThemeState |= DRAW_DEFAULT;
+    if (!dc.IsThemed() || !dc.DrawThemedButton(rc, nThemeState))
+        dc.DrawClassicButton(rc, (nState & DRAW_SELECTED) != 0);
+}
+
+void CImageButton::DrawFocus(CDrawContext& dc, unsigned nState) {
+    if (dc.IsThemed() || (nState & DRAW_DISABLED) || !(nState & DRAW_FOCUS))
+        return;
+    const CRect rc = dc.GetClientRect();
+    const int nInset = FocusInset(rc.cx, rc.cy);
+    dc.DrawFocusRect({rc.x + nInset, rc.y + nInset, rc.cx - 2 * nInset, rc.cy - 2 * nInset});
+}
+
 void CImageButton::OnDraw(CDrawContext& dc, unsigned nState) {
     m_nLastState = nState;
     const CRect rc = dc.GetClientRect();
     const bool bPressed = (nState & DRAW_SELECTED) != 0;
     const bool bDisabled = (nState & DRAW_DISABLED) != 0;
-    const bool bThemed = dc.IsThemed();
     const int nOffset = bPressed ? 1 : 0;
 
-    unsigned nThemeState = nState & (DRAW_SELECTED | DRAW_DISABLED);
-    if (nState & DRAW_FOCUS)
-        nThemeState |= DRAW_DEFAULT;
-    if (!bThemed || !dc.DrawThemedButton(rc, nThemeState))
-        dc.DrawClassicButton(rc, bPressed);
+    DrawFace(dc, nState);
 
     const std::string strCaption = m_pDialog ? m_pDialog->GetDlgItemText(m_nId) : "";
     const int yIcon = rc.y + (rc.cy - m_cyIcon) / 2 + nOffset;
@@ -60,8 +72,5 @@ void CImageButton::OnDraw(CDrawContext& dc, unsigned nState) {
         dc.DrawText(strCaption, {xText + nOffset, rc.y + nOffset, rc.Right() - xText, rc.cy},
                     bDisabled);
     }
-    if (!bThemed && !bDisabled && (nState & DRAW_FOCUS)) {
-        const int nInset = FocusInset(rc.cx, rc.cy);
-        dc.DrawFocusRect({rc.x + nInset, rc.y + nInset, rc.cx - 2 * nInset, rc.cy - 2 * nInset});
-    }
+    DrawFocus(dc, nState);
 }

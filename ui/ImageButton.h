@@ -17,6 +17,12 @@ public:
 
     // The inset of the focus rectangle in a button of that size.
     [[nodiscard]] static int FocusInset(int cx, int cy);
+    // The face of a push button drawn by the program, in its state: themed when the platform
+    // draws themes (defaulted while focused), else a classic frame.
+    static void DrawFace(CDrawContext& dc, unsigned nState);
+    // The focus rectangle of the classic look: drawn only without a theme, on an enabled
+    // button that has the focus.
+    static void DrawFocus(CDrawContext& dc, unsigned nState);
 
 private:
     CDialog* m_pDialog = nullptr;

@@ -8,6 +8,13 @@
 class CMenuButton : public CControlHandler {
 public:
     void OnAttach(CDialog& dialog, unsigned nId) override;
+    void OnSetFocus() override;
+    void OnKillFocus() override;
+    // The push-button face, the caption and a small arrow at the right edge.
+    void OnDraw(CDrawContext& dc, unsigned nState) override;
+
+    // Pixels at the right edge that the arrow takes.
+    static constexpr int kArrowWidth = 12;
 
     // Shows the menu from the button; the chosen command, 0 when none was chosen or the
     // button is not attached.

@@ -68,6 +68,9 @@ public:
     // Text (the '&' marks the access key) centred in rc, transparent background.
     virtual void DrawText(std::string_view text, const CRect& rc, bool bDisabled) = 0;
     virtual void DrawFocusRect(const CRect& rc) = 0;
+    // A small triangle pointing right, filled in the text colour and centred in rc; greyed
+    // when disabled (the mark of a button that opens a menu).
+    virtual void DrawArrow(const CRect& rc, bool bDisabled) = 0;
 };
 
 // The events a dialog window reports to its dialog. CDialog implements them.

@@ -50,6 +50,10 @@ void CHeadlessDrawContext::DrawFocusRect(const CRect& rc) {
     m_vecCalls.push_back("focus " + RectText(rc));
 }
 
+void CHeadlessDrawContext::DrawArrow(const CRect& rc, bool bDisabled) {
+    m_vecCalls.push_back("arrow " + RectText(rc) + (bDisabled ? " disabled" : ""));
+}
+
 // ---- window --------------------------------------------------------------------------
 
 CHeadlessWindow::CHeadlessWindow(CHeadlessSurface& surface, const CDialogTemplate& dialogTemplate,
@@ -489,8 +493,9 @@ void CHeadlessWindow::Invalidate(unsigned nId) {
         ++pControl->m_nRedraws;
 }
 
-unsigned CHeadlessWindow::TrackPopupMenu(const CMenu& menu, int, int, bool) {
+unsigned CHeadlessWindow::TrackPopupMenu(const CMenu& menu, int x, int y, bool bAlignRight) {
     m_surface.m_vecPopups.push_back(menu);
+    m_surface.m_vecPopupPlaces.push_back({x, y, bAlignRight});
     if (m_surface.m_quePopups.empty())
         return 0;
     const unsigned nCommand = m_surface.m_quePopups.front();

@@ -59,6 +59,7 @@ public:
     void DrawIcon(unsigned nIcon, int x, int y, int cx, int cy, bool bDisabled) override;
     void DrawText(std::string_view text, const CRect& rc, bool bDisabled) override;
     void DrawFocusRect(const CRect& rc) override;
+    void DrawArrow(const CRect& rc, bool bDisabled) override;
 
     std::vector<std::string> m_vecCalls;
 
@@ -230,6 +231,14 @@ public:
     std::vector<CShownMessage> m_vecShown;
     std::vector<CFileDialogRequest> m_vecFileRequests;
     std::vector<CMenu> m_vecPopups; // popup menus shown
+    // Where each was shown: client pixels of its window, and whether x is its right edge.
+    struct CPopupPlace {
+        int m_x = 0;
+        int m_y = 0;
+        bool m_bAlignRight = false;
+        bool operator==(const CPopupPlace&) const = default;
+    };
+    std::vector<CPopupPlace> m_vecPopupPlaces;
     // Windows open now, the last is on top.
     std::vector<CHeadlessWindow*> m_vecOpen;
     // Dialogs that closed because the script ran out.

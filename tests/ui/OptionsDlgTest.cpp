@@ -475,4 +475,35 @@ TEST_F(OptionsDlgTest, RemoveFieldButtonShowsItsIcon) {
               calls.end());
 }
 
+// Add Field opens its menu beside the button's right edge, level with its top; a menu
+// button without a caption opens it below, left-aligned. The face shows the caption and
+// an arrow at the right edge.
+TEST_F(OptionsDlgTest, AddFieldIsAMenuButtonWithAnArrow) {
+    CRect rcButton;
+    std::vector<std::string> calls;
+    std::vector<std::string> bare;
+    Run({[&](CHeadlessWindow& w) {
+        rcButton = w.GetRect(IDC_ADD_FIELD);
+        w.Click(IDC_ADD_FIELD);
+        calls = w.Draw(IDC_ADD_FIELD, DRAW_NONE, true);
+        w.SetText(IDC_ADD_FIELD, "");
+        w.Click(IDC_ADD_FIELD);
+        bare = w.Draw(IDC_ADD_FIELD, DRAW_NONE, true);
+        w.Click(IDCANCEL);
+    }});
+    using CPlace = CHeadlessSurface::CPopupPlace;
+    EXPECT_EQ(m_surface.m_vecPopupPlaces,
+              (std::vector<CPlace>{{rcButton.Right(), rcButton.y, false},
+                                   {rcButton.x, rcButton.Bottom(), false}}));
+    const std::string strSize = std::to_string(rcButton.cx) + "x" + std::to_string(rcButton.cy);
+    const int xArrow = rcButton.cx - CMenuButton::kArrowWidth;
+    EXPECT_EQ(calls, (std::vector<std::string>{"themed 0,0 " + strSize + " state 0",
+                                               "text &Add Field... 0,0 " + std::to_string(xArrow) +
+                                                   "x" + std::to_string(rcButton.cy),
+                                               "arrow " + std::to_string(xArrow - 3) + ",0 12x" +
+                                                   std::to_string(rcButton.cy)}));
+    EXPECT_EQ(bare.size(), 2u);
+    EXPECT_EQ(bare.back(), "arrow 0,0 " + strSize);
+}
+
 } // namespace

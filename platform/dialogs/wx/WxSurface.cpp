@@ -175,6 +175,19 @@ public:
     void DrawFocusRect(const CRect& rc) override {
         wxRendererNative::Get().DrawFocusRect(m_pWindow, m_dc, ToWx(rc));
     }
+    void DrawArrow(const CRect& rc, bool bDisabled) override {
+        // Half as wide as high, at most 8 pixels high.
+        const int cy = std::min(8, rc.cy) / 2 * 2;
+        const int cx = cy / 2;
+        const int x = rc.x + (rc.cx - cx) / 2;
+        const int y = rc.y + (rc.cy - cy) / 2;
+        const wxPoint points[] = {{x, y}, {x + cx, y + cy / 2}, {x, y + cy}};
+        const wxColour colour =
+            wxSystemSettings::GetColour(bDisabled ? wxSYS_COLOUR_GRAYTEXT : wxSYS_COLOUR_BTNTEXT);
+        m_dc.SetPen(wxPen(colour));
+        m_dc.SetBrush(wxBrush(colour));
+        m_dc.DrawPolygon(3, points);
+    }
 
 private:
     wxDC& m_dc;
