@@ -156,11 +156,7 @@ bool AskYesNo(CCliContext& context, const std::string& question) {
 }
 
 std::string StatusLine(const COptions& options, int nCount) {
-    if (options.m_bFullFormat != 0)
-        return ToUtf8(LoadMessageText(IDS_COUNT_FULL, {nCount}));
-    return ToUtf8(LoadMessageText(
-        nCount == 1 ? IDS_COUNT_RANGE_ONE : IDS_COUNT_RANGE,
-        {nCount, FormatDate(options.GetExportFrom()), FormatDate(options.GetExportTo())}));
+    return ToUtf8(CountStatusText(options, nCount));
 }
 
 // The rows of an import that were not stored whole, kept for the summary, with every call
@@ -533,8 +529,7 @@ int RunImport(CCliContext& context, const CImportArguments& args) {
         return CLI_EXIT_ERRORS;
     }
     if (nResult < 0) {
-        const std::string strReason =
-            stats.m_strError.empty() ? SystemError(errno) : ToUtf8(stats.m_strError);
+        const std::string strReason = ToUtf8(ImportFailureReason(stats, errno));
         context.m_services.PrintError("Cannot read " + strShown + ": " +
                                       ReplaceAll(strReason, strFile, strShown));
         return stats.m_nRows > 0 ? CLI_EXIT_ERRORS : CLI_EXIT_USAGE;

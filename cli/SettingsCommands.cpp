@@ -539,17 +539,7 @@ void LoadSet(COptions& current, std::string_view title) {
 
 void RenameSet(std::string_view oldTitle, std::string_view newTitle) {
     const int nSet = RequireSet(oldTitle);
-    const std::string narrow = CheckTitle(newTitle);
-    const int nTarget = CSavedOptions::FindByTitle(narrow);
-    COptions options;
-    CSavedOptions::Load(nSet, options);
-    if (nTarget < CSavedOptions::GetCount() && nTarget != nSet) {
-        // The set that had the new title gives way to the renamed one.
-        CSavedOptions::Store(options, nTarget, narrow);
-        CSavedOptions::Remove(nSet);
-    } else {
-        CSavedOptions::Store(options, nSet, narrow);
-    }
+    (void)CSavedOptions::Rename(nSet, CheckTitle(newTitle));
 }
 
 void RemoveSet(std::string_view title) {

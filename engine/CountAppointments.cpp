@@ -157,3 +157,11 @@ int numAppointments(const COptions& options) {
     WriteTrace("End numAppointments");
     return counter.Count();
 }
+
+std::string CountStatusText(const COptions& options, int nCount) {
+    if (options.m_bFullFormat != 0)
+        return LoadMessageText(IDS_COUNT_FULL, {nCount});
+    return LoadMessageText(
+        nCount == 1 ? IDS_COUNT_RANGE_ONE : IDS_COUNT_RANGE,
+        {nCount, FormatDate(options.GetExportFrom()), FormatDate(options.GetExportTo())});
+}

@@ -3,6 +3,8 @@
 // start within the export range and each occurrence of a repeating one within it.
 #pragma once
 
+#include <string>
+
 class COptions;
 
 // Occurrences counted for all repeating appointments together, past which each further
@@ -12,3 +14,7 @@ inline constexpr int kMaxCountedOccurrences = 10000;
 // The count; framework errors show "Error writing file" and give the count reached so far.
 // Host-call exceptions are not caught. A quit request ends the walk with the count so far.
 [[nodiscard]] int numAppointments(const COptions& options);
+
+// The main dialog's status line for a count: "%d appointments" in the full format; in the
+// simple format the count with the export range as dates, in the singular for exactly one.
+[[nodiscard]] std::string CountStatusText(const COptions& options, int nCount);

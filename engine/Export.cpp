@@ -229,6 +229,10 @@ void GiveOutcome(const CExportRun& run, CExportOutcome* pOutcome) {
 
 } // namespace
 
+std::string ExportOpenErrorText(const CExportOutcome& outcome) {
+    return LoadMessageText(IDS_ERROR_WRITING_FILE, {outcome.m_strError});
+}
+
 int ExportSimple(const std::string& strFileName, TimeValue tFrom, TimeValue tTo, COptions& options,
                  CProgressControl* pProgress, CExportOutcome* pOutcome) {
     CExportRun run(EExportKind::Simple, strFileName, options, pProgress);

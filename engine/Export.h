@@ -26,6 +26,9 @@ struct CExportOutcome {
     bool m_bQuit = false;
 };
 
+// "Error writing file\n%s" with why the file could not be opened (m_strError).
+[[nodiscard]] std::string ExportOpenErrorText(const CExportOutcome& outcome);
+
 // One row (or calendar event) per appointment day within [tFrom, tTo]: every occurrence
 // of a repeating appointment is a row of its own. Returns the number written, -1 when the
 // file cannot be opened. Write errors show "Error writing file" and give the number

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 CImportObserver::~CImportObserver() = default;
@@ -445,6 +446,16 @@ std::string ImportErrorMessage(std::int32_t nCode, const std::string& strCell) {
     default:
         return LoadMessageText(nId, {});
     }
+}
+
+std::string ImportFailureReason(const CImportStatistics& stats, int nError) {
+    if (!stats.m_strError.empty())
+        return stats.m_strError;
+    return FromUtf8(std::strerror(nError));
+}
+
+std::string ImportOpenErrorText(const CImportStatistics& stats, int nError) {
+    return LoadMessageText(IDS_ERROR_READING_FILE, {ImportFailureReason(stats, nError)});
 }
 
 std::string CellExcerpt(const std::string& strCell) {

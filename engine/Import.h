@@ -92,6 +92,12 @@ struct CImportRun {
 int ImportFile(const std::string& strFileName, COptions& options, CProgressControl* pProgress,
                const CImportRun& run = {});
 
+// Why ImportFile returned -1: the statistics' reason, else the system's text for the error
+// number it left in errno (nError).
+[[nodiscard]] std::string ImportFailureReason(const CImportStatistics& stats, int nError);
+// "Error reading file\n%s" with that reason.
+[[nodiscard]] std::string ImportOpenErrorText(const CImportStatistics& stats, int nError);
+
 // The text of an import error: "Error reading <file> line <n>", the cell between double
 // quotes on a line of its own when there is one (its beginning when it is long), then the
 // code's explanation.

@@ -43,6 +43,23 @@ void CSavedOptions::Store(COptions& options, int nSet, const std::string& strTit
     options.SaveToKey(GetKeyPath(nSet));
 }
 
+int CSavedOptions::Rename(int nSet, const std::string& strTitle) {
+    const int nCount = GetCount();
+    if (nSet < 0 || nSet >= nCount)
+        return -1;
+    const int nTarget = FindByTitle(strTitle);
+    COptions options;
+    Load(nSet, options);
+    if (nTarget < nCount && nTarget != nSet) {
+        Store(options, nTarget, strTitle);
+        Remove(nSet);
+        // The sets after the removed one moved down by one.
+        return nTarget > nSet ? nTarget - 1 : nTarget;
+    }
+    Store(options, nSet, strTitle);
+    return nSet;
+}
+
 void CSavedOptions::Remove(int nSet) {
     const int nCount = GetCount();
     // A number that names no set would otherwise delete the last set.

@@ -27,6 +27,11 @@ public:
     static void Store(COptions& options, int nSet, const std::string& strTitle);
     // Removes a set; the later sets move down by one, so the numbers stay without gaps.
     static void Remove(int nSet);
+    // Gives set nSet a new title. When another set has that title (ignoring case), set
+    // nSet's content replaces that set under the new title and set nSet is removed, so
+    // one set fewer remains. Returns the number the renamed set ends up with; -1 when nSet
+    // names no set.
+    static int Rename(int nSet, const std::string& strTitle);
     // The first set whose content equals the record's (the title aside); -1 when none.
     [[nodiscard]] static int FindEqual(const COptions& options);
 };

@@ -119,15 +119,33 @@ TEST_F(SavedOptionsTest, RemoveRenumbersWithoutGaps) {
     CSavedOptions::Remove(0);
     CSavedOptions::Remove(0);
     EXPECT_EQ(Sets(), Strings{});
+}
 
-    // The rename of the Saved Options dialog: set 2 stored under the title of set 0.
-    StoreSets({"A", "B", "C"});
-    ASSERT_EQ(CSavedOptions::FindByTitle("a"), 0);
-    COptions options;
-    CSavedOptions::Load(2, options);
-    CSavedOptions::Store(options, 0, "a");
-    CSavedOptions::Remove(2);
-    EXPECT_EQ(Sets(), (Strings{"a=102", "B=101"}));
+TEST_F(SavedOptionsTest, RenameKeepsOrReplacesTheSetOfThatTitle) {
+    struct CCase {
+        const char* m_pszName;
+        int m_nSet;
+        const char* m_pszTitle;
+        int m_nResult;
+        Strings m_sets;
+    };
+    const CCase cases[] = {
+        {"a new title", 1, "Bee", 1, {"A=100", "Bee=101", "C=102"}},
+        {"its own title in another case", 2, "c", 2, {"A=100", "B=101", "c=102"}},
+        // Set 2 under the title of set 0: one set fewer, set 2's content under number 0.
+        {"the title of an earlier set", 2, "a", 0, {"a=102", "B=101"}},
+        // Set 0 under the title of set 2: set 2 takes it, then moves down to number 1.
+        {"the title of a later set", 0, "C", 1, {"B=101", "C=100"}},
+        {"a number that names no set", 3, "X", -1, {"A=100", "B=101", "C=102"}},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.m_pszName);
+        while (CSavedOptions::GetCount() > 0)
+            CSavedOptions::Remove(0);
+        StoreSets({"A", "B", "C"});
+        EXPECT_EQ(CSavedOptions::Rename(c.m_nSet, c.m_pszTitle), c.m_nResult);
+        EXPECT_EQ(Sets(), c.m_sets);
+    }
 }
 
 } // namespace
