@@ -68,6 +68,10 @@ CHeadlessWindow::CHeadlessWindow(CHeadlessSurface& surface, const CDialogTemplat
         control.m_nStyle = item.m_nStyle;
         control.m_strText = item.m_pszText ? item.m_pszText : "";
         control.m_rc = MapDialogRect(item.m_rc);
+        // A drop-down list's template height is that of its open list; the window itself
+        // is as high as its closed selection field.
+        if (item.m_kind == EControlKind::DropList || item.m_kind == EControlKind::DropCombo)
+            control.m_rc.cy = kDropDownHeight;
         control.m_bVisible = (item.m_nStyle & CS_HIDDEN) == 0;
         control.m_bEnabled = (item.m_nStyle & CS_DISABLED) == 0;
         control.m_nImage = item.m_nImage;

@@ -173,6 +173,8 @@ public:
     static constexpr int kBaseX = 6;
     static constexpr int kBaseY = 13;
     static constexpr int kFrameExtraHeight = 42; // caption, menu bar and borders
+    // The closed selection field of a drop-down list: the font's height and its frame.
+    static constexpr int kDropDownHeight = kBaseY + 8;
 
 private:
     [[nodiscard]] CHeadlessControl* Find(unsigned nId);
