@@ -7,8 +7,10 @@ SANITIZE ?= OFF
 WERROR ?= ON
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
-# What the demo runs and what `make install` puts in place; `make check` builds everything.
+# What the demo runs and what `make install` puts in place (with the dialog program that
+# `varno dialog` starts); `make check` builds everything.
 PROGRAMS ?= varno datebook-desktop regsvr
+INSTALL_PROGRAMS ?= $(PROGRAMS) varno-dialog
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
@@ -46,7 +48,8 @@ bench: build
 	$(BUILD)/bench/varno_bench
 
 # The programs, the man page and the bash completion under PREFIX (default ~/.local).
-install: programs
+install: configure
+	cmake --build $(BUILD) -j $(JOBS) --target $(INSTALL_PROGRAMS)
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 fuzz: setup

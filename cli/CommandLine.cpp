@@ -18,11 +18,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <new>
 #include <sstream>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #ifndef VARNO_VERSION
 #define VARNO_VERSION "1.0.0"
@@ -111,6 +117,60 @@ void SetHome(const std::string& strHome) {
     if (error)
         path = strHome;
     ::setenv("VARNO_HOME", path.string().c_str(), 1);
+}
+
+// The program that shows the dialog (it links the window library, which varno does not):
+// beside varno, or in the libexec folder of its prefix. Empty when neither exists.
+std::string FindDialogProgram() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    for (const std::filesystem::path& candidate :
+         {exe.parent_path() / "varno-dialog",
+          exe.parent_path().parent_path() / "libexec" / "varno" / "varno-dialog"}) {
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate.string();
+    }
+    return {};
+}
+
+// varno dialog: the main dialog on the current user of the home, in a window; its exit
+// status is the dialog program's.
+int RunDialog(CCliContext& context) {
+    const char* pszDisplay = std::getenv("DISPLAY");
+    const char* pszWayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!pszDisplay || !*pszDisplay) && (!pszWayland || !*pszWayland)) {
+        context.m_services.PrintError(
+            "The dialog needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set: run "
+            "it in a desktop session, or under xvfb-run.");
+        return CLI_EXIT_USAGE;
+    }
+    const std::string strProgram = FindDialogProgram();
+    if (strProgram.empty()) {
+        context.m_services.PrintError("The dialog program varno-dialog is not installed beside "
+                                      "varno (it is built where wxWidgets 3.2 is available).");
+        return CLI_EXIT_USAGE;
+    }
+    context.m_out.flush();
+    context.m_err.flush();
+    std::string strArg0 = strProgram;
+    char* argv[] = {strArg0.data(), nullptr};
+    pid_t pid = 0;
+    if (const int nError = ::posix_spawn(&pid, strProgram.c_str(), nullptr, nullptr, argv, environ);
+        nError != 0) {
+        context.m_services.PrintError("Cannot start " + strProgram + ": " + std::strerror(nError) +
+                                      ".");
+        return CLI_EXIT_USAGE;
+    }
+    int nStatus = 0;
+    while (::waitpid(pid, &nStatus, 0) < 0) {
+        if (errno != EINTR)
+            return CLI_EXIT_ERRORS;
+    }
+    if (WIFEXITED(nStatus))
+        return WEXITSTATUS(nStatus);
+    return 128 + (WIFSIGNALED(nStatus) ? WTERMSIG(nStatus) : 0);
 }
 
 } // namespace
@@ -302,6 +362,11 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
     CLI::App* pRegionalReset =
         pRegional->add_subcommand("reset", "Back to the defaults of the process locale");
 
+    // dialog
+    CLI::App* pDialog = app.add_subcommand(
+        "dialog", "Open the main dialog in a window, as the desktop's command does (needs a "
+                  "display)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -333,7 +398,8 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
         }
         if (app.get_subcommands().empty()) {
             err << "varno: Give a command: export, import, count, list, remove-all, archive, "
-                   "options, fields, filter, sets or regional (varno --help tells more).\n";
+                   "options, fields, filter, sets, regional or dialog (varno --help tells "
+                   "more).\n";
             return CLI_EXIT_USAGE;
         }
         // A home's first run fixes its regional settings and code page (see UserProfile.h).
@@ -344,6 +410,8 @@ int RunVarno(int argc, const char* const* argv, std::ostream& out, std::ostream&
                 args.m_bFull = bFull;
             return args;
         };
+        if (pDialog->parsed())
+            return RunDialog(context);
         if (pExport->parsed()) {
             exportArgs.m_range = range(exportArgs.m_range, bExportFull, bExportSimple);
             context.m_summary = exportSummary.Mode();

@@ -258,3 +258,14 @@ TEST_F(CliOperations, BrokenDatebookIsReportedNotCrashedOn) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CliOperations, DialogWithoutADisplaySaysSo) {
+    const CProgramRun run = Varno({"dialog"}, {"DISPLAY=", "WAYLAND_DISPLAY="});
+    EXPECT_EQ(run.m_nExit, 2);
+    EXPECT_THAT(run.m_strErr, HasSubstr("needs a display"));
+    EXPECT_EQ(run.m_strOut, "");
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 // The wx surface under Xvfb: every dialog template opens with no overlapping, clipped or
 // outlying controls and closes by simulated keys and clicks with the right result. With
 // VARNO_SCREENSHOT_DIR set, a PNG of every dialog is written there.
+#include "desktop/DesktopHost.h"
 #include "platform/dialogs/Dialog.h"
 #include "platform/dialogs/wx/WxSurface.h"
 #include "platform/shell/HelpViewer.h"
@@ -18,8 +19,10 @@
 #include "ui/OptionsDlg.h"
 #include "ui/SavedOptionsDlg.h"
 #include "ui/SavedOptionsTitleDlg.h"
+#include "ui/VARNODlg.h"
 
 #include <wx/app.h>
+#include <wx/dialog.h>
 #include <wx/frame.h>
 #include <wx/listbox.h>
 #include <wx/statbox.h>
@@ -33,6 +36,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -154,8 +158,9 @@ bool Contains(const wxRect& outer, const wxRect& inner) {
     return outer.Contains(inner.GetTopLeft()) && outer.Contains(inner.GetBottomRight());
 }
 
-// Checks the laid-out dialog and writes its screenshot when asked to.
-void CheckLayout(CDialog& dialog) {
+// Checks the laid-out dialog and writes its screenshot when asked to, named after the
+// template and the suffix. Hidden controls take no room.
+void CheckLayout(CDialog& dialog, const std::string& strSuffix = {}) {
     const CDialogTemplate& tmpl = dialog.GetTemplate();
     const CRect client = dialog.GetWindow()->GetClientRect();
     struct CPlaced {
@@ -170,6 +175,8 @@ void CheckLayout(CDialog& dialog) {
         wxWindow* pWindow = WindowOf(control.m_nId);
         ASSERT_NE(pWindow, nullptr) << control.m_nId;
         pAny = pWindow;
+        if (!pWindow->IsShown() && !(control.m_nStyle & CS_HIDDEN))
+            continue;
         const wxRect rc = pWindow->GetRect();
         EXPECT_LE(rc.GetRight(), client.cx) << tmpl.m_nId << " control " << control.m_nId;
         EXPECT_LE(rc.GetBottom(), client.cy) << tmpl.m_nId << " control " << control.m_nId;
@@ -218,7 +225,7 @@ void CheckLayout(CDialog& dialog) {
     // The screen as the X server holds it, cut to the dialog (ImageMagick's import).
     const wxRect rc = pFrame->GetScreenRect();
     const std::string strPath =
-        std::string(pszDir) + "/dialog" + std::to_string(tmpl.m_nId) + ".png";
+        std::string(pszDir) + "/dialog" + std::to_string(tmpl.m_nId) + strSuffix + ".png";
     const wxString command = wxString::Format("import -window root -crop %dx%d+%d+%d +repage %s",
                                               rc.width, rc.height, rc.x, rc.y, strPath);
     EXPECT_EQ(wxExecute(command, wxEXEC_SYNC | wxEXEC_NODISABLE), 0) << command;
@@ -442,6 +449,103 @@ TEST_F(WxDialogsTest, OptionsDrivenByMouseAndKeys) {
     expected.erase(expected.begin() + nRemovedAt);
     expected.push_back(nRemoved);
     EXPECT_EQ(options.m_layout.GetSimpleFields(), expected);
+}
+
+// Runs fn after a while from the event loop, also while a modal dialog of the system (a
+// file dialog) holds the screen.
+class CLater {
+public:
+    CLater(int nMilliseconds, std::function<void()> fn) : m_fn(std::move(fn)) {
+        m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_fn(); });
+        m_timer.StartOnce(nMilliseconds);
+    }
+
+private:
+    std::function<void()> m_fn;
+    wxTimer m_timer;
+};
+
+class WxMainDlgTest : public WxDialogsTest {
+protected:
+    void SetUp() override {
+        WxDialogsTest::SetUp();
+        m_pHost = OpenDesktopHost();
+        m_options.SetHostApplication(m_pHost.Get());
+    }
+    void TearDown() override {
+        m_options.SetHostApplication(nullptr);
+        m_pHost = nullptr;
+        WxDialogsTest::TearDown();
+    }
+    void SetRows(int nRows) {
+        CRecordFilter filter;
+        for (int i = 0; i < nRows; ++i)
+            filter.AddRow();
+        for (int i = 0; i < nRows; ++i)
+            filter.SetRow(i, i % 9, "row " + std::to_string(i + 1), i % 2);
+        m_options.m_filter = filter;
+    }
+
+    CComPtr<IDispatch> m_pHost;
+    COptions m_options;
+};
+
+// Named for the screenshots target: the main dialog with one and with five filter rows.
+TEST_F(WxMainDlgTest, EveryTemplateMainDialogWithOneAndFiveRows) {
+    int nHeightOne = 0;
+    for (const int nRows : {1, 5}) {
+        SCOPED_TRACE(nRows);
+        SetRows(nRows);
+        CVARNODlg dlg(&m_options);
+        CDriver driver(dlg, [&] {
+            CheckLayout(dlg, "-rows" + std::to_string(nRows));
+            const CRect rcStatus = dlg.GetDlgItem(IDC_STATUS).GetRect();
+            const CRect rcLast =
+                dlg.GetDlgItem(nRows == 1 ? IDC_FILTER_TEXT1 : IDC_FILTER_TEXT5).GetRect();
+            EXPECT_GT(rcStatus.y, rcLast.Bottom());
+            EXPECT_EQ(dlg.GetDlgItem(IDC_FILTER_TYPE5).IsVisible(), nRows == 5);
+            const int nHeight = dlg.GetWindow()->GetClientRect().cy;
+            if (nRows == 1)
+                nHeightOne = nHeight;
+            else
+                EXPECT_GT(nHeight, nHeightOne);
+            EXPECT_LE(dlg.GetDlgItem(IDC_CLOSE).GetRect().Bottom(), nHeight);
+            PressKey(WXK_ESCAPE);
+        });
+        EXPECT_EQ(dlg.DoModal(), static_cast<int>(IDCANCEL));
+    }
+}
+
+// As varno dialog runs it: the command on the host, an export through the system's file
+// dialog, closed with the Close button; the options saved.
+TEST_F(WxMainDlgTest, CommandExportsThroughTheFileDialogAndCloses) {
+    const std::string strFile = Home() + "/wx-export.csv";
+    m_options.m_strLastFile = strFile;
+    m_options.m_strSeparator = ";";
+    m_options.Save();
+    CLater drive(1000, [&] {
+        Settle();
+        wxWindow* pExport = WindowOf(IDC_EXPORT);
+        ASSERT_NE(pExport, nullptr);
+        // The file dialog opens with the last file's folder and name: Enter saves there.
+        CLater accept(2500, [] { PressKey(WXK_RETURN); });
+        ClickOn(IDC_EXPORT);
+        EXPECT_TRUE(std::filesystem::exists(strFile));
+        ClickOn(IDC_CLOSE);
+    });
+    // A step that went wrong leaves a dialog open: Escape closes the file dialog and then
+    // the main dialog, so that the run never hangs.
+    CLater watchdog(30000, [] {
+        ADD_FAILURE() << "the main dialog did not close";
+        PressKey(WXK_ESCAPE);
+        PressKey(WXK_ESCAPE);
+    });
+    EXPECT_EQ(RunMainDialogCommand(m_pHost.Get()), static_cast<int>(IDOK));
+    ASSERT_TRUE(std::filesystem::exists(strFile));
+    EXPECT_EQ(ReadFileBytes(strFile).rfind("\"Date\";", 0), 0u) << ReadFileBytes(strFile);
+    COptions stored;
+    stored.Load();
+    EXPECT_EQ(stored.m_strLastFile, strFile);
 }
 
 } // namespace

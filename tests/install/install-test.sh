@@ -8,7 +8,8 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/varno bin/datebook-desktop bin/regsvr share/man/man1/varno.1 \
-         share/bash-completion/completions/varno; do
+         share/bash-completion/completions/varno libexec/varno/varno-dialog \
+         libexec/varno/VARNOAddIn.htb; do
   [[ -e "$prefix/$f" ]] || { echo "missing after install: $f" >&2; exit 1; }
 done
 [[ -x "$prefix/bin/varno" ]] || { echo "bin/varno is not executable" >&2; exit 1; }
@@ -21,6 +22,14 @@ export VARNO_HOME="$prefix/home" TZ=UTC LANG=C.UTF-8
 "$prefix/bin/datebook-desktop" user add "Install Test" >/dev/null
 "$prefix/bin/datebook-desktop" user use "Install Test" >/dev/null
 "$prefix/bin/varno" count | grep -q "0 appointments" || { echo "installed varno count failed" >&2; exit 1; }
+
+# varno dialog finds its window program in libexec; without a display both say so (status 2).
+set +e
+msg=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/varno" dialog 2>&1); status=$?
+[[ $status -eq 2 && $msg == *"needs a display"* ]] || { echo "varno dialog without DISPLAY: $status $msg" >&2; exit 1; }
+msg=$(env -u WAYLAND_DISPLAY DISPLAY=:4711 "$prefix/bin/varno" dialog 2>&1); status=$?
+set -e
+[[ $status -eq 2 && $msg == *"cannot open a window"* ]] || { echo "installed varno-dialog without a display: $status $msg" >&2; exit 1; }
 
 "$prefix/bin/regsvr" --help | grep -q "Usage: regsvr" || { echo "installed regsvr does not run" >&2; exit 1; }
 
