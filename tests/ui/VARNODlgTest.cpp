@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "formats/FormatSelection.h"
 #include "platform/dialogs/FileDialog.h"
+#include "platform/shell/HelpViewer.h"
 #include "res/Resource.h"
 #include "settings/SavedOptions.h"
 #include "tests/engine/OperationsTestSupport.h"
@@ -582,6 +583,51 @@ TEST_F(VARNODlgTest, SharedNumbersAreToldApartByTheirNotification) {
         w.Close();
     });
     EXPECT_EQ(m_ui.m_nUnscriptedCloses, 0);
+}
+
+// A help viewer that records the books it is asked to show.
+class CBookRecorder : public CHelpViewerBackend {
+public:
+    bool ShowBook(const std::string& strBookPath) override {
+        m_vecBooks.push_back(strBookPath);
+        return true;
+    }
+    bool ReadBookFile(const std::string&, const std::string&, std::string&) override {
+        return false;
+    }
+    void ShowPopup(const std::string&) override {}
+    std::vector<std::string> m_vecBooks;
+};
+
+CBookRecorder* g_pRecorder = nullptr;
+
+CHelpViewerBackend* LoadRecorder() {
+    return g_pRecorder;
+}
+
+TEST_F(VARNODlgTest, F1AndTheHelpMenuShowTheBookWhenThereIsAViewer) {
+    SetHelpFilePath("/opt/varno/VARNOAddIn.chm");
+    CBookRecorder recorder;
+    for (const bool bViewer : {false, true}) {
+        SCOPED_TRACE(bViewer);
+        g_pRecorder = bViewer ? &recorder : nullptr;
+        RegisterHelpViewerLoader(bViewer ? &LoadRecorder : nullptr);
+        ResetHelpViewer();
+        EXPECT_EQ(Run([](CHeadlessWindow& w) {
+                      w.PressKey(VK_F1);
+                      EXPECT_TRUE(w.PickMenu(ID_HELP_HELP));
+                      EXPECT_FALSE(w.Ended());
+                      w.Click(IDC_CLOSE);
+                  }),
+                  static_cast<int>(IDOK));
+    }
+    RegisterHelpViewerLoader(nullptr);
+    ResetHelpViewer();
+    g_pRecorder = nullptr;
+    SetHelpFilePath({});
+    EXPECT_EQ(recorder.m_vecBooks,
+              (std::vector<std::string>{"/opt/varno/VARNOAddIn.htb", "/opt/varno/VARNOAddIn.htb"}));
+    EXPECT_TRUE(m_ui.m_vecShown.empty());
 }
 
 } // namespace
