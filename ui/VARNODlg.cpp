@@ -17,6 +17,9 @@
 #include "settings/Options.h"
 #include "settings/SavedOptions.h"
 #include "ui/AboutDlg.h"
+#include "ui/ArchiveDlg.h"
+#include "ui/OptionsDlg.h"
+#include "ui/SavedOptionsDlg.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,18 +59,6 @@ CMenu* SavedSetPopup(CMenu* pMenu) {
 // system's text for the status.
 std::string HostErrorText(const CComError& e) {
     return e.HasDescription() ? FromUtf16(e.Description()) : e.ErrorMessage();
-}
-
-// The options, archive and saved options dialogs are not part of this build yet: their
-// commands show nothing and change nothing.
-int RunOptionsDialog(COptions& /*options*/, CDialog* /*pParent*/) {
-    return static_cast<int>(IDCANCEL);
-}
-int RunArchiveDialog(COptions& /*options*/, CDialog* /*pParent*/) {
-    return static_cast<int>(IDCANCEL);
-}
-int RunSavedOptionsDialog(COptions& /*options*/, CDialog* /*pParent*/) {
-    return static_cast<int>(IDCANCEL);
 }
 
 } // namespace
@@ -292,18 +283,21 @@ void CVARNODlg::OnExport() {
 }
 
 void CVARNODlg::OnOptions() {
-    if (RunOptionsDialog(*m_pOptions, this) == static_cast<int>(IDOK))
+    COptionsDlg dialog(*m_pOptions, this);
+    if (dialog.DoModal() == static_cast<int>(IDOK))
         m_pOptions->Save();
     Recount();
     BuildSavedSetMenu();
 }
 
 void CVARNODlg::OnArchive() {
-    (void)RunArchiveDialog(*m_pOptions, this);
+    CArchiveDlg dialog(*m_pOptions, this);
+    (void)dialog.DoModal();
 }
 
 void CVARNODlg::OnMaintain() {
-    (void)RunSavedOptionsDialog(*m_pOptions, this);
+    CSavedOptionsDlg dialog(*m_pOptions, this);
+    (void)dialog.DoModal();
     BuildSavedSetMenu();
     UpdateSavedSetChecks();
 }

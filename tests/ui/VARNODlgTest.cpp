@@ -630,4 +630,43 @@ TEST_F(VARNODlgTest, F1AndTheHelpMenuShowTheBookWhenThereIsAViewer) {
     EXPECT_TRUE(m_ui.m_vecShown.empty());
 }
 
+TEST_F(VARNODlgTest, OptionsArchiveAndMaintainOpenTheirDialogsOverTheMainDialog) {
+    CHeadlessWindow* pMain = nullptr;
+    m_ui.Then([&](CHeadlessWindow& w) {
+        pMain = &w;
+        // Ctrl+O: the options dialog; OK saves the record it edited.
+        w.PressKey('O', KM_CTRL);
+        EXPECT_EQ(Stored().m_nMinSize, 4321);
+        // The archive dialog; nothing is refreshed afterwards.
+        EXPECT_TRUE(w.PickMenu(ID_FILE_ARCHIVE));
+        // Maintain: the saved-set menu is built anew afterwards, with its check mark.
+        EXPECT_TRUE(w.PickMenu(ID_SAVED_MAINTAIN));
+        const CMenu* pSaved = w.MenuBar()->GetSubMenu(0)->GetSubMenu(3);
+        ASSERT_EQ(pSaved->GetItemCount(), 3);
+        EXPECT_EQ(pSaved->GetItem(0)->m_strText, "&1 Made meanwhile");
+        EXPECT_TRUE(pSaved->GetItem(0)->m_bChecked);
+        w.Close();
+    });
+    m_ui.Then([&](CHeadlessWindow& options) {
+        EXPECT_EQ(options.Template().m_nId, IDD_OPTIONS);
+        EXPECT_EQ(options.Parent(), pMain);
+        Options().m_nMinSize = 4321;
+        options.Click(IDOK);
+    });
+    m_ui.Then([&](CHeadlessWindow& archive) {
+        EXPECT_EQ(archive.Template().m_nId, IDD_ARCHIVE);
+        EXPECT_EQ(archive.Parent(), pMain);
+        archive.Close();
+    });
+    m_ui.Then([&](CHeadlessWindow& saved) {
+        EXPECT_EQ(saved.Template().m_nId, IDD_SAVED_OPTIONS);
+        EXPECT_EQ(saved.Parent(), pMain);
+        CSavedOptions::Store(Options(), 0, "Made meanwhile");
+        saved.Close();
+    });
+    CVARNODlg dialog(&Options());
+    EXPECT_EQ(dialog.DoModal(), static_cast<int>(IDCANCEL));
+    EXPECT_EQ(m_ui.m_nUnscriptedCloses, 0);
+}
+
 } // namespace
