@@ -35,6 +35,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -546,6 +551,51 @@ TEST_F(WxMainDlgTest, CommandExportsThroughTheFileDialogAndCloses) {
     COptions stored;
     stored.Load();
     EXPECT_EQ(stored.m_strLastFile, strFile);
+}
+
+// varno dialog as a user starts it, on a home of its own: its window opens on the display
+// and Escape closes it, which saves the options.
+TEST_F(WxMainDlgTest, VarnoDialogOpensAWindowThatEscapeCloses) {
+    const std::string strHome = Home() + "/varno-dialog-home";
+    const std::string strVarno = std::string(VARNO_BINARY_DIR) + "/varno";
+    std::vector<std::string> args = {strVarno, "--home", strHome, "dialog"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, strVarno.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    // Escape once a second until the window has taken it (at most 30 tries); the pointer
+    // rests in the middle of the screen, where the window opens.
+    int nStatus = -1;
+    wxUIActionSimulator sim;
+    sim.MouseMove(wxGetDisplaySize().x / 2, wxGetDisplaySize().y / 2);
+    for (int i = 0; i < 30 && nStatus < 0; ++i) {
+        wxMilliSleep(1000);
+        int nWait = 0;
+        if (::waitpid(pid, &nWait, WNOHANG) == pid) {
+            nStatus = nWait;
+            break;
+        }
+        PressKey(WXK_ESCAPE);
+    }
+    if (nStatus < 0) {
+        ADD_FAILURE() << "varno dialog did not close";
+        ::kill(pid, SIGKILL);
+        (void)::waitpid(pid, &nStatus, 0);
+        return;
+    }
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 0);
+    // Closing saved the options into the user hive of that home.
+    bool bSaved = false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(strHome + "/registry")) {
+        if (entry.is_regular_file() &&
+            ReadFileBytes(entry.path().string()).find("\\Brenmark\\VARNO\\Options]") !=
+                std::string::npos)
+            bSaved = true;
+    }
+    EXPECT_TRUE(bSaved);
 }
 
 } // namespace
