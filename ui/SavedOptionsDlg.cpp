@@ -87,16 +87,8 @@ void CSavedOptionsDlg::OnRename() {
     dlg.SetTitle(CSavedOptions::GetTitle(nSet));
     if (dlg.DoModal() != static_cast<int>(IDOK))
         return;
-    const int nTarget = dlg.GetSetNumber();
-    COptions options;
-    CSavedOptions::Load(nSet, options);
-    if (nTarget < CSavedOptions::GetCount() && nTarget != nSet) {
-        // The set that had the new title gives way to the renamed one.
-        CSavedOptions::Store(options, nTarget, dlg.GetTitle());
-        CSavedOptions::Remove(nSet);
-    } else {
-        CSavedOptions::Store(options, nSet, dlg.GetTitle());
-    }
+    // A set that had the new title gives way to the renamed one.
+    (void)CSavedOptions::Rename(nSet, dlg.GetTitle());
     FillList();
     EnableButtons();
 }

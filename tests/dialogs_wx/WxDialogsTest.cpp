@@ -521,35 +521,66 @@ TEST_F(WxMainDlgTest, EveryTemplateMainDialogWithOneAndFiveRows) {
     }
 }
 
-// As varno dialog runs it: the command on the host, an export through the system's file
-// dialog, closed with the Close button; the options saved.
-TEST_F(WxMainDlgTest, CommandExportsThroughTheFileDialogAndCloses) {
+// A control of the shown top-level window with that title; ids repeat across dialogs.
+wxWindow* WindowIn(const wxString& title, unsigned nId) {
+    for (wxWindow* pTop : wxTopLevelWindows) {
+        if (pTop->IsShown() && pTop->GetLabel() == title)
+            return pTop->FindWindow(WxIdFromProgramId(nId));
+    }
+    return nullptr;
+}
+
+void ClickWindow(wxWindow* pWindow) {
+    ASSERT_NE(pWindow, nullptr);
+    wxUIActionSimulator sim;
+    sim.MouseMove(pWindow->GetScreenRect().GetPosition() + pWindow->GetSize() / 2);
+    Settle();
+    sim.MouseClick();
+    Settle();
+}
+
+// As varno dialog runs it: the command on the host; Options, where the separator is
+// changed and OK clicked; an export through the system's file dialog; Close. The options
+// are saved and the file is written with the new separator.
+TEST_F(WxMainDlgTest, CommandChangesTheSeparatorExportsAndCloses) {
     const std::string strFile = Home() + "/wx-export.csv";
     m_options.m_strLastFile = strFile;
     m_options.m_strSeparator = ";";
     m_options.Save();
     CLater drive(1000, [&] {
         Settle();
-        wxWindow* pExport = WindowOf(IDC_EXPORT);
-        ASSERT_NE(pExport, nullptr);
+        {
+            CLater options(1500, [] {
+                wxWindow* pSeparator = WindowIn("Options", IDC_SEPARATOR);
+                ASSERT_NE(pSeparator, nullptr);
+                pSeparator->SetFocus();
+                Settle();
+                PressKey('A', wxMOD_CONTROL);
+                PressKey(',');
+                ClickWindow(WindowIn("Options", IDOK));
+            });
+            ClickOn(IDC_OPTIONS);
+        }
+        EXPECT_EQ(m_options.m_strSeparator, ";"); // the command's own record, not this one
         // The file dialog opens with the last file's folder and name: Enter saves there.
         CLater accept(2500, [] { PressKey(WXK_RETURN); });
         ClickOn(IDC_EXPORT);
         EXPECT_TRUE(std::filesystem::exists(strFile));
         ClickOn(IDC_CLOSE);
     });
-    // A step that went wrong leaves a dialog open: Escape closes the file dialog and then
+    // A step that went wrong leaves a dialog open: Escape closes the dialog on top and then
     // the main dialog, so that the run never hangs.
-    CLater watchdog(30000, [] {
+    CLater watchdog(40000, [] {
         ADD_FAILURE() << "the main dialog did not close";
         PressKey(WXK_ESCAPE);
         PressKey(WXK_ESCAPE);
     });
     EXPECT_EQ(RunMainDialogCommand(m_pHost.Get()), static_cast<int>(IDOK));
     ASSERT_TRUE(std::filesystem::exists(strFile));
-    EXPECT_EQ(ReadFileBytes(strFile).rfind("\"Date\";", 0), 0u) << ReadFileBytes(strFile);
+    EXPECT_EQ(ReadFileBytes(strFile).rfind("\"Date\",", 0), 0u) << ReadFileBytes(strFile);
     COptions stored;
     stored.Load();
+    EXPECT_EQ(stored.m_strSeparator, ",");
     EXPECT_EQ(stored.m_strLastFile, strFile);
 }
 
@@ -565,11 +596,9 @@ TEST_F(WxMainDlgTest, VarnoDialogOpensAWindowThatEscapeCloses) {
     argv.push_back(nullptr);
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, strVarno.c_str(), nullptr, nullptr, argv.data(), environ), 0);
-    // Escape once a second until the window has taken it (at most 30 tries); the pointer
-    // rests in the middle of the virtual screen (1280 x 1024), where the window opens.
+    // Escape once a second until the window, which takes the focus when it opens, has
+    // taken it (at most 30 tries).
     int nStatus = -1;
-    wxUIActionSimulator sim;
-    sim.MouseMove(640, 512);
     for (int i = 0; i < 30 && nStatus < 0; ++i) {
         wxMilliSleep(1000);
         int nWait = 0;
