@@ -279,8 +279,12 @@ std::vector<std::int64_t> ReadExceptionDays(IHostAppointment* pHost) {
 
 std::vector<std::int64_t> FindExceptionDays(IHostAppointment* pHost, const CRepeatRule& rule,
                                             std::int64_t nStartDay, std::int64_t nLastDay) {
-    if (nLastDay < nStartDay || HostLong(pHost, &IHostAppointment::GetExceptionCount) <= 0)
+    if (nLastDay < nStartDay)
         return {};
+    const LONG nCount = HostLong(pHost, &IHostAppointment::GetExceptionCount);
+    if (nCount <= 0)
+        return {};
+    const auto nWanted = static_cast<std::size_t>(nCount);
     int nYear = 0;
     int nMonth = 0;
     int nDay = 0;
@@ -291,14 +295,25 @@ std::vector<std::int64_t> FindExceptionDays(IHostAppointment* pHost, const CRepe
     if (!tFrom || !tTo)
         return {};
 
-    // The host's occurrences over the series' days.
-    std::vector<std::int64_t> vecOccurrences;
+    // The host's occurrences and the pattern's days walked side by side: a pattern day the
+    // host passes over is an exception. Every exception day the host counts that lies on the
+    // pattern is missing from its walk, so once as many are found as it counts the walk
+    // stops: a long series costs only up to its last exception, not its whole length.
+    std::vector<std::int64_t> vecExceptions;
+    std::int64_t nNext = nStartDay; // the first pattern day not yet passed
+    const auto PassPatternDaysBefore = [&](std::int64_t nBefore) {
+        for (; nNext < nBefore && vecExceptions.size() < nWanted; ++nNext) {
+            if (IsRepeatPatternDay(rule, nStartDay, nNext))
+                vecExceptions.push_back(nNext);
+        }
+    };
     HOSTTIME tPosition = 0;
     BOOL bFound = FALSE;
     ThrowIfFailed(pHost->GetFirstOccurrence(static_cast<HOSTTIME>(*tFrom),
                                             static_cast<HOSTTIME>(*tTo), &tPosition, &bFound),
                   IID_IHostAppointment);
-    while (bFound) {
+    std::int64_t nPrevious = nStartDay - 1;
+    while (bFound && vecExceptions.size() < nWanted) {
         HOSTTIME tOccurrence = 0;
         ThrowIfFailed(pHost->GetNextOccurrence(&tPosition, static_cast<HOSTTIME>(*tTo),
                                                &tOccurrence, &bFound),
@@ -308,19 +323,14 @@ std::vector<std::int64_t> FindExceptionDays(IHostAppointment* pHost, const CRepe
             break;
         const std::int64_t nOccurrence = DaysFromCivil(day.m_nYear, day.m_nMonth, day.m_nDay);
         // A host that gives a day twice would otherwise never end the walk.
-        if (!vecOccurrences.empty() && nOccurrence <= vecOccurrences.back())
+        if (nOccurrence <= nPrevious)
             break;
-        vecOccurrences.push_back(nOccurrence);
+        nPrevious = nOccurrence;
+        PassPatternDaysBefore(std::min(nOccurrence, nLastDay + 1));
+        if (nNext == nOccurrence)
+            ++nNext;
     }
-
-    std::vector<std::int64_t> vecExceptions;
-    std::size_t i = 0;
-    for (const std::int64_t d : RepeatPatternDays(rule, nStartDay, nLastDay)) {
-        while (i < vecOccurrences.size() && vecOccurrences[i] < d)
-            ++i;
-        if (i == vecOccurrences.size() || vecOccurrences[i] != d)
-            vecExceptions.push_back(d);
-    }
+    PassPatternDaysBefore(nLastDay + 1);
     return vecExceptions;
 }
 

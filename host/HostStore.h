@@ -42,8 +42,8 @@ struct CDatebookAccess {
 // local days since 1970-01-01, ascending: the pattern days from its start to its end that
 // the host does not give as occurrences. The host offers only their count, so the days are
 // found by walking its occurrences (only when the count is above 0). Exception days off the
-// pattern remove nothing and are not found. Empty for a single appointment. Host failures
-// raise.
+// pattern remove nothing and are not found; never more days than the host counts, the walk
+// ending at the last of them. Empty for a single appointment. Host failures raise.
 [[nodiscard]] std::vector<std::int64_t> ReadExceptionDays(IHostAppointment* pHost);
 // The same for a rule already read from the host, whose series runs from nStartDay to
 // nLastDay: asks only the exception count and, when it is above 0, the occurrences.
