@@ -7,6 +7,7 @@
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/dialogs/UserServices.h"
+#include "platform/locale/SettingsHold.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -97,6 +98,7 @@ int MarkForArchival(const COptions& options, IHostAppointmentList* pList, TimeVa
 
 int RemoveAll(COptions& options, CProgressControl* pProgress, CRemoveOutcome* pOutcome) {
     CRemoveOutcome outcome;
+    const CLocaleSettingsHold hold;
     CWaitCursor wait;
     {
         const CDatebookAccess access = OpenDatebook(options);

@@ -8,6 +8,7 @@
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/dialogs/UserServices.h"
+#include "platform/locale/SettingsHold.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -137,6 +138,7 @@ private:
 
 int numAppointments(const COptions& options) {
     WriteTrace("Start numAppointments");
+    const CLocaleSettingsHold hold;
     CWaitCursor wait;
     CCounter counter(options);
     {

@@ -11,6 +11,7 @@
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/dialogs/UserServices.h"
+#include "platform/locale/SettingsHold.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -215,6 +216,8 @@ private:
     CExportSink* m_pSink = nullptr;
     bool m_bCalendar = false;
     bool m_bDropRepeat = false;
+    // One set of regional settings for every row of the run.
+    CLocaleSettingsHold m_localeHold;
     CWaitCursor m_wait;
     CDatebookAccess m_access;
     std::unique_ptr<CFileFormat> m_pFormat;

@@ -17,6 +17,7 @@
 #include "platform/dialogs/UserServices.h"
 #include "platform/locale/CodePage.h"
 #include "platform/locale/LocalTime.h"
+#include "platform/locale/SettingsHold.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
@@ -383,6 +384,8 @@ private:
     CImportStatistics& m_stats;
     // The options' layout, or the columns that the file's header names.
     CFieldLayout m_layout;
+    // One set of regional settings for every row of the run.
+    CLocaleSettingsHold m_localeHold;
     CWaitCursor m_wait;
     CDatebookAccess m_access;
     std::unique_ptr<CFileFormat> m_pFormat;

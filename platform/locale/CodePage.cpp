@@ -1,5 +1,7 @@
 #include "platform/locale/CodePage.h"
 
+#include "platform/locale/SettingsHold.h"
+
 #include "platform/locale/EnvSnapshot.h"
 #include "platform/registry/Registry.h"
 
@@ -159,6 +161,10 @@ unsigned GetSystemCodePage() {
         unsigned m_codePage = CP_WINDOWS_1252;
     };
     thread_local CCache s_cache;
+    thread_local bool s_bFilled = false;
+    if (s_bFilled && LocaleSettingsHeld())
+        return s_cache.m_codePage;
+    s_bFilled = true;
     const std::uint64_t nStamp = RegChangeStamp(ERegHive::LocalMachine);
     if (nStamp != s_cache.m_nStamp || !s_cache.m_env.Matches()) {
         s_cache.m_env.Take();

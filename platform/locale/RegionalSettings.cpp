@@ -1,4 +1,6 @@
 #include "platform/locale/RegionalSettings.h"
+
+#include "platform/locale/SettingsHold.h"
 #include "platform/locale/UserProfile.h"
 
 #include "platform/locale/CodePage.h"
@@ -449,6 +451,10 @@ const CRegionalSettings& GetRegionalSettings(std::uint64_t& nStamp) {
         std::optional<CDerived> m_derived;
     };
     thread_local CCache s_cache;
+    if (s_cache.m_nGeneration != 0 && LocaleSettingsHeld()) {
+        nStamp = s_cache.m_nGeneration;
+        return s_cache.m_settings;
+    }
     const std::uint64_t nRegStamp = RegChangeStamp(ERegHive::CurrentUser);
     const unsigned codePage = GetSystemCodePage();
     if (s_cache.m_nGeneration != 0 && nRegStamp == s_cache.m_nRegStamp &&

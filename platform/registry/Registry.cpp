@@ -5,7 +5,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -320,6 +322,28 @@ std::string CRegHiveLock::Failure() const {
     return m_bHeld ? m_pStore->LastFailure() : m_strFailure;
 }
 
+namespace {
+
+thread_local int t_nFolderHolds = 0;
+// Indexed by ERegHive.
+thread_local std::array<std::shared_ptr<CHiveStore>, 3> t_heldStores;
+
+} // namespace
+
+CRegFolderHold::CRegFolderHold() {
+    ++t_nFolderHolds;
+}
+
+CRegFolderHold::~CRegFolderHold() {
+    if (--t_nFolderHolds == 0)
+        t_heldStores = {};
+}
+
 std::uint64_t RegChangeStamp(ERegHive hive) {
-    return HiveStoreFor(hive)->ChangeStamp();
+    if (t_nFolderHolds == 0)
+        return HiveStoreFor(hive)->ChangeStamp();
+    std::shared_ptr<CHiveStore>& pStore = t_heldStores.at(static_cast<std::size_t>(hive));
+    if (!pStore)
+        pStore = HiveStoreFor(hive);
+    return pStore->ChangeStamp();
 }

@@ -127,3 +127,15 @@ private:
 // made by this process, within 50 ms for another process's (the file is not looked at on
 // every call). Callers that cache what they derive from registry values compare it.
 [[nodiscard]] std::uint64_t RegChangeStamp(ERegHive hive);
+
+// While one is alive on a thread, RegChangeStamp finds each hive's file once instead of on
+// every call (the registry folder comes from the environment: VARNO_HOME or the XDG
+// folders). Changes to the hive are still seen as without it; a change of the folder
+// itself is seen after the last hold ends. For loops that format thousands of dates.
+class CRegFolderHold {
+public:
+    CRegFolderHold();
+    ~CRegFolderHold();
+    CRegFolderHold(const CRegFolderHold&) = delete;
+    CRegFolderHold& operator=(const CRegFolderHold&) = delete;
+};
