@@ -20,15 +20,20 @@ CDesktopSession::~CDesktopSession() {
 void CDesktopSession::Watch() {
     std::unique_lock<std::recursive_mutex> lock(m_mutex);
     while (!m_bStop) {
-        if (!m_store.InBatch() || m_nChanging > 0 || !m_strFailure.empty()) {
+        if (!m_store.InBatch() || !m_strFailure.empty()) {
             m_wake.wait(lock);
             continue;
         }
         const auto tDue = m_tBatchStart + kGroupTime;
-        if (std::chrono::steady_clock::now() >= tDue)
+        const auto tNow = std::chrono::steady_clock::now();
+        if (tNow < tDue)
+            m_wake.wait_until(lock, tDue);
+        else if (m_nChanging == 0)
             Commit();
         else
-            m_wake.wait_until(lock, tDue);
+            // An appointment is still being changed: EndChange commits when it is done, if
+            // the program gets that far; looked at again shortly in case it does not.
+            m_wake.wait_until(lock, tNow + kWatchInterval);
     }
 }
 
@@ -58,22 +63,23 @@ void CDesktopSession::BeginChange() {
         m_nGrouped = 0;
         if (!m_watcher.joinable())
             m_watcher = std::thread([this] { Watch(); });
+        else
+            m_wake.notify_all();
     }
     ++m_nChanging;
 }
 
 void CDesktopSession::EndChange() noexcept {
-    {
-        const std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        if (m_nChanging == 0)
-            return;
-        --m_nChanging;
-        ++m_nGrouped;
-        if (m_nChanging == 0 &&
-            (m_nOperations == 0 || std::chrono::steady_clock::now() - m_tBatchStart >= kGroupTime))
-            Commit();
-    }
-    m_wake.notify_all();
+    // The watcher is not woken: it sleeps until the batch is due and then looks for itself,
+    // which spares a thread switch per appointment.
+    const std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (m_nChanging == 0)
+        return;
+    --m_nChanging;
+    ++m_nGrouped;
+    if (m_nChanging == 0 &&
+        (m_nOperations == 0 || std::chrono::steady_clock::now() - m_tBatchStart >= kGroupTime))
+        Commit();
 }
 
 void CDesktopSession::CloseOperation() noexcept {

@@ -35,6 +35,8 @@
 class CDesktopSession {
 public:
     static constexpr std::chrono::milliseconds kGroupTime{50};
+    // How often the watcher looks again at a due batch that an appointment holds open.
+    static constexpr std::chrono::milliseconds kWatchInterval{5};
 
     explicit CDesktopSession(CDesktopHostOptions options);
     ~CDesktopSession();

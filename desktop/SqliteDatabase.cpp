@@ -129,7 +129,7 @@ void CSqliteDatabase::Exec(const char* pszSql) {
 }
 
 CSqliteQuery CSqliteDatabase::Query(const char* pszSql) {
-    auto it = m_mapStatements.find(pszSql);
+    auto it = m_mapStatements.find(std::string_view(pszSql));
     if (it == m_mapStatements.end()) {
         sqlite3_stmt* p = nullptr;
         if (const int rc =
@@ -196,7 +196,8 @@ bool CSqliteDatabase::InTransaction() const noexcept {
 
 CSqliteTransaction::CSqliteTransaction(CSqliteDatabase& db)
     : m_db(db), m_bNested(db.InTransaction()) {
-    m_db.Exec(m_bNested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
+    // Prepared once and reused: a savepoint per change of a batch costs a parse otherwise.
+    m_db.Query(m_bNested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE").Run();
 }
 
 CSqliteTransaction::~CSqliteTransaction() {
@@ -206,14 +207,19 @@ CSqliteTransaction::~CSqliteTransaction() {
     // failures (a full disk, an I/O error).
     if (!m_db.InTransaction())
         return;
-    if (m_bNested)
-        sqlite3_exec(m_db.Handle(), "ROLLBACK TO nested; RELEASE nested", nullptr, nullptr,
-                     nullptr);
-    else
-        sqlite3_exec(m_db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+        if (m_bNested) {
+            m_db.Query("ROLLBACK TO nested").Run();
+            m_db.Query("RELEASE nested").Run();
+        } else {
+            m_db.Query("ROLLBACK").Run();
+        }
+    } catch (...) {
+        // What a failed rollback leaves is SQLite's to settle at the outer transaction's end.
+    }
 }
 
 void CSqliteTransaction::Commit() {
-    m_db.Exec(m_bNested ? "RELEASE nested" : "COMMIT");
+    m_db.Query(m_bNested ? "RELEASE nested" : "COMMIT").Run();
     m_bOpen = false;
 }

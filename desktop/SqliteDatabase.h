@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,8 +74,17 @@ private:
         void operator()(sqlite3_stmt* p) const;
     };
 
+    // Looked up by the SQL text without building a string from it.
+    struct CTextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+
     sqlite3* m_pDb = nullptr;
-    std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, CStatementDeleter>>
+    std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, CStatementDeleter>, CTextHash,
+                       std::equal_to<>>
         m_mapStatements;
 };
 
