@@ -397,6 +397,10 @@ void CDatebookStore::RollbackBatch() noexcept {
         sqlite3_exec(m_pDb->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+std::int64_t CDatebookStore::ChangeCount() const {
+    return sqlite3_total_changes64(m_pDb->Handle());
+}
+
 bool CDatebookStore::BatchIntact() const {
     return !m_bBatch || m_pDb->InTransaction();
 }

@@ -142,6 +142,9 @@ public:
     void RollbackBatch() noexcept;
     // False when SQLite rolled the open batch back by itself after a failure.
     [[nodiscard]] bool BatchIntact() const;
+    // The rows this connection has inserted, changed or deleted so far (rolled back ones
+    // included): equal counts mean nothing was written in between.
+    [[nodiscard]] std::int64_t ChangeCount() const;
 
     // The user's HotSync: marked records go to the archive table, deleted ones are purged.
     CHotSyncResult HotSync(std::int64_t nUserId);

@@ -38,6 +38,17 @@ CDesktopAppointment::~CDesktopAppointment() {
         m_pSession->EndChange();
 }
 
+bool CDesktopAppointment::CopyIsStored() const {
+    const CDatebookStore& store = m_pSession->Store();
+    return m_bChanging && store.InBatch() && m_nStoredAt == store.ChangeCount();
+}
+
+void CDesktopAppointment::NoteStored(bool bWhole) {
+    // After a write of one value to a copy that was out of date, the copy stays out of date.
+    if (bWhole)
+        m_nStoredAt = m_pSession->Store().ChangeCount();
+}
+
 void CDesktopAppointment::BeginChange() {
     if (m_bChanging)
         return;
@@ -80,7 +91,6 @@ HRESULT CDesktopAppointment::SetTextField(const char* pszOperation, EAppointment
         [&] {
             BeginChange();
             const std::u16string_view text = BstrView(bstrText);
-            m_pSession->Store().SetText(m_pRecord->m_nRecordId, field, text);
             std::u16string* pTarget = &m_pRecord->m_strText;
             switch (field) {
             case EAppointmentText::Text:
@@ -95,6 +105,11 @@ HRESULT CDesktopAppointment::SetTextField(const char* pszOperation, EAppointment
                 pTarget = &m_pRecord->m_strLocation;
                 break;
             }
+            const bool bWhole = CopyIsStored();
+            if (bWhole && *pTarget == text)
+                return S_OK;
+            m_pSession->Store().SetText(m_pRecord->m_nRecordId, field, text);
+            NoteStored(bWhole);
             pTarget->assign(text);
             return S_OK;
         },
@@ -131,6 +146,14 @@ HRESULT CDesktopAppointment::GetUntimed(BOOL* pbUntimed) {
 HRESULT CDesktopAppointment::SetUntimed(BOOL bUntimed) {
     return Call("SetUntimed", [&] {
         BeginChange();
+        const bool bWhole = CopyIsStored();
+        if (bWhole && (bUntimed != FALSE) == m_pRecord->m_bUntimed &&
+            (bUntimed != FALSE || !m_optTimedTimes)) {
+            m_optTimedTimes.reset();
+            return S_OK;
+        }
+        // The first two give the whole record; the third changes one value of the copy.
+        bool bLoaded = true;
         if (bUntimed) {
             *m_pRecord = m_pSession->Store().MakeUntimed(m_pRecord->m_nRecordId);
         } else if (m_pRecord->m_bUntimed && m_optTimedTimes) {
@@ -140,7 +163,9 @@ HRESULT CDesktopAppointment::SetUntimed(BOOL bUntimed) {
         } else {
             m_pSession->Store().MakeTimed(m_pRecord->m_nRecordId);
             m_pRecord->m_bUntimed = false;
+            bLoaded = false;
         }
+        NoteStored(bWhole || bLoaded);
         m_optTimedTimes.reset();
         return S_OK;
     });
@@ -192,7 +217,11 @@ HRESULT CDesktopAppointment::GetAlarm(BOOL* pbAlarm) {
 HRESULT CDesktopAppointment::SetAlarm(BOOL bAlarm) {
     return Call("SetAlarm", [&] {
         BeginChange();
+        const bool bWhole = CopyIsStored();
+        if (bWhole && m_pRecord->m_bAlarm == (bAlarm != FALSE))
+            return S_OK;
         m_pSession->Store().SetAlarm(m_pRecord->m_nRecordId, bAlarm != FALSE);
+        NoteStored(bWhole);
         m_pRecord->m_bAlarm = bAlarm != FALSE;
         return S_OK;
     });
@@ -202,6 +231,7 @@ HRESULT CDesktopAppointment::AddException(HOSTTIME tDay) {
     return Call("AddException", [&] {
         BeginChange();
         *m_pRecord = m_pSession->Store().AddException(m_pRecord->m_nRecordId, LocalDayOf(tDay));
+        NoteStored(true);
         return S_OK;
     });
 }
@@ -244,7 +274,11 @@ HRESULT CDesktopAppointment::GetNextOccurrence(HOSTTIME* ptPosition, HOSTTIME tT
 HRESULT CDesktopAppointment::SetAlarmAdvance(LONG lUnit, LONG lAmount) {
     return Call("SetAlarmAdvance", [&] {
         BeginChange();
+        const bool bWhole = CopyIsStored();
+        if (bWhole && m_pRecord->m_nAlarmUnit == lUnit && m_pRecord->m_nAlarmAdvance == lAmount)
+            return S_OK;
         m_pSession->Store().SetAlarmAdvance(m_pRecord->m_nRecordId, lUnit, lAmount);
+        NoteStored(bWhole);
         m_pRecord->m_nAlarmUnit = lUnit;
         m_pRecord->m_nAlarmAdvance = lAmount;
         return S_OK;
@@ -283,6 +317,7 @@ HRESULT CDesktopAppointment::SetRepeat(LONG lType, LONG lInterval, HOSTTIME tEnd
         const int nEndDay = tEndDay == 0 ? CRepeatPattern::kNoEnd : LocalDayOf(tEndDay);
         *m_pRecord = m_pSession->Store().SetRepeat(m_pRecord->m_nRecordId, lType, lInterval,
                                                    nEndDay, lExtra);
+        NoteStored(true);
         return S_OK;
     });
 }
@@ -326,7 +361,11 @@ HRESULT CDesktopAppointment::GetPrivate(BOOL* pbPrivate) {
 HRESULT CDesktopAppointment::SetPrivate(BOOL bPrivate) {
     return Call("SetPrivate", [&] {
         BeginChange();
+        const bool bWhole = CopyIsStored();
+        if (bWhole && m_pRecord->m_bPrivate == (bPrivate != FALSE))
+            return S_OK;
         m_pSession->Store().SetPrivate(m_pRecord->m_nRecordId, bPrivate != FALSE);
+        NoteStored(bWhole);
         m_pRecord->m_bPrivate = bPrivate != FALSE;
         return S_OK;
     });
@@ -356,6 +395,7 @@ HRESULT CDesktopAppointment::SetStartEnd(HOSTTIME tStart, HOSTTIME tEnd) {
             BeginChange();
             const bool bUntimed = m_pRecord->m_bUntimed;
             *m_pRecord = m_pSession->Store().SetTimes(m_pRecord->m_nRecordId, tStart, tEnd);
+            NoteStored(true);
             if (bUntimed)
                 m_optTimedTimes.emplace(tStart, tEnd);
             return S_OK;

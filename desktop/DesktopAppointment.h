@@ -21,6 +21,7 @@
 #include "host/HostInterfaces.h"
 #include "platform/com/ComObject.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -33,6 +34,9 @@ public:
 
     // Joins the session's batch before the record is first changed.
     void BeginChange();
+    // This object has just written the record: bWhole when the copy now equals the stored
+    // record (it was loaded whole, or it equalled it before this write of one value).
+    void NoteStored(bool bWhole);
 
     HRESULT QueryInterface(const GUID& iid, void** ppv) override;
 
@@ -86,8 +90,15 @@ private:
                          const std::u16string& text, BSTR* pbstrText);
 
     std::shared_ptr<CDesktopSession> m_pSession;
+    // Whether the copy is known to equal the stored record: this object wrote it last, in the
+    // open batch, which holds the datebook's write lock. A setter given the value the record
+    // already has then stores nothing (an import sets every value of a new appointment, most
+    // of them to what it has).
+    [[nodiscard]] bool CopyIsStored() const;
+
     std::shared_ptr<CStoredAppointment> m_pRecord;
     bool m_bChanging = false;
+    std::int64_t m_nStoredAt = -1; // the store's change count when the copy was last stored
     // Start and end given while the record was untimed.
     std::optional<std::pair<HOSTTIME, HOSTTIME>> m_optTimedTimes;
 };

@@ -48,6 +48,7 @@ HRESULT CDesktopDatebook::AddAppointment(HOSTTIME tStart, HOSTTIME tEnd, BSTR bs
         CComPtr<CDesktopAppointment> pAppointment(new CDesktopAppointment(m_pSession, pRecord));
         pAppointment->BeginChange();
         pRecord->m_nRecordId = m_pSession->Store().AddAppointment(m_user.m_nId, *pRecord);
+        pAppointment->NoteStored(true);
         *ppAppointment = pAppointment.Detach();
         return S_OK;
     });

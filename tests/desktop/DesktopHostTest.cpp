@@ -228,6 +228,41 @@ TEST_F(DesktopHost, AnAppointmentReachesOtherReadersWholeOnceReleased) {
     EXPECT_EQ(reader.CountAppointments(nUser), 2);
 }
 
+// A new appointment's setters that give a value it already has store nothing; they must
+// still store it when another object changed the record in between, and a later reader
+// sees every value either way.
+TEST_F(DesktopHost, SettersGivenTheStoredValueKeepTheRecordRight) {
+    CHostFixture host;
+    CDatebookStore reader;
+    const std::int64_t nUser = reader.CurrentUser().m_nId;
+    CComPtr<IHostAppointment> p = host.Add(At("2024-03-05", 9), At("2024-03-05", 10), "first");
+    LONG nId = 0;
+    ASSERT_EQ(p->GetRecordId(&nId), S_OK);
+    for (const HRESULT hr :
+         {p->SetUntimed(FALSE), p->SetPrivate(FALSE), p->SetAlarm(FALSE),
+          p->SetNote(CBstr(u"mine").Get()), p->SetUntimed(FALSE), p->SetCategory(CBstr(u"").Get())})
+        ASSERT_EQ(hr, S_OK);
+    {
+        CComPtr<IHostAppointment> pOther;
+        ASSERT_EQ(host.m_pDatebook->GetAppointmentById(nId, pOther.Put()), S_OK);
+        ASSERT_EQ(pOther->SetNote(CBstr(u"theirs").Get()), S_OK);
+        ASSERT_EQ(pOther->SetPrivate(TRUE), S_OK);
+        ASSERT_EQ(pOther->SetUntimed(TRUE), S_OK);
+    }
+    // p's copy still says "mine", timed and not private: each must reach the record again.
+    for (const HRESULT hr :
+         {p->SetNote(CBstr(u"mine").Get()), p->SetPrivate(FALSE), p->SetUntimed(FALSE)})
+        ASSERT_EQ(hr, S_OK);
+    p.Release();
+    host.m_pDatebook.Release();
+    const CStoredAppointment stored = reader.GetAppointment(nUser, nId);
+    EXPECT_EQ(Utf8(stored.m_strNote), "mine");
+    EXPECT_FALSE(stored.m_bPrivate);
+    EXPECT_FALSE(stored.m_bUntimed);
+    EXPECT_FALSE(stored.m_bAlarm);
+    EXPECT_EQ(Utf8(stored.m_strText), "first");
+}
+
 TEST_F(DesktopHost, RepeatRulesAreNormalisedOrRefused) {
     struct {
         LONG m_nType, m_nInterval;
