@@ -9,6 +9,7 @@
 #include "platform/locale/LocalTime.h"
 
 #include <algorithm>
+#include <functional>
 
 void CopyAppointmentValues(CAppointment& target, const CAppointment& source) {
     target.m_strExceptions = source.m_strExceptions;
@@ -54,6 +55,13 @@ std::optional<std::string> CDuplicateIndex::BucketOf(const CAppointment& record)
     key += record.m_bUntimed ? 'u' : 't';
     key += std::to_string(day.m_nYear * 10000 + day.m_nMonth * 100 + day.m_nDay);
     return key;
+}
+
+std::optional<std::uint64_t> CDuplicateIndex::BucketHashOf(const CAppointment& record) {
+    const std::optional<std::string> key = BucketOf(record);
+    if (!key)
+        return std::nullopt;
+    return std::hash<std::string>{}(*key);
 }
 
 bool CDuplicateIndex::IsInDatebookRange(const CAppointment& record) {
@@ -106,7 +114,7 @@ void CDuplicateIndex::Load(IHostDatebook* pDatebook) {
 }
 
 bool CDuplicateIndex::Contains(const CAppointment& fileRecord) const {
-    const std::optional<std::string> key = BucketOf(fileRecord);
+    const std::optional<std::uint64_t> key = BucketHashOf(fileRecord);
     if (!key)
         return false;
     const auto it = m_mapByKey.find(*key);
@@ -126,10 +134,15 @@ void CDuplicateIndex::Refresh(IHostDatebook* pDatebook, LONG nRecordId) {
         ClearErrorInfo();
         return;
     }
-    if (!IsListedByHost(pItem.Get()))
+    Refresh(pItem.Get(), nRecordId);
+}
+
+void CDuplicateIndex::Refresh(IHostAppointment* pItem, LONG nRecordId) {
+    Remove(nRecordId);
+    if (!IsListedByHost(pItem))
         return;
     auto pRecord = std::make_unique<CAppointment>(m_pOptions);
-    (void)LoadFromHost(*pRecord, pItem.Get());
+    (void)LoadFromHost(*pRecord, pItem);
     Insert(std::move(pRecord));
 }
 
@@ -146,11 +159,11 @@ void CDuplicateIndex::Put(const CAppointment& record, LONG nRecordId) {
 
 void CDuplicateIndex::Insert(std::unique_ptr<CAppointment> pRecord) {
     // A day that cannot be broken down is the same day as none.
-    std::optional<std::string> key = BucketOf(*pRecord);
+    const std::optional<std::uint64_t> key = BucketHashOf(*pRecord);
     if (!key)
         return;
     m_mapKeyOfId.emplace(pRecord->m_nRecordId, *key);
-    m_mapByKey[std::move(*key)].push_back(std::move(pRecord));
+    m_mapByKey[*key].push_back(std::move(pRecord));
 }
 
 void CDuplicateIndex::Remove(LONG nRecordId) {

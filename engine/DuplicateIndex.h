@@ -6,12 +6,15 @@
 // loads; the index loads the datebook once and is told of every appointment the run adds
 // or changes, so that it answers exactly as a fresh listing would. Records are grouped by
 // what the test requires to be equal before anything else: the text, note and location
-// with white space trimmed at both ends, the untimed flag and the local day.
+// with white space trimmed at both ends, the untimed flag and the local day. Groups are kept
+// by a 64-bit hash of that key: records whose keys collide share a group, and the test
+// itself tells them apart, so no key text is held.
 #pragma once
 
 #include "host/HostInterfaces.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +43,8 @@ public:
     // Reads the record again after the run stored it: it replaces what the index held
     // under its id, or leaves the index when the host no longer lists it.
     void Refresh(IHostDatebook* pDatebook, LONG nRecordId);
+    // The same from the record's host object in hand.
+    void Refresh(IHostAppointment* pItem, LONG nRecordId);
     // Takes the values of a record as they would be stored under the id (a dry run, which
     // stores nothing); an id of 0 gives the record an id of its own.
     void Put(const CAppointment& record, LONG nRecordId);
@@ -52,6 +57,7 @@ public:
     // The group of a record; none when its day cannot be broken down (it is the same as no
     // other record).
     [[nodiscard]] static std::optional<std::string> BucketOf(const CAppointment& record);
+    [[nodiscard]] static std::optional<std::uint64_t> BucketHashOf(const CAppointment& record);
     // Whether the host's listing of the datebook range holds a record with these values:
     // its day, or for a repeating one its series from that day to its end, meets the range.
     [[nodiscard]] static bool IsInDatebookRange(const CAppointment& record);
@@ -64,8 +70,8 @@ private:
 
     COptions* m_pOptions;
     bool m_bLoaded = false;
-    std::unordered_map<std::string, std::vector<std::unique_ptr<CAppointment>>> m_mapByKey;
-    std::unordered_multimap<LONG, std::string> m_mapKeyOfId;
+    std::unordered_map<std::uint64_t, std::vector<std::unique_ptr<CAppointment>>> m_mapByKey;
+    std::unordered_multimap<LONG, std::uint64_t> m_mapKeyOfId;
     LONG m_nNextOwnId = -1;
 };
 

@@ -295,9 +295,15 @@ private:
             if (m_index.IsLoaded())
                 m_index.Refresh(m_access.m_pDatebook.Get(), a.m_nRecordId);
         } else {
+            result.m_bKeepStored = m_index.IsLoaded();
             (void)AddToHost(a, m_access.m_pDatebook.Get(), &result);
-            if (m_index.IsLoaded() && result.m_nRecordId != 0)
-                m_index.Refresh(m_access.m_pDatebook.Get(), result.m_nRecordId);
+            if (m_index.IsLoaded() && result.m_nRecordId != 0) {
+                if (result.m_pStored)
+                    m_index.Refresh(result.m_pStored.Get(), result.m_nRecordId);
+                else
+                    m_index.Refresh(m_access.m_pDatebook.Get(), result.m_nRecordId);
+            }
+            result.m_pStored.Release();
         }
 
         if (result.m_bStorageFailed) {

@@ -424,6 +424,8 @@ EStatus AddToHost(CAppointment& a, IHostDatebook* pDatebook, CStoreResult* pResu
         ThrowIfFailed(pNew->SetUntimed(a.m_bUntimed ? TRUE : FALSE), IID_IHostAppointment);
         const EStatus status = StoreDetails(a, pNew.Get());
         SetResult(pResult, status, false, nRecordId);
+        if (pResult && pResult->m_bKeepStored && status == STATUS_OK)
+            pResult->m_pStored = pNew;
         return status;
     } catch (const CComError& error) {
         // No half-stored appointment stays behind. Should the host refuse even that, the

@@ -74,6 +74,11 @@ struct CStoreResult {
     // The record that stands in the datebook afterwards (0 when none does): the new one,
     // unless it was removed again after a refusal, or the updated one.
     LONG m_nRecordId = 0;
+    // Set by the caller: AddToHost hands over the host object of a record it stored whole
+    // in m_pStored, so the caller can read it back without asking the host for it again.
+    // The appointment stays one open group of changes until the caller releases it.
+    bool m_bKeepStored = false;
+    CComPtr<IHostAppointment> m_pStored;
 };
 
 // A new appointment from the record. 0 stored, or refused by the host and the user chose
