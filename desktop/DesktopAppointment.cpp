@@ -49,6 +49,26 @@ void CDesktopAppointment::NoteStored(bool bWhole) {
         m_nStoredAt = m_pSession->Store().ChangeCount();
 }
 
+const CRepeatPattern& CDesktopAppointment::Pattern() {
+    // The record may be shared with other objects of the same list item, which can change
+    // it: the schedule is compared, not trusted.
+    const CStoredAppointment& r = *m_pRecord;
+    const bool bSame = m_optPattern && m_optPatternSource &&
+                       m_optPatternSource->m_tStart == r.m_tStart &&
+                       m_optPatternSource->m_nType == r.m_nRepeatType &&
+                       m_optPatternSource->m_nInterval == r.m_nRepeatInterval &&
+                       m_optPatternSource->m_nExtra == r.m_nRepeatExtra &&
+                       m_optPatternSource->m_nEndDay == r.m_nRepeatEndDay &&
+                       m_optPatternSource->m_vecExceptionDays == r.m_vecExceptionDays;
+    if (!bSame) {
+        m_optPattern = r.Pattern();
+        m_optPatternSource =
+            CPatternSource{r.m_tStart,       r.m_nRepeatType,   r.m_nRepeatInterval,
+                           r.m_nRepeatExtra, r.m_nRepeatEndDay, r.m_vecExceptionDays};
+    }
+    return *m_optPattern;
+}
+
 void CDesktopAppointment::BeginChange() {
     if (m_bChanging)
         return;
@@ -242,7 +262,7 @@ HRESULT CDesktopAppointment::GetFirstOccurrence(HOSTTIME tFrom, HOSTTIME tTo, HO
         if (!ptPosition || !pbFound)
             return NoOutPointer("GetFirstOccurrence");
         const int nToDay = LocalDayOf(tTo);
-        const std::optional<int> first = m_pRecord->Pattern().FindFirst(LocalDayOf(tFrom), nToDay);
+        const std::optional<int> first = Pattern().FindFirst(LocalDayOf(tFrom), nToDay);
         *ptPosition = first ? MidnightOf(*first) : EndPosition(nToDay);
         *pbFound = first ? TRUE : FALSE;
         return S_OK;
@@ -255,7 +275,7 @@ HRESULT CDesktopAppointment::GetNextOccurrence(HOSTTIME* ptPosition, HOSTTIME tT
         if (!ptPosition || !ptOccurrence || !pbFound)
             return NoOutPointer("GetNextOccurrence");
         const int nToDay = LocalDayOf(tTo);
-        const CRepeatPattern pattern = m_pRecord->Pattern();
+        const CRepeatPattern& pattern = Pattern();
         const std::optional<int> current = pattern.FindFirst(LocalDayOf(*ptPosition), nToDay);
         if (!current) {
             *ptOccurrence = 0;

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class CDesktopAppointment final : public CComObject<CDesktopAppointment, IHostAppointment2> {
 public:
@@ -95,10 +96,24 @@ private:
     // already has then stores nothing (an import sets every value of a new appointment, most
     // of them to what it has).
     [[nodiscard]] bool CopyIsStored() const;
+    // The record's repeat pattern, built again only when its schedule changed: a walk over
+    // a long series asks for it at every occurrence.
+    [[nodiscard]] const CRepeatPattern& Pattern();
 
     std::shared_ptr<CStoredAppointment> m_pRecord;
     bool m_bChanging = false;
     std::int64_t m_nStoredAt = -1; // the store's change count when the copy was last stored
+    // The schedule the cached pattern was built from.
+    struct CPatternSource {
+        HOSTTIME m_tStart = 0;
+        LONG m_nType = 0;
+        LONG m_nInterval = 0;
+        LONG m_nExtra = 0;
+        int m_nEndDay = 0;
+        std::vector<int> m_vecExceptionDays;
+    };
+    std::optional<CPatternSource> m_optPatternSource;
+    std::optional<CRepeatPattern> m_optPattern;
     // Start and end given while the record was untimed.
     std::optional<std::pair<HOSTTIME, HOSTTIME>> m_optTimedTimes;
 };

@@ -1,0 +1,133 @@
+// Costs that must grow linearly with the datebook, measured at growing sizes with the
+// fitted complexity reported (O(N) expected): the duplicate index of an import (every row
+// looked up, then added), the exception days of a long series read back through the host
+// (a walk that stops at the last exception), and the shared string table of a workbook.
+#include "bench/BenchSupport.h"
+#include "desktop/CalendarDay.h"
+#include "desktop/DatebookStore.h"
+#include "desktop/DesktopHost.h"
+#include "engine/DuplicateIndex.h"
+#include "host/HostStore.h"
+#include "model/DateText.h"
+#include "platform/com/ComPtr.h"
+#include "platform/locale/LocalTime.h"
+#include "platform/spreadsheet/ByteWriter.h"
+#include "platform/spreadsheet/SharedStrings.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// n rows of an import file, each a new appointment: as many distinct days and texts as a
+// real datebook has, many rows sharing a day.
+void BM_DuplicateIndexLookupAndAdd(benchmark::State& state) {
+    const int nRows = static_cast<int>(state.range(0));
+    COptions options;
+    std::vector<std::unique_ptr<CAppointment>> rows;
+    rows.reserve(static_cast<std::size_t>(nRows));
+    for (int i = 0; i < nRows; ++i) {
+        auto p = std::make_unique<CAppointment>(&options);
+        MakeSampleAppointment(*p, i);
+        p->m_tDate = MakeLocalTimeValue(2000 + i % 30, 1 + i % 12, 1 + i % 28);
+        rows.push_back(std::move(p));
+    }
+    for (auto _ : state) {
+        CDuplicateIndex index(&options);
+        int nDuplicates = 0;
+        for (const auto& p : rows) {
+            nDuplicates += index.Contains(*p) ? 1 : 0;
+            index.Put(*p, 0);
+        }
+        benchmark::DoNotOptimize(nDuplicates);
+    }
+    state.SetComplexityN(state.range(0));
+    CountRowsPerSecond(state, nRows);
+}
+BENCHMARK(BM_DuplicateIndexLookupAndAdd)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 16)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+// A daily series from 1990 to 2031 with n removed occurrences spread over its whole length:
+// reading its exception days walks the series up to the last of them once, whatever
+// their number (the time stays flat from 1 to 1,000).
+void BM_ExceptionDaysOfALongSeries(benchmark::State& state) {
+    const int nExceptions = static_cast<int>(state.range(0));
+    const std::string folder = BenchPath("exceptions-" + std::to_string(nExceptions));
+    std::filesystem::remove_all(folder);
+    const int nStart = desktop::DayFromDate(1990, 1, 1);
+    const int nSpan = desktop::DayFromDate(2031, 12, 1) - nStart;
+    {
+        CDatebookStore store(folder);
+        CStoredAppointment a;
+        a.m_tStart = static_cast<HOSTTIME>(*MakeLocalTime(1990, 1, 1, 9, 0));
+        a.m_tEnd = a.m_tStart + 3600;
+        a.m_strText = u"Daily";
+        a.m_nRepeatType = 1;
+        a.m_nRepeatInterval = 1;
+        for (int k = 1; k <= nExceptions; ++k)
+            a.m_vecExceptionDays.push_back(nStart +
+                                           static_cast<int>(std::int64_t{nSpan} * k / nExceptions));
+        (void)store.AddAppointment(store.CurrentUser().m_nId, a);
+    }
+    CDesktopHostOptions hostOptions;
+    hostOptions.m_strFolder = folder;
+    CComPtr<IDispatch> pHost = OpenDesktopHost(hostOptions);
+    CComPtr<IHostApplication> pApp;
+    CComPtr<IDispatch> pObject;
+    CComPtr<IHostDatebook> pDatebook;
+    if (pHost.QueryInterface(pApp) != S_OK || pApp->GetDatebook(pObject.Put()) != S_OK ||
+        pObject.QueryInterface(pDatebook) != S_OK) {
+        state.SkipWithError("no datebook");
+        return;
+    }
+    CComPtr<IHostAppointment> pItem;
+    if (pDatebook->GetAppointmentById(1, pItem.Put()) != S_OK) {
+        state.SkipWithError("no appointment");
+        return;
+    }
+    for (auto _ : state) {
+        const std::vector<std::int64_t> days = ReadExceptionDays(pItem.Get());
+        if (days.size() != static_cast<std::size_t>(nExceptions))
+            state.SkipWithError("wrong exception days");
+        benchmark::DoNotOptimize(days.data());
+    }
+}
+BENCHMARK(BM_ExceptionDaysOfALongSeries)
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond);
+
+// n distinct texts, each used twice, into a workbook's shared string table and out.
+void BM_SharedStringTable(benchmark::State& state) {
+    const int nTexts = static_cast<int>(state.range(0));
+    std::vector<std::u16string> texts;
+    texts.reserve(static_cast<std::size_t>(nTexts));
+    for (int i = 0; i < nTexts; ++i)
+        texts.push_back(u"Appointment text number " +
+                        std::u16string(std::to_string(i).begin(), std::to_string(i).end()));
+    for (auto _ : state) {
+        CSharedStrings table;
+        for (int nPass = 0; nPass < 2; ++nPass)
+            for (const std::u16string& text : texts)
+                benchmark::DoNotOptimize(table.Add(text));
+        CByteWriter out;
+        table.Write(out);
+        benchmark::DoNotOptimize(out.Size());
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SharedStringTable)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 18)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+} // namespace
