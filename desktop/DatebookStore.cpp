@@ -109,6 +109,19 @@ const std::string& SqlList() {
     return sql;
 }
 
+// The same read in table order: for a wide range, where the index selects nearly every row
+// and reading through it costs a lookup per row.
+const std::string& SqlListScan() {
+    static const std::string sql =
+        std::string("SELECT ") + kColumns +
+        " FROM appointments a NOT INDEXED WHERE a.user_id = ?1 AND a.archive = 0"
+        " AND a.deleted = 0 AND a.start_time <= ?3 AND (a.repeat_type <> 0 OR a.start_time >= ?2)";
+    return sql;
+}
+
+// Ranges of this many days or more are read in table order and sorted afterwards.
+constexpr int kScanDays = 3653;
+
 const std::string& SqlGetForUser() {
     static const std::string sql = std::string("SELECT ") + kColumns +
                                    " FROM appointments a WHERE a.id = ?1 AND a.user_id = ?2"
@@ -652,7 +665,8 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
     constexpr std::int64_t kMargin = 2 * 86400;
     const std::int64_t nLow = std::int64_t{nFromDay} * 86400;
     const std::int64_t nHigh = (std::int64_t{nToDay} + 1) * 86400;
-    CSqliteQuery q = m_pDb->Query(SqlList().c_str());
+    const bool bScan = nToDay - nFromDay >= kScanDays;
+    CSqliteQuery q = m_pDb->Query(bScan ? SqlListScan().c_str() : SqlList().c_str());
     q.Bind(1, nUserId).Bind(2, nLow - kMargin).Bind(3, nHigh + kMargin);
     while (q.Step()) {
         CStoredAppointment a = ReadAppointment(q);
@@ -671,6 +685,12 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
         }
         result.push_back(std::move(a));
     }
+    if (bScan)
+        std::sort(result.begin(), result.end(),
+                  [](const CStoredAppointment& a, const CStoredAppointment& b) {
+                      return a.m_tStart != b.m_tStart ? a.m_tStart < b.m_tStart
+                                                      : a.m_nRecordId < b.m_nRecordId;
+                  });
     return result;
 }
 

@@ -461,6 +461,21 @@ TEST_F(DesktopHost, ImportUpdatesAnExistingRecord) {
               Words("2024-08-29 2024-09-26 2024-11-28 2024-12-26"));
 }
 
+// A list of the whole datebook (read in table order) and a list of a few days (read through
+// the start index) give the same order: by start, then by record id.
+TEST_F(DesktopHost, WideAndNarrowListsAgreeOnTheOrder) {
+    CHostFixture host;
+    host.Add(At("2024-05-02", 9), At("2024-05-02", 10), "later day");
+    host.Add(At("2024-05-01", 9), At("2024-05-01", 10), "same start 1");
+    host.Add(At("2024-05-01", 8), At("2024-05-01", 10), "earliest");
+    host.Add(At("2024-05-01", 9), At("2024-05-01", 11), "same start 2");
+    host.AddUntimed("2024-05-01", "untimed");
+    const std::vector<std::string> expected = {"untimed", "earliest", "same start 1",
+                                               "same start 2", "later day"};
+    EXPECT_EQ(TextsOf(host.All().Get()), expected);
+    EXPECT_EQ(TextsOf(host.List(At("2024-04-30"), At("2024-05-03")).Get()), expected);
+}
+
 TEST_F(DesktopHost, ListIsASnapshot) {
     CHostFixture host;
     for (int i = 0; i < 5; ++i)
