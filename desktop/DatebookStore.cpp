@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <unordered_map>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -118,9 +120,6 @@ const std::string& SqlListScan() {
         " AND a.deleted = 0 AND a.start_time <= ?3 AND (a.repeat_type <> 0 OR a.start_time >= ?2)";
     return sql;
 }
-
-// Ranges of this many days or more are read in table order and sorted afterwards.
-constexpr int kScanDays = 3653;
 
 const std::string& SqlGetForUser() {
     static const std::string sql = std::string("SELECT ") + kColumns +
@@ -655,43 +654,147 @@ LONG CDatebookStore::Insert(std::int64_t nUserId, const CStoredAppointment& a) {
     return static_cast<LONG>(nId);
 }
 
+namespace {
+
+// The days of a list and the time values that surely lie inside them: values more than two
+// days (beyond any time zone's offset) inside the days' bounds; the local day decides only
+// for those near a bound.
+struct CListDays {
+    static constexpr std::int64_t kMargin = 2 * 86400;
+    CListDays(int nFromDay, int nToDay)
+        : m_nFromDay(nFromDay), m_nToDay(nToDay), m_nLow(std::int64_t{nFromDay} * 86400),
+          m_nHigh((std::int64_t{nToDay} + 1) * 86400) {}
+
+    // Whether a record with this start and repeat has a day in the range: a single one its
+    // start day, a repeating one its series.
+    [[nodiscard]] bool Holds(HOSTTIME tStart, bool bRepeating, int nRepeatEndDay) const {
+        const bool bSurelyInside = tStart >= m_nLow + kMargin && tStart < m_nHigh - kMargin;
+        const int nStartDay = bSurelyInside ? m_nFromDay : LocalDayOf(tStart);
+        if (nStartDay > m_nToDay)
+            return false;
+        if (!bRepeating)
+            return nStartDay >= m_nFromDay;
+        // A series that ends before it starts still shows on its start day.
+        const int nLastDay = std::max(nStartDay, std::min(nRepeatEndDay, kLastDatebookDay));
+        return nLastDay >= m_nFromDay;
+    }
+
+    int m_nFromDay;
+    int m_nToDay;
+    std::int64_t m_nLow;
+    std::int64_t m_nHigh;
+};
+
+// Ranges of this many days or more are read in table order and sorted afterwards: the index
+// would select nearly every row and cost a lookup per row.
+constexpr int kScanDays = 3653;
+
+bool ByStartThenId(HOSTTIME tStartA, LONG nIdA, HOSTTIME tStartB, LONG nIdB) {
+    return tStartA != tStartB ? tStartA < tStartB : nIdA < nIdB;
+}
+
+constexpr const char* kListWhere =
+    " WHERE a.user_id = ?1 AND a.archive = 0 AND a.deleted = 0 AND a.start_time <= ?3"
+    " AND (a.repeat_type <> 0 OR a.start_time >= ?2)";
+
+} // namespace
+
 std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nUserId, int nFromDay,
                                                                  int nToDay) {
     std::vector<CStoredAppointment> result;
     if (nFromDay > nToDay)
         return result;
-    // Time values more than two days (beyond any time zone's offset) inside the days' bounds
-    // surely lie within them; the local day decides only for those near a bound.
-    constexpr std::int64_t kMargin = 2 * 86400;
-    const std::int64_t nLow = std::int64_t{nFromDay} * 86400;
-    const std::int64_t nHigh = (std::int64_t{nToDay} + 1) * 86400;
+    const CListDays days(nFromDay, nToDay);
     const bool bScan = nToDay - nFromDay >= kScanDays;
     CSqliteQuery q = m_pDb->Query(bScan ? SqlListScan().c_str() : SqlList().c_str());
-    q.Bind(1, nUserId).Bind(2, nLow - kMargin).Bind(3, nHigh + kMargin);
+    q.Bind(1, nUserId)
+        .Bind(2, days.m_nLow - CListDays::kMargin)
+        .Bind(3, days.m_nHigh + CListDays::kMargin);
     while (q.Step()) {
         CStoredAppointment a = ReadAppointment(q);
-        const bool bSurelyInside = a.m_tStart >= nLow + kMargin && a.m_tStart < nHigh - kMargin;
-        const int nStartDay = bSurelyInside ? nFromDay : a.StartDay();
-        if (nStartDay > nToDay)
-            continue;
-        if (!a.IsRepeating()) {
-            if (nStartDay < nFromDay)
-                continue;
-        } else {
-            // A series that ends before it starts still shows on its start day.
-            const int nLastDay = std::max(nStartDay, std::min(a.m_nRepeatEndDay, kLastDatebookDay));
-            if (nLastDay < nFromDay)
-                continue;
-        }
-        result.push_back(std::move(a));
+        if (days.Holds(a.m_tStart, a.IsRepeating(), a.m_nRepeatEndDay))
+            result.push_back(std::move(a));
     }
     if (bScan)
         std::sort(result.begin(), result.end(),
                   [](const CStoredAppointment& a, const CStoredAppointment& b) {
-                      return a.m_tStart != b.m_tStart ? a.m_tStart < b.m_tStart
-                                                      : a.m_nRecordId < b.m_nRecordId;
+                      return ByStartThenId(a.m_tStart, a.m_nRecordId, b.m_tStart, b.m_nRecordId);
                   });
     return result;
+}
+
+std::vector<LONG> CDatebookStore::ListAppointmentIds(std::int64_t nUserId, int nFromDay,
+                                                     int nToDay) {
+    std::vector<LONG> ids;
+    if (nFromDay > nToDay)
+        return ids;
+    static const std::string sqlScan =
+        std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end"
+                    " FROM appointments a NOT INDEXED") +
+        kListWhere;
+    static const std::string sqlIndex =
+        std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end FROM appointments a") +
+        kListWhere + " ORDER BY a.start_time, a.id";
+    const CListDays days(nFromDay, nToDay);
+    const bool bScan = nToDay - nFromDay >= kScanDays;
+    std::vector<std::pair<HOSTTIME, LONG>> listed;
+    CSqliteQuery q = m_pDb->Query(bScan ? sqlScan.c_str() : sqlIndex.c_str());
+    q.Bind(1, nUserId)
+        .Bind(2, days.m_nLow - CListDays::kMargin)
+        .Bind(3, days.m_nHigh + CListDays::kMargin);
+    while (q.Step()) {
+        const auto tStart = static_cast<HOSTTIME>(q.Int(1));
+        const int nEndDay = q.IsNull(3) ? CRepeatPattern::kNoEnd
+                                        : ParseIsoDay(q.Text(3)).value_or(CRepeatPattern::kNoEnd);
+        if (days.Holds(tStart, q.Int(2) != HOST_REPEAT_NONE, nEndDay))
+            listed.emplace_back(tStart, static_cast<LONG>(q.Int(0)));
+    }
+    if (bScan)
+        std::sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) {
+            return ByStartThenId(a.first, a.second, b.first, b.second);
+        });
+    ids.reserve(listed.size());
+    for (const auto& entry : listed)
+        ids.push_back(entry.second);
+    return ids;
+}
+
+std::vector<std::optional<CStoredAppointment>>
+CDatebookStore::FindAppointments(const LONG* pIds, std::size_t nCount) {
+    std::vector<std::optional<CStoredAppointment>> records(nCount);
+    // One statement for all of them: the ids as a JSON array.
+    std::string strIds = "[";
+    std::unordered_map<LONG, std::size_t> mapPosition;
+    mapPosition.reserve(nCount);
+    for (std::size_t i = 0; i < nCount; ++i) {
+        if (i > 0)
+            strIds += ',';
+        strIds += std::to_string(pIds[i]);
+        mapPosition.emplace(pIds[i], i);
+    }
+    strIds += ']';
+    static const std::string sql = std::string("SELECT ") + kColumns +
+                                   " FROM appointments a"
+                                   " WHERE a.id IN (SELECT value FROM json_each(?1))";
+    const bool bOwnRead = !m_pDb->InTransaction();
+    if (bOwnRead)
+        m_pDb->Query("BEGIN").Run();
+    try {
+        CSqliteQuery q = m_pDb->Query(sql.c_str());
+        q.BindUtf8(1, strIds);
+        while (q.Step()) {
+            CStoredAppointment a = ReadAppointment(q);
+            if (const auto it = mapPosition.find(a.m_nRecordId); it != mapPosition.end())
+                records[it->second] = std::move(a);
+        }
+    } catch (...) {
+        if (bOwnRead && m_pDb->InTransaction())
+            sqlite3_exec(m_pDb->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (bOwnRead)
+        m_pDb->Query("COMMIT").Run();
+    return records;
 }
 
 CStoredAppointment CDatebookStore::GetAppointment(std::int64_t nUserId, LONG nRecordId) {

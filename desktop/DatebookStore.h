@@ -109,6 +109,14 @@ public:
     // to the end day. Ordered by start, then record id.
     [[nodiscard]] std::vector<CStoredAppointment> ListAppointments(std::int64_t nUserId,
                                                                    int nFromDay, int nToDay);
+    // The record ids of the same list, in the same order.
+    [[nodiscard]] std::vector<LONG> ListAppointmentIds(std::int64_t nUserId, int nFromDay,
+                                                       int nToDay);
+    // Records by id whatever their marks (deleted and marked ones too), in the order of the
+    // ids; none for one a HotSync has moved out. Read with one statement in one read
+    // transaction, not a taking of the file's locks per record.
+    [[nodiscard]] std::vector<std::optional<CStoredAppointment>>
+    FindAppointments(const LONG* pIds, std::size_t nCount);
     // NotFound unless the user holds the record and it is neither deleted nor marked.
     [[nodiscard]] CStoredAppointment GetAppointment(std::int64_t nUserId, LONG nRecordId);
     [[nodiscard]] std::int64_t CountAppointments(std::int64_t nUserId);

@@ -20,13 +20,12 @@ HRESULT CDesktopDatebook::GetAppointments(HOSTTIME tFrom, HOSTTIME tTo,
         if (!ppList)
             return FailCall(E_POINTER, "GetAppointments needs an out pointer.", IID_IHostDatebook);
         *ppList = nullptr;
-        auto pRecords =
-            std::make_shared<std::vector<CStoredAppointment>>(m_pSession->Store().ListAppointments(
-                m_user.m_nId, desktop::LocalDayOf(tFrom), desktop::LocalDayOf(tTo)));
-        if (pRecords->size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
+        std::vector<LONG> ids = m_pSession->Store().ListAppointmentIds(
+            m_user.m_nId, desktop::LocalDayOf(tFrom), desktop::LocalDayOf(tTo));
+        if (ids.size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
             return FailCall(E_OUTOFMEMORY, "The list is too long.", IID_IHostDatebook);
         CComPtr<CDesktopAppointmentList> pList(
-            new CDesktopAppointmentList(m_pSession, std::move(pRecords)));
+            new CDesktopAppointmentList(m_pSession, std::move(ids)));
         *ppList = pList.Detach();
         return S_OK;
     });
@@ -69,18 +68,35 @@ HRESULT CDesktopDatebook::GetAppointmentById(LONG lRecordId, IHostAppointment** 
     });
 }
 
-CDesktopAppointmentList::CDesktopAppointmentList(
-    std::shared_ptr<CDesktopSession> pSession,
-    std::shared_ptr<std::vector<CStoredAppointment>> pRecords)
-    : m_pSession(std::move(pSession)), m_pRecords(std::move(pRecords)) {}
+CDesktopAppointmentList::CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession,
+                                                 std::vector<LONG> ids)
+    : m_pSession(std::move(pSession)), m_vecIds(std::move(ids)) {}
 
 HRESULT CDesktopAppointmentList::GetCount(LONG* plCount) {
     return RunHostCall(*m_pSession, "GetCount", IID_IHostAppointmentList, [&] {
         if (!plCount)
             return FailCall(E_POINTER, "GetCount needs an out pointer.", IID_IHostAppointmentList);
-        *plCount = static_cast<LONG>(m_pRecords->size());
+        *plCount = static_cast<LONG>(m_vecIds.size());
         return S_OK;
     });
+}
+
+void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
+    auto pPage = std::make_shared<CPage>();
+    const std::size_t nEnd = std::min(m_vecIds.size(), nFirst + kPageSize);
+    pPage->m_vecRecords.reserve(nEnd - nFirst);
+    pPage->m_vecGone.reserve(nEnd - nFirst);
+    std::vector<std::optional<CStoredAppointment>> records =
+        m_pSession->Store().FindAppointments(m_vecIds.data() + nFirst, nEnd - nFirst);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        pPage->m_vecGone.push_back(!records[i]);
+        pPage->m_vecRecords.push_back(records[i] ? std::move(*records[i]) : CStoredAppointment{});
+        pPage->m_vecRecords.back().m_nRecordId = m_vecIds[nFirst + i];
+    }
+    m_pPage = std::move(pPage);
+    m_nPageFirst = nFirst;
+    // Items released since leave nothing behind.
+    std::erase_if(m_mapHandedOut, [](const auto& entry) { return entry.second.expired(); });
 }
 
 HRESULT CDesktopAppointmentList::Item(LONG lIndex, IHostAppointment** ppAppointment) {
@@ -88,14 +104,29 @@ HRESULT CDesktopAppointmentList::Item(LONG lIndex, IHostAppointment** ppAppointm
         if (!ppAppointment)
             return FailCall(E_POINTER, "Item needs an out pointer.", IID_IHostAppointmentList);
         *ppAppointment = nullptr;
-        if (lIndex < 0 || static_cast<std::size_t>(lIndex) >= m_pRecords->size())
+        if (lIndex < 0 || static_cast<std::size_t>(lIndex) >= m_vecIds.size())
             return FailCall(E_INVALIDARG,
                             "There is no appointment at index " + std::to_string(lIndex) +
-                                "; the list holds " + std::to_string(m_pRecords->size()) + ".",
+                                "; the list holds " + std::to_string(m_vecIds.size()) + ".",
                             IID_IHostAppointmentList);
-        // Shares the list's storage and keeps it alive.
-        std::shared_ptr<CStoredAppointment> pRecord(
-            m_pRecords, &(*m_pRecords)[static_cast<std::size_t>(lIndex)]);
+        const auto nIndex = static_cast<std::size_t>(lIndex);
+        std::shared_ptr<CStoredAppointment> pRecord;
+        if (const auto it = m_mapHandedOut.find(nIndex); it != m_mapHandedOut.end())
+            pRecord = it->second.lock();
+        if (!pRecord) {
+            if (!m_pPage || nIndex < m_nPageFirst ||
+                nIndex >= m_nPageFirst + m_pPage->m_vecRecords.size())
+                LoadPage(nIndex - nIndex % kPageSize);
+            const std::size_t nAt = nIndex - m_nPageFirst;
+            if (m_pPage->m_vecGone[nAt])
+                return FailCall(E_FAIL,
+                                "The appointment " + std::to_string(m_vecIds[nIndex]) +
+                                    " has been moved out of the datebook by a HotSync.",
+                                IID_IHostAppointmentList);
+            // Shares the page's storage and keeps it alive.
+            pRecord = std::shared_ptr<CStoredAppointment>(m_pPage, &m_pPage->m_vecRecords[nAt]);
+            m_mapHandedOut[nIndex] = pRecord;
+        }
         CComPtr<CDesktopAppointment> pAppointment(
             new CDesktopAppointment(m_pSession, std::move(pRecord)));
         *ppAppointment = pAppointment.Detach();

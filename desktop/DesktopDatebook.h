@@ -5,7 +5,9 @@
 #include "host/HostInterfaces.h"
 #include "platform/com/ComObject.h"
 
+#include <cstddef>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class CDesktopDatebook final : public CComObject<CDesktopDatebook, IHostDatebook> {
@@ -14,9 +16,11 @@ public:
     // The last datebook object released ends an operation: its changes are committed.
     ~CDesktopDatebook();
 
-    // A snapshot: the appointments with a day in [date(from), date(to)], neither deleted nor
-    // marked for archival, by start and record id. Later changes to the datebook change
-    // neither its count nor its items.
+    // A snapshot of the appointments with a day in [date(from), date(to)], neither deleted
+    // nor marked for archival, by start and record id: later changes to the datebook change
+    // neither its count nor which record each item is. The records' values are read in
+    // pages as the items are asked for (a list of a million appointments is not held in
+    // memory), so a value another program changes after the listing can show.
     HRESULT GetAppointments(HOSTTIME tFrom, HOSTTIME tTo, IHostAppointmentList** ppList) override;
     // A new timed appointment; E_INVALIDARG for values the datebook cannot keep.
     HRESULT AddAppointment(HOSTTIME tStart, HOSTTIME tEnd, BSTR bstrText,
@@ -33,14 +37,28 @@ private:
 class CDesktopAppointmentList final
     : public CComObject<CDesktopAppointmentList, IHostAppointmentList> {
 public:
-    CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession,
-                            std::shared_ptr<std::vector<CStoredAppointment>> pRecords);
+    // Records read per page.
+    static constexpr std::size_t kPageSize = 512;
+
+    CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession, std::vector<LONG> ids);
 
     HRESULT GetCount(LONG* plCount) override;
-    // Items of the same index share their values: a change made through one shows in all.
+    // Items of the same index share their values while one of them is alive: a change made
+    // through one shows in all. A record that a HotSync has moved out since the listing
+    // fails with E_FAIL.
     HRESULT Item(LONG lIndex, IHostAppointment** ppAppointment) override;
 
 private:
+    struct CPage {
+        std::vector<CStoredAppointment> m_vecRecords;
+        std::vector<bool> m_vecGone;
+    };
+    void LoadPage(std::size_t nFirst);
+
     std::shared_ptr<CDesktopSession> m_pSession;
-    std::shared_ptr<std::vector<CStoredAppointment>> m_pRecords;
+    std::vector<LONG> m_vecIds;
+    std::shared_ptr<CPage> m_pPage; // the page last read; items keep theirs alive
+    std::size_t m_nPageFirst = 0;
+    // The records of items handed out, by index, while they are alive.
+    std::unordered_map<std::size_t, std::weak_ptr<CStoredAppointment>> m_mapHandedOut;
 };

@@ -2,6 +2,7 @@
 // stored and read back across a reopen, the checks that refuse what the datebook cannot
 // keep, list snapshots, deleting, the occurrence walk and the test controls.
 #include "desktop/DatebookStore.h"
+#include "desktop/DesktopDatebook.h"
 #include "desktop/DesktopSession.h"
 #include "tests/desktop/DesktopTestSupport.h"
 
@@ -474,6 +475,68 @@ TEST_F(DesktopHost, WideAndNarrowListsAgreeOnTheOrder) {
                                                "same start 2", "later day"};
     EXPECT_EQ(TextsOf(host.All().Get()), expected);
     EXPECT_EQ(TextsOf(host.List(At("2024-04-30"), At("2024-05-03")).Get()), expected);
+}
+
+// A list longer than a page reads its records in pages: every item as a whole listing
+// gives it, items of one index shared while one is alive, and a record that a HotSync has
+// moved out since the listing refused with a reason.
+TEST_F(DesktopHost, LongListsAreReadInPages) {
+    const std::size_t nCount = CDesktopAppointmentList::kPageSize * 2 + 100;
+    std::int64_t nUser = 0;
+    {
+        CDatebookStore store;
+        nUser = store.CurrentUser().m_nId;
+        std::vector<CStoredAppointment> batch;
+        for (std::size_t i = 0; i < nCount; ++i) {
+            CStoredAppointment a;
+            // Starts in an order of their own, unlike the ids.
+            a.m_tStart = At("2024-01-01", 8) + static_cast<HOSTTIME>((i * 7919) % nCount) * 3600;
+            a.m_tEnd = a.m_tStart + 1800;
+            a.m_strText = u"item " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+            a.m_strNote = i % 2 ? u"odd" : u"";
+            batch.push_back(std::move(a));
+        }
+        (void)store.AddAppointments(nUser, batch);
+    }
+    CHostFixture host;
+    CComPtr<IHostAppointmentList> pList = host.All();
+    std::vector<std::string> expected;
+    {
+        CDatebookStore reader;
+        for (const CStoredAppointment& a :
+             reader.ListAppointments(nUser, Day("1970-01-02"), Day("2031-12-31")))
+            expected.push_back(Utf8(a.m_strText) + "|" + Utf8(a.m_strNote));
+    }
+    ASSERT_EQ(expected.size(), nCount);
+    std::vector<std::string> listed;
+    for (LONG i = 0; i < CountOf(pList.Get()); ++i) {
+        CComPtr<IHostAppointment> p = ItemOf(pList.Get(), i);
+        CBstr note;
+        EXPECT_EQ(p->GetNote(note.Put()), S_OK);
+        listed.push_back(TextOf(p.Get()) + "|" + Utf8(note.View()));
+    }
+    EXPECT_EQ(listed, expected);
+
+    CComPtr<IHostAppointment> pFirst = ItemOf(pList.Get(), 3);
+    (void)ItemOf(pList.Get(), static_cast<LONG>(nCount - 1)); // another page
+    ASSERT_EQ(pFirst->SetNote(CBstr(u"shared").Get()), S_OK);
+    CBstr note;
+    ASSERT_EQ(ItemOf(pList.Get(), 3)->GetNote(note.Put()), S_OK);
+    EXPECT_EQ(note.View(), u"shared");
+
+    LONG nId = 0;
+    ASSERT_EQ(ItemOf(pList.Get(), 600)->GetRecordId(&nId), S_OK);
+    ASSERT_EQ(ItemOf(pList.Get(), 600)->Delete(1), S_OK);
+    pFirst.Release();
+    (void)ItemOf(pList.Get(), 0); // leaves the page of item 600
+    host.m_pDatebook.Release();   // commits
+    {
+        CDatebookStore store;
+        EXPECT_EQ(store.HotSync(nUser).m_nArchived, 1);
+    }
+    CComPtr<IHostAppointment> pGone;
+    EXPECT_EQ(pList->Item(600, pGone.Put()), E_FAIL);
+    EXPECT_NE(TakeDescription().find(std::to_string(nId)), std::string::npos);
 }
 
 TEST_F(DesktopHost, ListIsASnapshot) {
