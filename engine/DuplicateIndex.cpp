@@ -11,27 +11,6 @@
 #include <algorithm>
 #include <functional>
 
-void CopyAppointmentValues(CAppointment& target, const CAppointment& source) {
-    target.m_strExceptions = source.m_strExceptions;
-    target.m_repeat = source.m_repeat;
-    target.m_nAlarmUnit = source.m_nAlarmUnit;
-    target.m_nAlarmAdvance = source.m_nAlarmAdvance;
-    target.m_bAlarm = source.m_bAlarm;
-    target.m_nRecordId = source.m_nRecordId;
-    target.m_bUntimed = source.m_bUntimed;
-    target.m_bPrivate = source.m_bPrivate;
-    target.m_bRepeat = source.m_bRepeat;
-    target.m_strNote = source.m_strNote;
-    target.m_strText = source.m_strText;
-    target.m_tEnd = source.m_tEnd;
-    target.m_tStart = source.m_tStart;
-    target.m_tsDuration = source.m_tsDuration;
-    target.m_tDate = source.m_tDate;
-    target.m_strLocation = source.m_strLocation;
-    target.m_strCategory = source.m_strCategory;
-    target.m_pOptions = source.m_pOptions;
-}
-
 CDuplicateIndex::CDuplicateIndex(COptions* pOptions) : m_pOptions(pOptions) {}
 
 CDuplicateIndex::~CDuplicateIndex() = default;
@@ -96,34 +75,65 @@ bool CDuplicateIndex::IsListedByHost(IHostAppointment* pItem) {
 }
 
 void CDuplicateIndex::Load(IHostDatebook* pDatebook) {
-    m_mapByKey.clear();
-    m_mapKeyOfId.clear();
+    m_vecEntries.clear();
+    m_vecFree.clear();
+    m_mapFirstOfKey.clear();
+    m_mapEntryOfId.clear();
+    m_nSize = 0;
     const CComPtr<IHostAppointmentList> pList = ListWholeDatebook(pDatebook);
     const LONG nCount = ListCount(pList.Get());
-    m_mapByKey.reserve(static_cast<std::size_t>(nCount > 0 ? nCount : 0));
+    const auto nReserve = static_cast<std::size_t>(nCount > 0 ? nCount : 0);
+    m_vecEntries.reserve(nReserve);
+    m_mapFirstOfKey.reserve(nReserve);
+    m_mapEntryOfId.reserve(nReserve);
+    CAppointment record(m_pOptions);
     for (LONG i = 0; i < nCount; ++i) {
         const CComPtr<IHostAppointment> pItem = ListItem(pList.Get(), i);
         if (!pItem)
             continue;
-        auto pRecord = std::make_unique<CAppointment>(m_pOptions);
+        record.Reset();
         // A record without a usable start or end still takes part with what it gave.
-        (void)LoadFromHost(*pRecord, pItem.Get());
-        Insert(std::move(pRecord));
+        (void)LoadFromHost(record, pItem.Get());
+        Insert(record, record.m_nRecordId);
     }
     m_bLoaded = true;
+}
+
+void CDuplicateIndex::FillRecord(const CEntry& entry, CAppointment& record) const {
+    const std::string_view texts(entry.m_strTexts);
+    record.m_strText.assign(texts.substr(0, entry.m_nTextLength));
+    record.m_strNote.assign(texts.substr(entry.m_nTextLength, entry.m_nNoteLength));
+    record.m_strLocation.assign(texts.substr(entry.m_nTextLength + entry.m_nNoteLength));
+    record.m_tDate = entry.m_tDate;
+    record.m_tStart = entry.m_tStart;
+    record.m_tEnd = entry.m_tEnd;
+    record.m_bUntimed = entry.m_bUntimed;
+    record.m_bPrivate = entry.m_bPrivate;
+    record.m_bAlarm = entry.m_bAlarm;
+    record.m_nAlarmUnit = entry.m_nAlarmUnit;
+    record.m_nAlarmAdvance = entry.m_nAlarmAdvance;
+    record.m_bRepeat = entry.m_bRepeat;
+    record.m_repeat.m_nType = entry.m_nRepeatType;
+    record.m_repeat.m_nInterval = entry.m_nRepeatInterval;
+    record.m_repeat.m_tEnd = entry.m_tRepeatEnd;
+    record.m_repeat.m_byWeekdays = entry.m_byWeekdays;
+    record.m_nRecordId = entry.m_nRecordId;
 }
 
 bool CDuplicateIndex::Contains(const CAppointment& fileRecord) const {
     const std::optional<std::uint64_t> key = BucketHashOf(fileRecord);
     if (!key)
         return false;
-    const auto it = m_mapByKey.find(*key);
-    if (it == m_mapByKey.end())
+    const auto it = m_mapFirstOfKey.find(*key);
+    if (it == m_mapFirstOfKey.end())
         return false;
-    return std::any_of(it->second.begin(), it->second.end(),
-                       [&](const std::unique_ptr<CAppointment>& pRecord) {
-                           return pRecord->IsSameAppointment(fileRecord);
-                       });
+    CAppointment record(m_pOptions);
+    for (std::uint32_t n = it->second; n != kNone; n = m_vecEntries[n].m_nNext) {
+        FillRecord(m_vecEntries[n], record);
+        if (record.IsSameAppointment(fileRecord))
+            return true;
+    }
+    return false;
 }
 
 void CDuplicateIndex::Refresh(IHostDatebook* pDatebook, LONG nRecordId) {
@@ -141,43 +151,90 @@ void CDuplicateIndex::Refresh(IHostAppointment* pItem, LONG nRecordId) {
     Remove(nRecordId);
     if (!IsListedByHost(pItem))
         return;
-    auto pRecord = std::make_unique<CAppointment>(m_pOptions);
-    (void)LoadFromHost(*pRecord, pItem);
-    Insert(std::move(pRecord));
+    CAppointment record(m_pOptions);
+    (void)LoadFromHost(record, pItem);
+    Insert(record, record.m_nRecordId);
 }
 
 void CDuplicateIndex::Put(const CAppointment& record, LONG nRecordId) {
     if (nRecordId == 0)
         nRecordId = m_nNextOwnId--;
     Remove(nRecordId);
-    auto pRecord = std::make_unique<CAppointment>(m_pOptions);
-    CopyAppointmentValues(*pRecord, record);
-    pRecord->m_nRecordId = nRecordId;
-    if (IsInDatebookRange(*pRecord))
-        Insert(std::move(pRecord));
+    if (!IsInDatebookRange(record))
+        return;
+    Insert(record, nRecordId);
 }
 
-void CDuplicateIndex::Insert(std::unique_ptr<CAppointment> pRecord) {
+void CDuplicateIndex::Insert(const CAppointment& record, LONG nRecordId) {
     // A day that cannot be broken down is the same day as none.
-    const std::optional<std::uint64_t> key = BucketHashOf(*pRecord);
+    const std::optional<std::uint64_t> key = BucketHashOf(record);
     if (!key)
         return;
-    m_mapKeyOfId.emplace(pRecord->m_nRecordId, *key);
-    m_mapByKey[*key].push_back(std::move(pRecord));
+    Remove(nRecordId);
+    CEntry entry;
+    const std::string_view text = TrimWhiteSpace(record.m_strText);
+    const std::string_view note = TrimWhiteSpace(record.m_strNote);
+    const std::string_view location = TrimWhiteSpace(record.m_strLocation);
+    entry.m_strTexts.reserve(text.size() + note.size() + location.size());
+    entry.m_strTexts.append(text).append(note).append(location);
+    entry.m_nTextLength = static_cast<std::uint32_t>(text.size());
+    entry.m_nNoteLength = static_cast<std::uint32_t>(note.size());
+    entry.m_tDate = record.m_tDate;
+    entry.m_tStart = record.m_tStart;
+    entry.m_tEnd = record.m_tEnd;
+    entry.m_tRepeatEnd = record.m_repeat.m_tEnd;
+    entry.m_nRepeatType = record.m_repeat.m_nType;
+    entry.m_nRepeatInterval = record.m_repeat.m_nInterval;
+    entry.m_nAlarmUnit = record.m_nAlarmUnit;
+    entry.m_nAlarmAdvance = record.m_nAlarmAdvance;
+    entry.m_nRecordId = nRecordId;
+    entry.m_byWeekdays = record.m_repeat.m_byWeekdays;
+    entry.m_bUntimed = record.m_bUntimed;
+    entry.m_bPrivate = record.m_bPrivate;
+    entry.m_bAlarm = record.m_bAlarm;
+    entry.m_bRepeat = record.m_bRepeat;
+    std::uint32_t nAt = 0;
+    if (!m_vecFree.empty()) {
+        nAt = m_vecFree.back();
+        m_vecFree.pop_back();
+        m_vecEntries[nAt] = std::move(entry);
+    } else {
+        nAt = static_cast<std::uint32_t>(m_vecEntries.size());
+        m_vecEntries.push_back(std::move(entry));
+    }
+    // Entries of a group are chained from the newest.
+    const auto [it, bNew] = m_mapFirstOfKey.try_emplace(*key, nAt);
+    if (!bNew) {
+        m_vecEntries[nAt].m_nNext = it->second;
+        it->second = nAt;
+    }
+    m_mapEntryOfId[nRecordId] = {*key, nAt};
+    ++m_nSize;
 }
 
 void CDuplicateIndex::Remove(LONG nRecordId) {
-    const auto range = m_mapKeyOfId.equal_range(nRecordId);
-    for (auto it = range.first; it != range.second; ++it) {
-        const auto bucket = m_mapByKey.find(it->second);
-        if (bucket == m_mapByKey.end())
-            continue;
-        auto& records = bucket->second;
-        std::erase_if(records, [&](const std::unique_ptr<CAppointment>& pRecord) {
-            return pRecord->m_nRecordId == nRecordId;
-        });
-        if (records.empty())
-            m_mapByKey.erase(bucket);
+    const auto found = m_mapEntryOfId.find(nRecordId);
+    if (found == m_mapEntryOfId.end())
+        return;
+    const auto [nKey, nAt] = found->second;
+    m_mapEntryOfId.erase(found);
+    const auto first = m_mapFirstOfKey.find(nKey);
+    if (first != m_mapFirstOfKey.end()) {
+        if (first->second == nAt) {
+            if (m_vecEntries[nAt].m_nNext == kNone)
+                m_mapFirstOfKey.erase(first);
+            else
+                first->second = m_vecEntries[nAt].m_nNext;
+        } else {
+            for (std::uint32_t n = first->second; n != kNone; n = m_vecEntries[n].m_nNext) {
+                if (m_vecEntries[n].m_nNext == nAt) {
+                    m_vecEntries[n].m_nNext = m_vecEntries[nAt].m_nNext;
+                    break;
+                }
+            }
+        }
     }
-    m_mapKeyOfId.erase(range.first, range.second);
+    m_vecEntries[nAt] = CEntry{};
+    m_vecFree.push_back(nAt);
+    --m_nSize;
 }

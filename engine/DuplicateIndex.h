@@ -8,14 +8,16 @@
 // what the test requires to be equal before anything else: the text, note and location
 // with white space trimmed at both ends, the untimed flag and the local day. Groups are kept
 // by a 64-bit hash of that key: records whose keys collide share a group, and the test
-// itself tells them apart, so no key text is held.
+// itself tells them apart, so no key text is held. A record is kept as the values the test
+// compares and nothing more (about a hundred bytes for a record with a short note), and
+// made a record again only to be compared with a file record of its group.
 #pragma once
 
 #include "host/HostInterfaces.h"
+#include "model/DateText.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -49,7 +51,7 @@ public:
     // stores nothing); an id of 0 gives the record an id of its own.
     void Put(const CAppointment& record, LONG nRecordId);
 
-    [[nodiscard]] std::size_t Size() const { return m_mapKeyOfId.size(); }
+    [[nodiscard]] std::size_t Size() const { return m_nSize; }
 
     // A text as the duplicate test compares it: white space (blank, tab, CR, LF, VT, FF)
     // trimmed at both ends.
@@ -65,15 +67,40 @@ public:
     [[nodiscard]] static bool IsListedByHost(IHostAppointment* pItem);
 
 private:
-    void Insert(std::unique_ptr<CAppointment> pRecord);
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    // What IsSameAppointment compares of an index record.
+    struct CEntry {
+        std::string m_strTexts; // trimmed text, note and location, one after the other
+        std::uint32_t m_nTextLength = 0;
+        std::uint32_t m_nNoteLength = 0;
+        TimeValue m_tDate = 0;
+        TimeValue m_tStart = 0;
+        TimeValue m_tEnd = 0;
+        TimeValue m_tRepeatEnd = 0;
+        std::int32_t m_nRepeatType = 0;
+        std::int32_t m_nRepeatInterval = 0;
+        std::int32_t m_nAlarmUnit = 0;
+        std::int32_t m_nAlarmAdvance = 0;
+        LONG m_nRecordId = 0;
+        std::uint32_t m_nNext = kNone; // the next entry of the group
+        std::uint8_t m_byWeekdays = 0;
+        bool m_bUntimed = false;
+        bool m_bPrivate = false;
+        bool m_bAlarm = false;
+        bool m_bRepeat = false;
+    };
+    void Insert(const CAppointment& record, LONG nRecordId);
     void Remove(LONG nRecordId);
+    void FillRecord(const CEntry& entry, CAppointment& record) const;
 
     COptions* m_pOptions;
     bool m_bLoaded = false;
-    std::unordered_map<std::uint64_t, std::vector<std::unique_ptr<CAppointment>>> m_mapByKey;
-    std::unordered_multimap<LONG, std::uint64_t> m_mapKeyOfId;
+    std::vector<CEntry> m_vecEntries;
+    std::vector<std::uint32_t> m_vecFree; // entries removed, to be used again
+    // The first entry of each group, by the hash of its key.
+    std::unordered_map<std::uint64_t, std::uint32_t> m_mapFirstOfKey;
+    // Entries by record id, with their key.
+    std::unordered_map<LONG, std::pair<std::uint64_t, std::uint32_t>> m_mapEntryOfId;
+    std::size_t m_nSize = 0;
     LONG m_nNextOwnId = -1;
 };
-
-// Copies every value of a record (CAppointment is not copyable by design).
-void CopyAppointmentValues(CAppointment& target, const CAppointment& source);
