@@ -10,6 +10,7 @@ packages=(
   tzdata man-db bsdextrautils bash-completion ccache
   libxlsxwriter-dev libzip-dev libexpat1-dev
   libical-dev python3 python3-xlrd python3-xlwt python3-openpyxl python3-dateutil gnumeric
+  sqlite3
   libwxgtk3.2-dev xvfb xauth imagemagick
   clang-16 libclang-rt-16-dev llvm-16
 )
