@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <random>
+#include <tuple>
 
 using namespace optest;
 
@@ -237,3 +238,112 @@ TEST_F(DuplicateIndexTest, WholeImportsEndTheSameEitherWay) {
 }
 
 } // namespace
+
+namespace {
+
+// A record of every kind of value the duplicate test compares, with a zero inside its note.
+void FillComparedValues(CAppointment& a) {
+    a.m_strText = " Meeting ";
+    a.m_strNote = std::string("a\0b\r\nc", 6);
+    a.m_strLocation = "Room 4";
+    a.m_strCategory = "Work";
+    a.m_tDate = MakeLocalTimeValue(2026, 3, 1);
+    a.m_tStart = MakeLocalTimeValue(2026, 3, 1, 9, 30);
+    a.m_tEnd = MakeLocalTimeValue(2026, 3, 1, 10, 0);
+    a.m_bPrivate = true;
+    a.m_bAlarm = true;
+    a.m_nAlarmUnit = ALARM_MINUTES;
+    a.m_nAlarmAdvance = 5;
+    a.m_bRepeat = true;
+    a.m_repeat.m_nType = REPEAT_WEEKLY;
+    a.m_repeat.m_nInterval = 2;
+    a.m_repeat.m_tEnd = MakeLocalTimeValue(2026, 6, 30);
+    a.m_repeat.m_byWeekdays = 0x0A;
+}
+
+} // namespace
+
+// The index keeps only what the test compares: each of those values, changed alone, makes a
+// different appointment; white space around the texts, the category and the record id do
+// not. A record put again under its id replaces what the index held.
+TEST_F(DuplicateIndexTest, EveryComparedValueSurvivesTheIndex) {
+    struct SCase {
+        const char* m_pszName;
+        std::function<void(CAppointment&)> m_change;
+        bool m_bSame;
+    };
+    const std::vector<SCase> cases = {
+        {"identical", [](CAppointment&) {}, true},
+        {"blanks around the texts",
+         [](CAppointment& a) {
+             a.m_strText += "\t";
+             a.m_strNote = " " + a.m_strNote + " ";
+             a.m_strLocation += "\r\n";
+         },
+         true},
+        {"category", [](CAppointment& a) { a.m_strCategory = "Home"; }, true},
+        {"record id", [](CAppointment& a) { a.m_nRecordId = 77; }, true},
+        {"text", [](CAppointment& a) { a.m_strText = "Meetings"; }, false},
+        {"note after its zero", [](CAppointment& a) { a.m_strNote[2] = 'x'; }, false},
+        {"text and note split elsewhere",
+         [](CAppointment& a) {
+             a.m_strText = "Meeting a";
+             a.m_strNote.erase(0, 1);
+         },
+         false},
+        {"location", [](CAppointment& a) { a.m_strLocation = "Room 5"; }, false},
+        {"untimed", [](CAppointment& a) { a.m_bUntimed = true; }, false},
+        {"day",
+         [](CAppointment& a) {
+             a.m_tDate += 86400;
+             a.m_tStart += 86400;
+             a.m_tEnd += 86400;
+         },
+         false},
+        {"start", [](CAppointment& a) { a.m_tStart += 60; }, false},
+        {"end", [](CAppointment& a) { a.m_tEnd += 60; }, false},
+        {"private", [](CAppointment& a) { a.m_bPrivate = false; }, false},
+        {"repeat", [](CAppointment& a) { a.m_bRepeat = false; }, false},
+        {"repeat type", [](CAppointment& a) { a.m_repeat.m_nType = REPEAT_DAILY; }, false},
+        {"interval", [](CAppointment& a) { a.m_repeat.m_nInterval = 3; }, false},
+        {"repeat end", [](CAppointment& a) { a.m_repeat.m_tEnd += 86400; }, false},
+        {"weekdays", [](CAppointment& a) { a.m_repeat.m_byWeekdays = 0x0B; }, false},
+        // The index's record sounds its alarm five minutes ahead; the file's does not.
+        {"no alarm", [](CAppointment& a) { a.m_bAlarm = false; }, false},
+    };
+    CDuplicateIndex index(&Options());
+    CAppointment stored(&Options());
+    FillComparedValues(stored);
+    index.Put(stored, 5);
+    for (const SCase& c : cases) {
+        CAppointment file(&Options());
+        FillComparedValues(file);
+        c.m_change(file);
+        EXPECT_EQ(index.Contains(file), c.m_bSame) << c.m_pszName;
+    }
+
+    // An alarm of no minutes ahead is the same as none; its unit and amount are kept.
+    for (const auto& [nUnit, nAdvance, bSame] : std::vector<std::tuple<int, int, bool>>{
+             {ALARM_MINUTES, 0, true}, {ALARM_HOURS, 0, true}, {ALARM_DAYS, 1, false}}) {
+        CAppointment silent(&Options());
+        FillComparedValues(silent);
+        silent.m_nAlarmUnit = nUnit;
+        silent.m_nAlarmAdvance = nAdvance;
+        CDuplicateIndex other(&Options());
+        other.Put(silent, 9);
+        silent.m_bAlarm = false;
+        EXPECT_EQ(other.Contains(silent), bSame) << nUnit << " " << nAdvance;
+    }
+
+    CAppointment changed(&Options());
+    FillComparedValues(changed);
+    changed.m_strText = "Moved";
+    index.Put(changed, 5);
+    EXPECT_EQ(index.Size(), 1u);
+    EXPECT_FALSE(index.Contains(stored));
+    EXPECT_TRUE(index.Contains(changed));
+    index.Put(stored, 0); // an id of its own
+    index.Put(stored, 0);
+    EXPECT_EQ(index.Size(), 3u);
+    EXPECT_TRUE(index.Contains(stored));
+}
