@@ -217,6 +217,54 @@ TEST_F(HostStoreTest, TheRepeatRuleAndItsExceptionDates) {
     EXPECT_TRUE(m_ui.m_vecShown.empty());
 }
 
+// The exception days read back are the pattern days the host leaves out, ascending: an
+// exception day off the pattern or past the series' end removes nothing and is not found,
+// and one at the far end of a long series is found all the same.
+TEST_F(HostStoreTest, ExceptionDaysReadBackAreThePatternDaysLeftOut) {
+    struct SCase {
+        const char* m_pszName;
+        LONG m_nType, m_nInterval, m_nExtra;
+        const char* m_pszEnd; // "" none
+        std::vector<const char*> m_vecStored;
+        std::vector<const char*> m_vecFound;
+    };
+    // 2024-01-01 is a Monday.
+    const std::vector<SCase> cases = {
+        {"daily", 1, 1, 0, "", {"2024-01-04", "2024-01-11"}, {"2024-01-04", "2024-01-11"}},
+        {"every second day", 1, 2, 0, "", {"2024-01-04", "2024-01-05"}, {"2024-01-05"}},
+        {"weekly on Mondays and Wednesdays",
+         2,
+         1,
+         0x0A,
+         "",
+         {"2024-01-02", "2024-01-03", "2024-01-08"},
+         {"2024-01-03", "2024-01-08"}},
+        {"past the end", 1, 1, 0, "2024-01-10", {"2024-01-05", "2024-01-20"}, {"2024-01-05"}},
+        {"at the far end", 1, 1, 0, "", {"2031-12-30"}, {"2031-12-30"}},
+        {"monthly by date", 4, 1, 0, "", {"2024-03-01", "2024-03-02"}, {"2024-03-01"}},
+        {"yearly, none on the pattern", 5, 1, 0, "", {"2025-01-02"}, {}},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.m_pszName);
+        CStoredAppointment a;
+        a.m_tStart = At("2024-01-01", 9);
+        a.m_tEnd = At("2024-01-01", 10);
+        a.m_strText = u"series";
+        a.m_nRepeatType = c.m_nType;
+        a.m_nRepeatInterval = c.m_nInterval;
+        a.m_nRepeatExtra = c.m_nExtra;
+        if (*c.m_pszEnd)
+            a.m_nRepeatEndDay = Day(c.m_pszEnd);
+        for (const char* pszDay : c.m_vecStored)
+            a.m_vecExceptionDays.push_back(Day(pszDay));
+        const LONG nId = Store().AddAppointment(UserId(), a);
+        std::vector<std::int64_t> expected;
+        for (const char* pszDay : c.m_vecFound)
+            expected.push_back(Day(pszDay));
+        EXPECT_EQ(ReadExceptionDays(ById(nId).Get()), expected);
+    }
+}
+
 TEST_F(HostStoreTest, ARefusedAddRemovesTheHalfStoredAppointmentAndAsks) {
     struct SCase {
         const char* m_pszOperation;
