@@ -1,6 +1,7 @@
 // The datebook file: its schema and identity, record ids, the HotSync, two processes at
 // once, and a writer killed in the middle of its work.
 #include "desktop/DatebookStore.h"
+#include "desktop/SqliteDatabase.h"
 #include "tests/desktop/DesktopTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,44 @@ TEST_F(DatebookStore, NewDatebookIsMarkedAndVersioned) {
     struct stat info {};
     ASSERT_EQ(::stat(Folder().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// Transactions and savepoints run cached statements, used again and again: a savepoint
+// dropped unfinished takes back only its own changes, also after a failure inside it, and
+// a transaction dropped unfinished takes back everything.
+TEST_F(DatebookStore, SavepointsTakeBackOnlyTheirOwnChanges) {
+    ASSERT_EQ(::mkdir(Folder().c_str(), 0700), 0);
+    CSqliteDatabase db(File(), 1000);
+    db.Exec("CREATE TABLE t(v INTEGER PRIMARY KEY)");
+    const auto Count = [&db] {
+        CSqliteQuery q = db.Query("SELECT count(*) FROM t");
+        return q.Step() ? q.Int(0) : -1;
+    };
+    {
+        CSqliteTransaction outer(db);
+        for (int i = 0; i < 1000; ++i) {
+            CSqliteTransaction nested(db);
+            db.Query("INSERT INTO t(v) VALUES (?1)").Bind(1, i).Run();
+            if (i % 2 == 0)
+                nested.Commit();
+        }
+        {
+            CSqliteTransaction failing(db);
+            db.Query("INSERT INTO t(v) VALUES (?1)").Bind(1, 5000).Run();
+            // The same key again: refused, and the savepoint takes back the row before it.
+            EXPECT_THROW(db.Query("INSERT INTO t(v) VALUES (?1)").Bind(1, 5000).Run(),
+                         CDatebookError);
+        }
+        EXPECT_EQ(Count(), 500);
+        outer.Commit();
+    }
+    EXPECT_FALSE(db.InTransaction());
+    {
+        CSqliteTransaction dropped(db);
+        db.Query("DELETE FROM t").Run();
+        EXPECT_EQ(Count(), 0);
+    }
+    EXPECT_EQ(Count(), 500);
 }
 
 TEST_F(DatebookStore, HotSyncArchivesAndPurgesAndIdsAreNeverGivenOutTwice) {
