@@ -24,8 +24,16 @@
 namespace {
 
 // Parts bigger than this when unpacked are refused: a datebook's sheet stays far below,
-// and a small archive must not unpack into all of memory.
-constexpr zip_uint64_t kMaxPartSize = zip_uint64_t{1} << 30;
+// and a small archive must not unpack into hours of parsing. Parts are parsed as they
+// are unpacked, never held whole; the parser holds at most one tag at a time.
+constexpr zip_uint64_t kMaxPartSize = zip_uint64_t{256} << 20;
+// What the reader keeps of the file (the cells of the sheet with their texts, the shared
+// strings) in bytes: a small archive of many far-apart cells or of one long string used
+// in every cell must not take all of memory. 256 MB hold some 4 million cells.
+constexpr std::size_t kMaxKeptBytes = std::size_t{256} << 20;
+// The most cell formats read (the spreadsheet application allows 64,000); cells of a
+// format past them get the default one.
+constexpr std::size_t kMaxCellFormats = 65536;
 // The most characters (UTF-16 units, counted as the library counts code points at most)
 // a text cell of the format holds.
 constexpr std::size_t kMaxXlsxText = 32767;
@@ -64,37 +72,54 @@ public:
         return zip_name_locate(m_pZip.get(), strName.c_str(), 0) >= 0;
     }
 
-    // The unpacked part; empty when the archive has no part of that name.
-    [[nodiscard]] std::string Read(const std::string& strName) const {
+    // The part's unpacked bytes, handed over piece by piece; false when the archive has no
+    // part of that name.
+    bool Read(const std::string& strName, const std::function<void(std::string_view)>& sink) const {
         const zip_int64_t nIndex = zip_name_locate(m_pZip.get(), strName.c_str(), 0);
         if (nIndex < 0)
-            return {};
-        zip_file_t* pFile = zip_fopen_index(m_pZip.get(), static_cast<zip_uint64_t>(nIndex), 0);
-        if (!pFile)
+            return false;
+        const std::unique_ptr<zip_file_t, decltype(&zip_fclose)> file(
+            zip_fopen_index(m_pZip.get(), static_cast<zip_uint64_t>(nIndex), 0), &zip_fclose);
+        if (!file)
             ThrowDamaged("part " + strName + " cannot be unpacked");
-        std::string out;
-        char buf[65536];
+        std::vector<char> buf(65536);
+        zip_uint64_t nTotal = 0;
         for (;;) {
-            const zip_int64_t n = zip_fread(pFile, buf, sizeof buf);
-            if (n < 0) {
-                zip_fclose(pFile);
+            const zip_int64_t n = zip_fread(file.get(), buf.data(), buf.size());
+            if (n < 0)
                 ThrowDamaged("part " + strName + " cannot be unpacked");
-            }
             if (n == 0)
                 break;
-            if (out.size() + static_cast<std::size_t>(n) > kMaxPartSize) {
-                zip_fclose(pFile);
+            nTotal += static_cast<zip_uint64_t>(n);
+            if (nTotal > kMaxPartSize)
                 ThrowDamaged("part " + strName + " is too large");
-            }
-            out.append(buf, static_cast<std::size_t>(n));
+            sink(std::string_view(buf.data(), static_cast<std::size_t>(n)));
         }
-        zip_fclose(pFile);
-        return out;
+        return true;
     }
 
 private:
     std::unique_ptr<zip_t, CZipClose> m_pZip;
 };
+
+// The bytes the reader keeps, counted against kMaxKeptBytes.
+class CKeptBytes {
+public:
+    void Add(std::size_t nBytes) {
+        if (nBytes > kMaxKeptBytes - m_nBytes)
+            throw CXlsError("the workbook is too large to read (its cells take more than " +
+                            std::to_string(kMaxKeptBytes >> 20) + " MB)");
+        m_nBytes += nBytes;
+    }
+
+private:
+    std::size_t m_nBytes = 0;
+};
+
+// The memory a text of that many UTF-16 units takes beyond its string object.
+std::size_t TextBytes(const std::u16string& text) {
+    return text.capacity() > std::u16string().capacity() ? (text.capacity() + 1) * 2 : 0;
+}
 
 // ---- XML through expat, names without their namespace.
 
@@ -120,35 +145,71 @@ const char* Attribute(const char** ppAttributes, std::string_view name) {
     return nullptr;
 }
 
-void ParseXml(const std::string& xml, const std::string& strPart, CXmlHandler& handler) {
+// Parses the part as the archive unpacks it; false when the archive has no such part or
+// the part is empty. An exception of the handler stops the parser and is thrown on.
+bool ParsePart(const CArchive& zip, const std::string& strPart, CXmlHandler& handler) {
+    struct CState {
+        CXmlHandler* m_pHandler;
+        XML_Parser m_parser;
+        std::exception_ptr m_pError;
+        bool m_bDoctype = false;
+    };
     std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(
         XML_ParserCreateNS(nullptr, '\x01'), &XML_ParserFree);
     if (!parser)
         throw CXlsError("not enough memory to read the workbook");
-    XML_SetUserData(parser.get(), &handler);
+    CState state{&handler, parser.get(), nullptr};
+    // Runs a handler call; an exception stops the parser, to be thrown once it returns.
+    static constexpr auto guard = [](void* p, const auto& call) {
+        auto* pState = static_cast<CState*>(p);
+        try {
+            call(*pState->m_pHandler);
+        } catch (...) {
+            pState->m_pError = std::current_exception();
+            (void)XML_StopParser(pState->m_parser, XML_FALSE);
+        }
+    };
+    XML_SetUserData(parser.get(), &state);
     XML_SetElementHandler(
         parser.get(),
         [](void* p, const XML_Char* pszName, const XML_Char** ppAttributes) {
-            static_cast<CXmlHandler*>(p)->Start(LocalName(pszName), ppAttributes);
+            guard(p, [&](CXmlHandler& h) { h.Start(LocalName(pszName), ppAttributes); });
         },
         [](void* p, const XML_Char* pszName) {
-            static_cast<CXmlHandler*>(p)->End(LocalName(pszName));
+            guard(p, [&](CXmlHandler& h) { h.End(LocalName(pszName)); });
         });
     XML_SetCharacterDataHandler(parser.get(), [](void* p, const XML_Char* psz, int n) {
-        static_cast<CXmlHandler*>(p)->Text(std::string_view(psz, static_cast<std::size_t>(n)));
+        guard(p,
+              [&](CXmlHandler& h) { h.Text(std::string_view(psz, static_cast<std::size_t>(n))); });
     });
-    // Fed in pieces: expat takes an int length.
-    constexpr std::size_t kPiece = 1 << 20;
-    for (std::size_t i = 0;; i += kPiece) {
-        const std::size_t n = std::min(kPiece, xml.size() - std::min(i, xml.size()));
-        const bool bLast = i + n >= xml.size();
-        if (XML_Parse(parser.get(), xml.data() + i, static_cast<int>(n), bLast) != XML_STATUS_OK)
-            ThrowDamaged("part " + strPart + ": " +
-                         XML_ErrorString(XML_GetErrorCode(parser.get())) + " at line " +
-                         std::to_string(XML_GetCurrentLineNumber(parser.get())));
-        if (bLast)
-            break;
-    }
+    // The parts of a workbook have no document type: its entities could make a few bytes
+    // grow into gigabytes of text.
+    XML_SetStartDoctypeDeclHandler(
+        parser.get(), [](void* p, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+            auto* pState = static_cast<CState*>(p);
+            pState->m_bDoctype = true;
+            (void)XML_StopParser(pState->m_parser, XML_FALSE);
+        });
+    const auto feed = [&](std::string_view piece, bool bLast) {
+        if (XML_Parse(parser.get(), piece.data(), static_cast<int>(piece.size()), bLast) ==
+            XML_STATUS_OK)
+            return;
+        if (state.m_pError)
+            std::rethrow_exception(state.m_pError);
+        if (state.m_bDoctype)
+            ThrowDamaged("part " + strPart + " has a document type declaration");
+        ThrowDamaged("part " + strPart + ": " + XML_ErrorString(XML_GetErrorCode(parser.get())) +
+                     " at line " + std::to_string(XML_GetCurrentLineNumber(parser.get())));
+    };
+    bool bAny = false;
+    if (!zip.Read(strPart, [&](std::string_view piece) {
+            bAny = true;
+            feed(piece, false);
+        }))
+        return false;
+    if (bAny)
+        feed({}, true);
+    return bAny;
 }
 
 // A handler made of three functions.
@@ -248,10 +309,12 @@ bool ParseIsoDate(std::string_view text, double& d) {
     int y = 0, mo = 0, da = 0, h = 0, mi = 0;
     double s = 0;
     const std::string str(text);
-    const int n = std::sscanf(str.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &da, &h, &mi, &s);
+    // Widths keep the fields inside an int; the seconds allow a leap second.
+    const int n = std::sscanf(str.c_str(), "%6d-%2d-%2dT%2d:%2d:%lf", &y, &mo, &da, &h, &mi, &s);
     if (n != 3 && n < 5)
         return false;
-    if (mo < 1 || mo > 12 || da < 1 || da > 31 || h < 0 || h > 23 || mi < 0 || mi > 59)
+    if (mo < 1 || mo > 12 || da < 1 || da > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+        !(s >= 0 && s < 61))
         return false;
     // Days from civil (proleptic Gregorian), counted from 1899-12-30.
     const int yy = y - (mo <= 2 ? 1 : 0);
@@ -301,9 +364,6 @@ std::string FindRelationship(const CArchive& zip, const std::string& strPart, st
                              std::string_view typeSuffix) {
     const std::string strRels =
         Directory(strPart) + "_rels/" + strPart.substr(Directory(strPart).size()) + ".rels";
-    const std::string xml = zip.Read(strRels);
-    if (xml.empty())
-        return {};
     std::string found;
     CXmlCallbacks h;
     h.m_start = [&](std::string_view name, const char** pp) {
@@ -318,7 +378,7 @@ std::string FindRelationship(const CArchive& zip, const std::string& strPart, st
             (id.empty() && pszType && std::string_view(pszType).ends_with(typeSuffix)))
             found = ResolveTarget(Directory(strPart), pszTarget);
     };
-    ParseXml(xml, strRels, h);
+    (void)ParsePart(zip, strRels, h);
     return found;
 }
 
@@ -344,7 +404,8 @@ CWorkbookPart ReadWorkbookPart(const CArchive& zip, const std::string& strWorkbo
                 strFirstId = psz;
         }
     };
-    ParseXml(zip.Read(strWorkbook), strWorkbook, h);
+    if (!ParsePart(zip, strWorkbook, h))
+        ThrowDamaged("part " + strWorkbook + " is empty");
     if (!bSheet)
         ThrowDamaged("the workbook has no sheet");
     out.m_strSheetPart = FindRelationship(zip, strWorkbook, strFirstId, "/worksheet");
@@ -353,12 +414,10 @@ CWorkbookPart ReadWorkbookPart(const CArchive& zip, const std::string& strWorkbo
     return out;
 }
 
-std::vector<std::u16string> ReadSharedStrings(const CArchive& zip, const std::string& strPart) {
+std::vector<std::u16string> ReadSharedStrings(const CArchive& zip, const std::string& strPart,
+                                              CKeptBytes& kept) {
     std::vector<std::u16string> out;
     if (strPart.empty())
-        return out;
-    const std::string xml = zip.Read(strPart);
-    if (xml.empty())
         return out;
     std::string strText;
     int nPhonetic = 0; // inside <rPh>: a reading aid, not part of the text
@@ -373,9 +432,10 @@ std::vector<std::u16string> ReadSharedStrings(const CArchive& zip, const std::st
             bInText = true;
     };
     h.m_end = [&](std::string_view name) {
-        if (name == "si")
+        if (name == "si") {
             out.push_back(Utf16Of(strText));
-        else if (name == "rPh")
+            kept.Add(sizeof(std::u16string) + TextBytes(out.back()));
+        } else if (name == "rPh")
             --nPhonetic;
         else if (name == "t")
             bInText = false;
@@ -384,7 +444,7 @@ std::vector<std::u16string> ReadSharedStrings(const CArchive& zip, const std::st
         if (bInText)
             strText += text;
     };
-    ParseXml(xml, strPart, h);
+    (void)ParsePart(zip, strPart, h);
     return out;
 }
 
@@ -397,9 +457,6 @@ std::vector<CCellStyle> ReadStyles(const CArchive& zip, const std::string& strPa
     std::vector<CCellStyle> out;
     if (strPart.empty())
         return out;
-    const std::string xml = zip.Read(strPart);
-    if (xml.empty())
-        return out;
     std::map<std::uint16_t, std::u16string> formats;
     std::vector<std::pair<std::uint32_t, bool>> xfs; // number format, quote prefix
     bool bCellXfs = false;
@@ -411,7 +468,7 @@ std::vector<CCellStyle> ReadStyles(const CArchive& zip, const std::string& strPa
             formats[static_cast<std::uint16_t>(n)] = Utf16Of(pszCode ? pszCode : "");
         } else if (name == "cellXfs") {
             bCellXfs = true;
-        } else if (name == "xf" && bCellXfs) {
+        } else if (name == "xf" && bCellXfs && xfs.size() < kMaxCellFormats) {
             if (!ParseIndex(Attribute(pp, "numFmtId"), n))
                 n = 0;
             xfs.emplace_back(n, IsTrue(Attribute(pp, "quotePrefix")));
@@ -421,7 +478,7 @@ std::vector<CCellStyle> ReadStyles(const CArchive& zip, const std::string& strPa
         if (name == "cellXfs")
             bCellXfs = false;
     };
-    ParseXml(xml, strPart, h);
+    (void)ParsePart(zip, strPart, h);
     for (const auto& [nFormat, bQuote] : xfs) {
         CCellStyle style;
         style.m_format = nFormat <= 0xFFFF
@@ -438,8 +495,8 @@ std::vector<CCellStyle> ReadStyles(const CArchive& zip, const std::string& strPa
 class CSheetReader {
 public:
     CSheetReader(CXlsSheet& sheet, const std::vector<std::u16string>& strings,
-                 const std::vector<CCellStyle>& styles, bool b1904)
-        : m_sheet(sheet), m_strings(strings), m_styles(styles), m_b1904(b1904) {}
+                 const std::vector<CCellStyle>& styles, bool b1904, CKeptBytes& kept)
+        : m_sheet(sheet), m_strings(strings), m_styles(styles), m_b1904(b1904), m_kept(kept) {}
 
     void Start(std::string_view name, const char** pp) {
         if (name == "row") {
@@ -559,6 +616,15 @@ private:
         }
         if (cell.IsEmpty())
             return; // a formatted but empty cell
+        // The rows are a grid: a far cell takes the room of every cell before it.
+        const std::vector<std::vector<CXlsCell>>& rows = m_sheet.m_vecRows;
+        std::size_t nGrowth = TextBytes(cell.m_strText);
+        if (m_nCellRow >= rows.size())
+            nGrowth += (m_nCellRow + 1 - rows.size()) * sizeof(std::vector<CXlsCell>);
+        const std::size_t nLength = m_nCellRow < rows.size() ? rows[m_nCellRow].size() : 0;
+        if (m_nCellColumn >= nLength)
+            nGrowth += (m_nCellColumn + 1 - nLength) * sizeof(CXlsCell);
+        m_kept.Add(nGrowth);
         m_sheet.At(m_nCellRow, m_nCellColumn) = std::move(cell);
     }
 
@@ -574,6 +640,7 @@ private:
     const std::vector<std::u16string>& m_strings;
     const std::vector<CCellStyle>& m_styles;
     bool m_b1904;
+    CKeptBytes& m_kept;
     std::uint32_t m_nRow = 0;
     bool m_bAnyRow = false;
     std::uint32_t m_nNextColumn = 0;
@@ -649,8 +716,44 @@ std::string ReadWholeFile(const std::string& strPath) {
     return out;
 }
 
+bool IsHexDigit(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Text as the file holds it (UTF-8), with the characters XML cannot hold written as
+// _xHHHH_ escapes (control characters, U+FFFE and U+FFFF, halves of surrogate pairs
+// standing alone), and the underscore of text that looks like such an escape written as
+// _x005F_, so that every text reads back as it was. The library escapes none of these
+// (a NUL would even end the text).
 std::string Utf8Of(std::u16string_view text) {
-    return Utf16ToCodePage(text, CP_UTF8);
+    std::u16string escaped;
+    escaped.reserve(text.size());
+    const auto escape = [&](char16_t c) {
+        static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+        escaped += u"_x";
+        for (int nShift = 12; nShift >= 0; nShift -= 4)
+            escaped += kDigits[(c >> nShift) & 0xF];
+        escaped += u'_';
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool bHigh = c >= 0xD800 && c <= 0xDBFF;
+        const bool bLow = c >= 0xDC00 && c <= 0xDFFF;
+        if (bHigh && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            escaped += c;
+            escaped += text[++i];
+        } else if ((c < 0x20 && c != u'\t' && c != u'\n') || c == 0xFFFE || c == 0xFFFF || bHigh ||
+                   bLow) {
+            escape(c);
+        } else if (c == u'_' && i + 6 < text.size() && text[i + 1] == u'x' && text[i + 6] == u'_' &&
+                   IsHexDigit(text[i + 2]) && IsHexDigit(text[i + 3]) && IsHexDigit(text[i + 4]) &&
+                   IsHexDigit(text[i + 5])) {
+            escape(c);
+        } else {
+            escaped += c;
+        }
+    }
+    return Utf16ToCodePage(escaped, CP_UTF8);
 }
 
 // The built-in number format of a date cell, as the .xls writer picks it.
@@ -686,8 +789,9 @@ CXlsSheet CXlsxFile::ReadFirstSheet(std::string_view bytes) {
     if (!zip.Has(strWorkbook))
         throw CXlsError("not a workbook (a zip archive without a workbook part)");
     const CWorkbookPart book = ReadWorkbookPart(zip, strWorkbook);
+    CKeptBytes kept;
     const std::vector<std::u16string> strings =
-        ReadSharedStrings(zip, FindRelationship(zip, strWorkbook, "", "/sharedStrings"));
+        ReadSharedStrings(zip, FindRelationship(zip, strWorkbook, "", "/sharedStrings"), kept);
     const std::vector<CCellStyle> styles =
         ReadStyles(zip, FindRelationship(zip, strWorkbook, "", "/styles"));
 
@@ -696,9 +800,10 @@ CXlsSheet CXlsxFile::ReadFirstSheet(std::string_view bytes) {
     sheet.m_nMaxColumns = kXlsxMaxColumns;
     if (!book.m_strSheetName.empty())
         sheet.m_strName = book.m_strSheetName;
-    CSheetReader reader(sheet, strings, styles, book.m_b1904);
+    CSheetReader reader(sheet, strings, styles, book.m_b1904, kept);
     CSheetHandler handler(reader);
-    ParseXml(zip.Read(book.m_strSheetPart), book.m_strSheetPart, handler);
+    if (!ParsePart(zip, book.m_strSheetPart, handler))
+        ThrowDamaged("part " + book.m_strSheetPart + " is empty");
     return sheet;
 }
 
@@ -778,7 +883,7 @@ std::string CXlsxFile::Write(const CXlsSheet& sheet) {
             }
             case CXlsCell::EKind::Number:
                 if (!std::isfinite(cell.m_dNumber)) {
-                    check(worksheet_write_formula_num(pSheet, nRow, nCol, "=1/0", nullptr, 0));
+                    check(worksheet_write_formula_str(pSheet, nRow, nCol, "=1/0", nullptr, ""));
                     break;
                 }
                 check(worksheet_write_number(pSheet, nRow, nCol, cell.m_dNumber,
@@ -790,7 +895,9 @@ std::string CXlsxFile::Write(const CXlsSheet& sheet) {
                 break;
             case CXlsCell::EKind::Error:
                 // An error value is what a formula gives; NA() stands for them all.
-                check(worksheet_write_formula(pSheet, nRow, nCol, "=NA()", nullptr));
+                // Without a result (the library would store 0, which reads back as a
+                // number); the reader takes that as an error value.
+                check(worksheet_write_formula_str(pSheet, nRow, nCol, "=NA()", nullptr, ""));
                 break;
             }
         }

@@ -7,8 +7,12 @@
 #include "tests/spreadsheet/XlsTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
+#include <cmath>
+#include <limits>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -77,6 +81,61 @@ CXlsSheet SampleSheet() {
     b.m_dNumber = 1;
     SetText(sheet, 5, 3, u"far cell");
     return sheet;
+}
+
+// An archive of the parts (name, content), deflated as writers store them.
+std::string ZipParts(const std::vector<std::pair<std::string, std::string>>& parts) {
+    zip_source_t* pOut = zip_source_buffer_create(nullptr, 0, 0, nullptr);
+    zip_source_keep(pOut);
+    zip_t* pZip = zip_open_from_source(pOut, ZIP_TRUNCATE, nullptr);
+    for (const auto& [name, content] : parts) {
+        zip_source_t* pPart = zip_source_buffer(pZip, content.data(), content.size(), 0);
+        EXPECT_GE(zip_file_add(pZip, name.c_str(), pPart, 0), 0) << name;
+    }
+    EXPECT_EQ(zip_close(pZip), 0);
+    std::string out;
+    EXPECT_EQ(zip_source_open(pOut), 0);
+    char buf[65536];
+    for (zip_int64_t n = 0; (n = zip_source_read(pOut, buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    (void)zip_source_close(pOut);
+    zip_source_free(pOut);
+    return out;
+}
+
+// A workbook of one sheet (the XML inside <sheetData>), with a shared string table when
+// one is given.
+std::string MinimalWorkbook(const std::string& strRows, const std::string& strStrings = "",
+                            const std::string& strProlog = "") {
+    const std::string r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const std::string pr = "http://schemas.openxmlformats.org/package/2006/relationships";
+    const std::string m = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    std::vector<std::pair<std::string, std::string>> parts = {
+        {"_rels/.rels", "<Relationships xmlns='" + pr + "'><Relationship Id='r1' Type='" + r +
+                            "/officeDocument' Target='xl/workbook.xml'/></Relationships>"},
+        {"xl/workbook.xml", "<workbook xmlns='" + m + "' xmlns:r='" + r +
+                                "'><sheets><sheet name='S' sheetId='1' r:id='s1'/></sheets>"
+                                "</workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships xmlns='" + pr + "'><Relationship Id='s1' Type='" + r +
+             "/worksheet' Target='sheet.xml'/><Relationship Id='s2' Type='" + r +
+             "/sharedStrings' Target='strings.xml'/></Relationships>"},
+        {"xl/sheet.xml", strProlog + "<worksheet xmlns='" + m + "'><sheetData>" + strRows +
+                             "</sheetData></worksheet>"},
+    };
+    if (!strStrings.empty())
+        parts.emplace_back("xl/strings.xml", "<sst xmlns='" + m + "'>" + strStrings + "</sst>");
+    return ZipParts(parts);
+}
+
+// The message of the error a load ends in; empty when it loads.
+std::string LoadError(const std::string& bytes) {
+    try {
+        (void)CXlsWorkbook::LoadFromMemory(bytes, "t.xlsx");
+    } catch (const CXlsError& e) {
+        return e.what();
+    }
+    return {};
 }
 
 class XlsxTest : public CVarnoTest {};
@@ -276,6 +335,89 @@ TEST_F(XlsxTest, DamagedFilesAreRefusedWithAReason) {
         } catch (const CXlsError&) {
         }
     }
+}
+
+// Texts that XML cannot hold as they are, or that look like the escapes standing for such
+// characters, read back as they were written; so do error values (as errors, their code
+// being lost to NA()) and numbers that are not finite (as errors).
+TEST_F(XlsxTest, EveryTextAndErrorReadsBackAsWritten) {
+    const std::u16string texts[] = {
+        u"_x0041_",         u"a_x005F_b",       u"_x00e9__x",   std::u16string(u"a\0b", 3),
+        u"\x01\x1F\r\t\n",  u"\xFFFF\xFFFE",    u"\xD800 lone", u"lone \xDC00",
+        u"\U0001F600 pair", u"_x12G4_ not hex", u"__x0000__",
+    };
+    CXlsSheet sheet;
+    sheet.m_nMaxRows = kXlsxMaxRows;
+    sheet.m_nMaxColumns = kXlsxMaxColumns;
+    std::uint32_t nRow = 0;
+    for (const std::u16string& text : texts)
+        SetText(sheet, nRow++, 0, text);
+    for (const double d : {0x07 * 1.0, kXlsNoValue * 1.0}) {
+        CXlsCell& cell = sheet.At(nRow++, 0);
+        cell.m_kind = CXlsCell::EKind::Error;
+        cell.m_dNumber = d;
+    }
+    for (const double d : {std::numeric_limits<double>::infinity(), std::nan("")})
+        SetNumber(sheet, nRow++, 0, d);
+
+    const CXlsSheet back = CXlsxFile::ReadFirstSheet(CXlsxFile::Write(sheet));
+    for (std::uint32_t r = 0; r < nRow; ++r) {
+        SCOPED_TRACE(r);
+        const CXlsCell* pCell = back.Find(r, 0);
+        ASSERT_NE(pCell, nullptr);
+        if (r < std::size(texts)) {
+            EXPECT_EQ(pCell->m_strText, texts[r]);
+        } else {
+            EXPECT_EQ(pCell->m_kind, CXlsCell::EKind::Error);
+            EXPECT_EQ(pCell->m_dNumber, kXlsNoValue);
+        }
+    }
+}
+
+// Files that would take all of memory or time are refused with a reason before they do:
+// entities in a document type, many far-apart cells (a grid of 16,384 columns each), one
+// long string in many cells. Dates outside what a date cell holds are refused too.
+TEST_F(XlsxTest, FilesBeyondBoundsAreRefused) {
+    std::string farCells, sameString;
+    for (int r = 1; r <= 100000; ++r)
+        farCells += "<row r='" + std::to_string(r) + "'><c r='XFD" + std::to_string(r) +
+                    "'><v>1</v></c></row>";
+    for (int r = 1; r <= 20000; ++r)
+        sameString += "<row><c t='s'><v>0</v></c></row>";
+    const std::string laughs =
+        "<!DOCTYPE worksheet [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>"
+        "<!ENTITY c '&b;&b;&b;&b;&b;&b;&b;&b;'>]>";
+    const std::pair<std::string, std::string> cases[] = {
+        {MinimalWorkbook(farCells), "t.xlsx: the workbook is too large to read"},
+        {MinimalWorkbook(sameString, "<si><t>" + std::string(30000, 'x') + "</t></si>"),
+         "t.xlsx: the workbook is too large to read"},
+        {MinimalWorkbook("<row><c t='inlineStr'><is><t>&c;</t></is></c></row>", "", laughs),
+         "t.xlsx: damaged workbook (part xl/sheet.xml has a document type declaration)"},
+        {MinimalWorkbook("<row><c t='s'><v>1</v></c></row>", "<si><t>x</t></si>"),
+         "t.xlsx: damaged workbook (string index outside the string table)"},
+        {MinimalWorkbook("<row><c t='d'><v>-2147483648-01-01</v></c></row>"),
+         "t.xlsx: damaged workbook (a date cell that holds no date)"},
+        {MinimalWorkbook("<row><c t='d'><v>2026-12-05T10:00:inf</v></c></row>"),
+         "t.xlsx: damaged workbook (a date cell that holds no date)"},
+        {MinimalWorkbook("<row><c t='d'><v>2026-12-05T10:00:61</v></c></row>"),
+         "t.xlsx: damaged workbook (a date cell that holds no date)"},
+        {ZipParts({{"xl/workbook.xml", ""}}),
+         "t.xlsx: damaged workbook (part xl/workbook.xml is empty)"},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        SCOPED_TRACE(reason);
+        EXPECT_LT(bytes.size(), 1000000u); // small files, all of them
+        EXPECT_EQ(LoadError(bytes).substr(0, reason.size()), reason);
+    }
+    // Below the bounds the same kinds of file read: far cells, a shared string in many
+    // cells, a leap second.
+    const CXlsSheet sheet = CXlsxFile::ReadFirstSheet(MinimalWorkbook(
+        farCells.substr(0, farCells.find("<row r='101'>")) +
+            "<row><c t='s'><v>0</v></c><c t='d'><v>2026-12-05T23:59:60</v></c></row>",
+        "<si><t>" + std::string(30000, 'x') + "</t></si>"));
+    ASSERT_NE(sheet.Find(99, 16383), nullptr);
+    EXPECT_EQ(sheet.Find(100, 0)->m_strText.size(), 30000u);
+    EXPECT_EQ(sheet.Find(100, 1)->m_dNumber, 46362);
 }
 
 } // namespace
