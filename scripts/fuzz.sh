@@ -4,9 +4,10 @@
 #
 #   scripts/fuzz.sh [build folder] [seconds per target] [target...]
 #
-# Targets: csv workbook hive datetime icalendar (all when none is named). Each starts
-# from the seeds in fuzz/corpus/<target> (and the tests' data where it fits) and keeps
-# what it finds in <build>/corpus/<target>; a crash, hang or leak leaves its input in
+# Targets: csv workbook xlsx hive datetime icalendar (all when none is named). Each starts
+# from the seeds in fuzz/corpus/<target> (and the tests' data where it fits), with the
+# tokens of fuzz/<target>.dict where there is one, and keeps what it finds in
+# <build>/corpus/<target>; a crash, hang or leak leaves its input in
 # <build>/artifacts/<target>/ and makes the script fail. Without clang-16 and its
 # libFuzzer runtime the targets are skipped with a message.
 set -euo pipefail
@@ -16,7 +17,7 @@ build=${1:-build-fuzz}
 seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
-((${#targets[@]})) || targets=(csv workbook hive datetime icalendar)
+((${#targets[@]})) || targets=(csv workbook xlsx hive datetime icalendar)
 cxx=${FUZZ_CXX:-clang++-16}
 jobs=${JOBS:-$(nproc)}
 
@@ -47,10 +48,13 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   seeds=("fuzz/corpus/$target")
   [[ -n "${test_data[$target]:-}" ]] && seeds+=("${test_data[$target]}")
+  # Tokens of the format, where a target has them (fuzz/<target>.dict).
+  options=()
+  [[ -f "fuzz/$target.dict" ]] && options+=("-dict=fuzz/$target.dict")
   echo "fuzz_$target: ${seconds}s"
   status=0
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2560 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "${seeds[@]}" \
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "${options[@]}" "$corpus" "${seeds[@]}" \
     >"$log" 2>&1 || status=$?
   # The last status line: executions, coverage (cov) and features (ft).
   grep -E '^#[0-9]+' "$log" | tail -n 1 || true
