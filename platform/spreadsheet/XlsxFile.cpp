@@ -25,7 +25,7 @@ namespace {
 
 // Parts bigger than this when unpacked are refused: a datebook's sheet stays far below,
 // and a small archive must not unpack into hours of parsing. Parts are parsed as they
-// are unpacked, never held whole; the parser holds at most one tag at a time.
+// are unpacked, never held whole (the parser keeps no more than the tag it is in).
 constexpr zip_uint64_t kMaxPartSize = zip_uint64_t{256} << 20;
 // What the reader keeps of the file (the cells of the sheet with their texts, the shared
 // strings) in bytes: a small archive of many far-apart cells or of one long string used
