@@ -530,6 +530,7 @@ public:
                           : CCellStyle{};
             m_strValue.clear();
             m_strInline.clear();
+            m_nPhonetic = 0;
             m_bValue = m_bFormula = false;
         } else if (m_bInCell && name == "v") {
             m_bValue = true;
@@ -560,7 +561,8 @@ public:
     void End(std::string_view name) {
         if (name == "v" || name == "t") {
             m_pText = nullptr;
-        } else if (name == "rPh") {
+        } else if (name == "rPh" && m_nPhonetic > 0) {
+            // (A reading outside a cell was not counted.)
             --m_nPhonetic;
         } else if (name == "c" && m_bInCell) {
             m_bInCell = false;
