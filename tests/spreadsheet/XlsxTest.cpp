@@ -300,6 +300,12 @@ z.close()
     EXPECT_EQ(read.Find(2, 2)->m_dNumber, 0x07);
     EXPECT_EQ(read.Find(2, 3)->m_strText, u"from formula");
     EXPECT_EQ(read.Find(2, 4)->m_kind, CXlsCell::EKind::Boolean);
+
+    // A phonetic reading outside any cell hides no text of the cells after it.
+    const CXlsSheet reading = CXlsxFile::ReadFirstSheet(
+        MinimalWorkbook("<row><rPh><t>R</t></rPh><c t='inlineStr'><is><t>kept</t></is></c></row>"));
+    ASSERT_NE(reading.Find(0, 0), nullptr);
+    EXPECT_EQ(reading.Find(0, 0)->m_strText, u"kept");
 }
 
 TEST_F(XlsxTest, DamagedFilesAreRefusedWithAReason) {
@@ -416,11 +422,6 @@ TEST_F(XlsxTest, FilesBeyondBoundsAreRefused) {
             "<row><c t='s'><v>0</v></c><c t='d'><v>2026-12-05T23:59:60</v></c></row>",
         "<si><t>" + std::string(30000, 'x') + "</t></si>"));
     ASSERT_NE(sheet.Find(99, 16383), nullptr);
-    // A phonetic reading outside any cell hides no text of the cells after it.
-    const CXlsSheet reading = CXlsxFile::ReadFirstSheet(
-        MinimalWorkbook("<row><rPh><t>R</t></rPh><c t='inlineStr'><is><t>kept</t></is></c></row>"));
-    ASSERT_NE(reading.Find(0, 0), nullptr);
-    EXPECT_EQ(reading.Find(0, 0)->m_strText, u"kept");
     EXPECT_EQ(sheet.Find(100, 0)->m_strText.size(), 30000u);
     EXPECT_EQ(sheet.Find(100, 1)->m_dNumber, 46362);
 }
