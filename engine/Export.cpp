@@ -11,16 +11,51 @@
 #include "platform/com/ComError.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/dialogs/UserServices.h"
+#include "platform/file/OutputFile.h"
 #include "platform/locale/SettingsHold.h"
+#include "platform/registry/Registry.h"
+#include "platform/shell/Shell.h"
 #include "res/MessageText.h"
 #include "res/StringTable.h"
 #include "settings/Options.h"
 #include "settings/Trace.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <memory>
 #include <new>
 
 namespace {
+
+// The folder of the program's own data (the datebook's, the registry's) that holds the
+// file, links resolved, or that holds a hard link to it; empty for any other file. An
+// export replacing one of these files destroys the datebook or the settings.
+std::string OwnDataFolderOf(const std::string& strFile) {
+    namespace fs = std::filesystem;
+    if (strFile == "-")
+        return {};
+    std::error_code ec;
+    const fs::path file = fs::weakly_canonical(COutputFile::ResolveLinks(strFile), ec);
+    struct stat stFile {};
+    const bool bExists = !ec && ::stat(file.c_str(), &stFile) == 0;
+    for (const std::string& strFolder : {GetUserDataFolder("datebook"), RegistryFolder()}) {
+        const fs::path folder = fs::weakly_canonical(strFolder, ec);
+        if (ec)
+            continue;
+        if (file.parent_path() == folder)
+            return strFolder;
+        if (!bExists || stFile.st_nlink < 2)
+            continue;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+            struct stat stEntry {};
+            if (::stat(entry.path().c_str(), &stEntry) == 0 && stEntry.st_dev == stFile.st_dev &&
+                stEntry.st_ino == stFile.st_ino)
+                return strFolder;
+        }
+    }
+    return {};
+}
 
 // The longest error text shown after "Error writing file".
 constexpr std::size_t kMaxErrorText = 1000;
@@ -54,6 +89,12 @@ public:
         m_access = OpenDatebook(m_options);
         if (m_pSink)
             return true;
+        if (const std::string strFolder = OwnDataFolderOf(m_strFileName); !strFolder.empty()) {
+            m_outcome.m_strError = m_strFileName + " is in " + strFolder +
+                                   ", where the program keeps its own data. Choose another file.";
+            m_outcome.m_bOpenFailed = true;
+            return false;
+        }
         if (m_kind == EExportKind::Full)
             WriteTrace("Exporting %s", m_strFileName.c_str());
         m_pFormat = OpenExportFile(m_strFileName, m_options, &m_outcome.m_strError);

@@ -4,6 +4,8 @@
 
 #include "engine/RecordFilter.h"
 #include "platform/com/ComError.h"
+#include "platform/registry/Registry.h"
+#include "platform/shell/Shell.h"
 #include "tests/engine/OperationsTestSupport.h"
 
 #include <fcntl.h>
@@ -106,6 +108,39 @@ TEST_F(ExportTest, AFileThatCannotBeOpenedWritesNothing) {
     EXPECT_EQ(ExportFull(xls, Options(), nullptr), 0);
     EXPECT_FALSE(std::filesystem::exists(xls));
     EXPECT_TRUE(m_ui.m_vecShown.empty());
+}
+
+// The datebook and the registry hives are never export targets, whatever names them: the
+// file itself, a new name beside it, a link or a hard link elsewhere.
+TEST_F(ExportTest, TheProgramsOwnDataIsNeverReplaced) {
+    namespace fs = std::filesystem;
+    Seed(Untimed("2026-12-01", "kept"));
+    const std::string datebook = GetUserDataFolder("datebook") + "/" + CDatebookStore::kFileName;
+    std::string hive;
+    for (const fs::directory_entry& entry : fs::directory_iterator(RegistryFolder()))
+        if (entry.path().extension() == ".reg")
+            hive = entry.path().string();
+    ASSERT_FALSE(hive.empty());
+    const std::string hiveBytes = ReadFileBytes(hive);
+    const std::string link = TempPath("link.csv");
+    fs::create_symlink(datebook, link);
+    const std::string hardLink = TempPath("hard.csv");
+    fs::create_hard_link(hive, hardLink);
+
+    for (const std::string& target :
+         {datebook, GetUserDataFolder("datebook") + "/new.csv", hive, link, hardLink}) {
+        SCOPED_TRACE(target);
+        CExportOutcome outcome;
+        EXPECT_EQ(ExportSimpleRange(target, nullptr, &outcome), -1);
+        EXPECT_TRUE(outcome.m_bOpenFailed);
+        EXPECT_NE(outcome.m_strError.find("where the program keeps its own data"),
+                  std::string::npos)
+            << outcome.m_strError;
+    }
+    EXPECT_FALSE(fs::exists(GetUserDataFolder("datebook") + "/new.csv"));
+    EXPECT_EQ(ReadFileBytes(hive), hiveBytes);
+    ASSERT_EQ(All().size(), 1u);
+    EXPECT_EQ(Narrow(All()[0].m_strText), "kept");
 }
 
 // A stopped export is incomplete: the old file stays as it was, and no temporary file is
