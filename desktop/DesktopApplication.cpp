@@ -1,5 +1,6 @@
 #include "desktop/DesktopApplication.h"
 
+#include "desktop/DesktopAddinCommands.h"
 #include "desktop/DesktopDatebook.h"
 #include "desktop/UnicodeText.h"
 
@@ -8,9 +9,13 @@ CDesktopApplication::CDesktopApplication(std::shared_ptr<CDesktopSession> pSessi
 
 HRESULT CDesktopApplication::GetAddinCommands(IHostAddinCommands** ppCommands) {
     return RunHostCall(*m_pSession, "GetAddinCommands", IID_IHostApplication, [&] {
-        if (ppCommands)
-            *ppCommands = nullptr;
-        return FailCall(E_NOTIMPL, "This host offers no add-in commands.", IID_IHostApplication);
+        if (!ppCommands)
+            return FailCall(E_POINTER, "GetAddinCommands needs an out pointer.",
+                            IID_IHostApplication);
+        *ppCommands = nullptr;
+        CComPtr<CDesktopAddinCommands> pCommands(new CDesktopAddinCommands(m_pSession));
+        *ppCommands = pCommands.Detach();
+        return S_OK;
     });
 }
 

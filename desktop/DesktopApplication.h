@@ -11,7 +11,7 @@ class CDesktopApplication final : public CComObject<CDesktopApplication, IHostAp
 public:
     explicit CDesktopApplication(std::shared_ptr<CDesktopSession> pSession);
 
-    // Add-in commands are not offered yet: E_NOTIMPL.
+    // The add-in services; their registrations last as long as the host.
     HRESULT GetAddinCommands(IHostAddinCommands** ppCommands) override;
     // The user current at the time of the call.
     HRESULT GetCurrentUser(IHostUser** ppUser) override;

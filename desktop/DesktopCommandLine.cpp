@@ -1,5 +1,6 @@
 #include "desktop/DesktopCommandLine.h"
 
+#include "desktop/AppointmentText.h"
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookStore.h"
 #include "desktop/UnicodeText.h"
@@ -20,8 +21,6 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-constexpr const char* kWeekdayNames[] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
 // A bad command line: the message goes to the user with exit status 2.
 class CUsageError : public std::runtime_error {
@@ -93,106 +92,6 @@ std::u16string Wide(const std::string& text, const char* pszWhat) {
     if (!wide)
         throw CUsageError(std::string("The ") + pszWhat + " is not valid UTF-8 text.");
     return std::move(*wide);
-}
-
-// One line per value: backslash, tab and line breaks written as \\, \t, \n, \r.
-std::string Escaped(const std::u16string& text) {
-    std::string out;
-    for (char c : Utf16ToUtf8Lenient(text)) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-            break;
-        }
-    }
-    return out;
-}
-
-std::string TimeOfDayText(HOSTTIME t) {
-    CLocalTime local;
-    if (!BreakDownLocal(t, local))
-        return "??:??";
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d", local.m_nHour % 100, local.m_nMinute % 100);
-    return buffer;
-}
-
-const char* RepeatKindName(LONG nType) {
-    switch (nType) {
-    case HOST_REPEAT_DAILY:
-        return "daily";
-    case HOST_REPEAT_WEEKLY:
-        return "weekly";
-    case HOST_REPEAT_MONTHLY_BY_DAY:
-        return "monthly-day";
-    case HOST_REPEAT_MONTHLY_BY_DATE:
-        return "monthly-date";
-    case HOST_REPEAT_YEARLY:
-        return "yearly";
-    default:
-        return "none";
-    }
-}
-
-std::string WeekdaysText(LONG nSet) {
-    std::string out;
-    for (int i = 0; i < 7; ++i) {
-        if (!(nSet & (1 << i)))
-            continue;
-        if (!out.empty())
-            out += ',';
-        out += kWeekdayNames[i];
-    }
-    return out;
-}
-
-std::string DayListText(const std::vector<int>& days) {
-    std::string out;
-    for (int nDay : days) {
-        if (!out.empty())
-            out += ',';
-        out += FormatIsoDay(nDay);
-    }
-    return out;
-}
-
-std::string RepeatSummary(const CStoredAppointment& a, bool bWithExceptions) {
-    if (!a.IsRepeating())
-        return "none";
-    std::string out = RepeatKindName(a.m_nRepeatType);
-    if (a.m_nRepeatInterval > 1)
-        out += " every " + std::to_string(a.m_nRepeatInterval);
-    if (a.m_nRepeatType == HOST_REPEAT_WEEKLY)
-        out += " on " + WeekdaysText(a.m_nRepeatExtra);
-    if (a.m_nRepeatType == HOST_REPEAT_MONTHLY_BY_DAY)
-        out += " week " + std::to_string(a.m_nRepeatExtra);
-    if (a.m_nRepeatEndDay != CRepeatPattern::kNoEnd)
-        out += " until " + FormatIsoDay(a.m_nRepeatEndDay);
-    if (bWithExceptions && !a.m_vecExceptionDays.empty())
-        out += " except " + DayListText(a.m_vecExceptionDays);
-    return out;
-}
-
-std::string TimesText(const CStoredAppointment& a) {
-    if (a.m_bUntimed)
-        return "untimed";
-    std::string out = TimeOfDayText(a.m_tStart) + "-" + TimeOfDayText(a.m_tEnd);
-    const int nDays = LocalDayOf(a.m_tEnd) - a.StartDay();
-    if (nDays > 0)
-        out += "+" + std::to_string(nDays) + "d";
-    return out;
 }
 
 std::string AlarmText(const CStoredAppointment& a) {

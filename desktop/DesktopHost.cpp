@@ -14,3 +14,42 @@ std::string FlushDesktopHost(IDispatch* pHost) {
         return {};
     return pApplication->Session().Flush();
 }
+
+std::vector<CAddinCommand> DesktopAddinCommands(IDispatch* pHost) {
+    auto* pApplication = dynamic_cast<CDesktopApplication*>(pHost);
+    if (!pApplication)
+        return {};
+    const std::lock_guard<std::recursive_mutex> lock(pApplication->Session().Lock());
+    return pApplication->Session().AddinCommands();
+}
+
+void ReleaseDesktopAddinCommands(IDispatch* pHost) {
+    auto* pApplication = dynamic_cast<CDesktopApplication*>(pHost);
+    if (!pApplication)
+        return;
+    std::vector<CAddinCommand> released;
+    {
+        const std::lock_guard<std::recursive_mutex> lock(pApplication->Session().Lock());
+        released.swap(pApplication->Session().AddinCommands());
+    }
+    // The command objects go here, outside the session's lock: they release the host.
+}
+
+void ReleaseDesktopAddinCommands(IDispatch* pHost, ULONG dwCookie) {
+    auto* pApplication = dynamic_cast<CDesktopApplication*>(pHost);
+    if (!pApplication)
+        return;
+    std::vector<CAddinCommand> released;
+    {
+        const std::lock_guard<std::recursive_mutex> lock(pApplication->Session().Lock());
+        std::vector<CAddinCommand>& commands = pApplication->Session().AddinCommands();
+        for (auto it = commands.begin(); it != commands.end();) {
+            if (it->m_dwCookie == dwCookie) {
+                released.push_back(std::move(*it));
+                it = commands.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+}

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+struct IDesktopCommand;
+
 // A test control: the n-th call of the named operation fails with the status and leaves the
 // description in the error information, without doing anything else.
 struct CHostFault {
@@ -35,6 +37,24 @@ struct CDesktopHostOptions {
     std::vector<CHostFault> m_vecFaults;
 };
 
+// A command an add-in registered with the host (IHostAddinCommands), with its menu entry
+// once the add-in added one.
+struct CAddinCommand {
+    ULONG m_dwCookie = 0; // the add-in's cookie
+    LONG m_lId = 0;       // handed out by the host, from 1
+    std::string m_strName;
+    CComPtr<IDispatch> m_pCommand;
+    bool m_bHasMenuItem = false;
+    // The menu text's three tab-separated fields: entry (with its '&' access key), long
+    // and short description. UTF-8.
+    std::string m_strMenuText;
+    std::string m_strDescription;
+    std::string m_strShortText;
+    LONG m_lBitmap = 0;
+    std::vector<unsigned char> m_vecBitmap; // PNG, 16 x 16; empty when the module had none
+    LONG m_lValue = 0;
+};
+
 // Opens the datebook and gives the host application object (it answers IHostApplication).
 // Raises CDatebookError (desktop/DatebookError.h) when the datebook cannot be opened.
 [[nodiscard]] CComPtr<IDispatch> OpenDesktopHost(const CDesktopHostOptions& options = {});
@@ -43,3 +63,11 @@ struct CDesktopHostOptions {
 // when everything is stored, else why the datebook could not be written. The host commits by
 // itself when an operation releases its datebook; this tells whether that went well.
 [[nodiscard]] std::string FlushDesktopHost(IDispatch* pHost);
+
+// The add-in commands registered with this host so far, in registration order.
+[[nodiscard]] std::vector<CAddinCommand> DesktopAddinCommands(IDispatch* pHost);
+// Releases the host's references to the add-ins' command objects (which hold the host in
+// turn): the host calls it before it lets its add-ins go.
+void ReleaseDesktopAddinCommands(IDispatch* pHost);
+// The same for the commands of one add-in (one that failed its initialisation).
+void ReleaseDesktopAddinCommands(IDispatch* pHost, ULONG dwCookie);

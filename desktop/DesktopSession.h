@@ -31,6 +31,7 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 class CDesktopSession {
 public:
@@ -45,6 +46,8 @@ public:
 
     [[nodiscard]] CDatebookStore& Store() { return m_store; }
     [[nodiscard]] bool OmitsAppointment2() const { return m_options.m_bOmitAppointment2; }
+    // The add-in commands registered so far; used under Lock().
+    [[nodiscard]] std::vector<CAddinCommand>& AddinCommands() { return m_vecCommands; }
 
     // Counts a call of the operation. S_OK to go on; else the status of an earlier lasting
     // failure or the one a test control asked for, with its description left for the caller.
@@ -80,6 +83,7 @@ private:
     CDesktopHostOptions m_options;
     CDatebookStore m_store;
     std::unordered_map<std::string, int> m_mapCalls;
+    std::vector<CAddinCommand> m_vecCommands;
     int m_nChanging = 0;   // appointment objects with changes not yet complete
     int m_nOperations = 0; // live datebook objects
     int m_nGrouped = 0;    // appointments completed in the open batch

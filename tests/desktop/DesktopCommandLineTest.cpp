@@ -159,7 +159,6 @@ TEST_F(DesktopCommandLine, RefusesBadInputClearly) {
         {{"show"}, 2, ""},
         {{"frobnicate"}, 2, "frobnicate"},
         {{"user", "use", "bob"}, 1, "datebook-desktop: There is no user named \"bob\".\n"},
-        {{}, 2, "Give a command"},
         {{"list", "--from", "yesterday"}, 2, "Invalid from date \"yesterday\""},
         {{"list", "--from", "2024-01-01", "--to", "2024-01-32"}, 2, "Invalid to date"},
         {{"occurrences", "1"}, 2, ""},
