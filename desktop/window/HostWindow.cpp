@@ -3,7 +3,6 @@
 #include "desktop/AppointmentText.h"
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookError.h"
-#include "desktop/DesktopSetup.h"
 #include "desktop/UnicodeText.h"
 #include "platform/com/ComError.h"
 #include "platform/dialogs/ModuleState.h"
@@ -13,6 +12,7 @@
 #include <wx/app.h>
 #include <wx/frame.h>
 #include <wx/image.h>
+#include <wx/imagpng.h>
 #include <wx/init.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
@@ -94,7 +94,8 @@ public:
                 m_pList->SetItem(nItem, 2, FromUtf8(desktop::Escaped(a.m_strText)));
                 m_pList->SetItem(nItem, 3, FromUtf8(desktop::RepeatSummary(a, false)));
             }
-            SetStatusText(wxString::Format("%ld appointments", nRow));
+            SetStatusText(
+                wxString::Format(nRow == 1 ? "%ld appointment" : "%ld appointments", nRow));
         } catch (const CDatebookError& e) {
             SetStatusText(FromUtf8(e.what()));
         }
@@ -112,6 +113,9 @@ private:
         pBar->Append(pFile, "&File");
 
         auto* pAddins = new wxMenu;
+        // The add-ins' bitmaps are PNG images.
+        if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+            wxImage::AddHandler(new wxPNGHandler);
         m_vecCommands = m_addins.MenuCommands();
         for (std::size_t i = 0; i < m_vecCommands.size(); ++i) {
             const CAddinCommand& command = m_vecCommands[i];
@@ -243,15 +247,12 @@ int RunHostWindow(int argc, char** argv, std::ostream& err) {
         err << "datebook-desktop: Usage: datebook-desktop [--home DIR] [window]\n";
         return kExitUsage;
     }
-    if (!strHome.empty())
-        setenv("VARNO_HOME", strHome.c_str(), 1);
     if (!HasDisplay()) {
         err << "datebook-desktop: No display to open the window on (DISPLAY is not set). The "
                "commands work without one: datebook-desktop --help.\n";
         return kExitUsage;
     }
     EnsurePlatformSetup();
-    EnsureDesktopSetup();
 
     int nArgc = 1;
     char* args[] = {argv[0], nullptr};
@@ -261,7 +262,6 @@ int RunHostWindow(int argc, char** argv, std::ostream& err) {
         return kExitUsage;
     }
     wxUILocale::UseDefault();
-    wxInitAllImageHandlers();
     int nResult = 0;
     {
         CWxSurface surface(&FindCurrentModuleImage);

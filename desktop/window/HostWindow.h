@@ -15,6 +15,7 @@
 class wxFrame;
 
 // True when the arguments ask for the window: none, "window", each maybe after --home DIR.
+// The caller has made --home DIR the process's VARNO_HOME and seen to the host's setup.
 [[nodiscard]] bool IsHostWindowCommand(int argc, const char* const* argv);
 [[nodiscard]] int RunHostWindow(int argc, char** argv, std::ostream& err);
 
