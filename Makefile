@@ -1,6 +1,7 @@
 # make demo   set up, build and run the main job on the embedded sample
 # make check  set up, build and run every test (the windows under a virtual display)
-# make screenshots  a PNG of every dialog in build/screenshots
+# make desktop  set up, build, and open the host window on the demo home with the add-in
+# make screenshots  a PNG of every dialog and of the host window in build/screenshots
 # make fuzz   build the fuzz targets (clang-16) and run each for FUZZ_SECONDS seconds
 BUILD ?= build
 SANITIZE ?= OFF
@@ -8,8 +9,9 @@ WERROR ?= ON
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 # What the demo runs and what `make install` puts in place (with the dialog program that
-# `varno dialog` starts); `make check` builds everything.
-PROGRAMS ?= varno datebook-desktop regsvr
+# `varno dialog` starts); `make check` builds everything. The add-in module, the host's
+# add-in manager and the help book go with the host.
+PROGRAMS ?= varno datebook-desktop regsvr VARNOAddIn datebook_addin_manager varno_help
 INSTALL_PROGRAMS ?= $(PROGRAMS) varno-dialog
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -17,7 +19,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS = -G Ninja -DVARNO_SANITIZE=$(SANITIZE) -DVARNO_WERROR=$(WERROR) \
               -DVARNO_BENCH=$(if $(filter ON,$(SANITIZE)),OFF,ON)
 
-.PHONY: all setup configure build programs demo check bench screenshots install fuzz format clean
+.PHONY: all setup configure build programs demo desktop check bench screenshots install fuzz format clean
 
 all: build
 
@@ -37,6 +39,9 @@ programs: configure
 
 demo: programs
 	@scripts/demo.sh $(BUILD)
+
+desktop: programs
+	@scripts/desktop.sh $(BUILD)
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

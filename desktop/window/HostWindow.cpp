@@ -20,8 +20,10 @@
 #include <wx/mstream.h>
 #include <wx/sizer.h>
 #include <wx/statusbr.h>
+#include <wx/timer.h>
 #include <wx/uilocale.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -51,6 +53,14 @@ bool ParseWindowArguments(int argc, const char* const* argv, std::string& strHom
     return i == argc;
 }
 
+// Set by SIGINT or SIGTERM: the window closes as by its close box, so that the add-ins are
+// told and let go.
+volatile std::sig_atomic_t s_bStopAsked = 0;
+
+extern "C" void AskStop(int) {
+    s_bStopAsked = 1;
+}
+
 bool HasDisplay() {
     for (const char* pszName : {"DISPLAY", "WAYLAND_DISPLAY"})
         if (const char* pszValue = std::getenv(pszName); pszValue && *pszValue)
@@ -61,20 +71,25 @@ bool HasDisplay() {
 class CHostFrame : public wxFrame {
 public:
     explicit CHostFrame(CAddinHost& addins)
-        : wxFrame(nullptr, wxID_ANY, "Datebook Desktop", wxDefaultPosition, wxSize(760, 480)),
+        : wxFrame(nullptr, wxID_ANY, "Datebook Desktop", wxDefaultPosition, wxSize(880, 480)),
           m_addins(addins) {
         m_pList = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                  wxLC_REPORT | wxLC_SINGLE_SEL);
         m_pList->InsertColumn(0, "Date", wxLIST_FORMAT_LEFT, 100);
-        m_pList->InsertColumn(1, "Time", wxLIST_FORMAT_LEFT, 110);
+        m_pList->InsertColumn(1, "Time", wxLIST_FORMAT_LEFT, 140);
         m_pList->InsertColumn(2, "Text", wxLIST_FORMAT_LEFT, 300);
-        m_pList->InsertColumn(3, "Repeat", wxLIST_FORMAT_LEFT, 220);
+        m_pList->InsertColumn(3, "Repeat", wxLIST_FORMAT_LEFT, 300);
         auto* pSizer = new wxBoxSizer(wxVERTICAL);
         pSizer->Add(m_pList, 1, wxEXPAND);
         SetSizer(pSizer);
         CreateStatusBar();
         BuildMenus();
         Bind(wxEVT_CLOSE_WINDOW, &CHostFrame::OnClose, this);
+        m_stopWatch.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            if (s_bStopAsked && !m_bInCommand)
+                Close(true);
+        });
+        m_stopWatch.Start(200);
         RefreshAppointments();
     }
 
@@ -197,12 +212,14 @@ private:
         std::string strStoreFailure;
         HRESULT hr = E_FAIL;
         std::string strError;
+        m_bInCommand = true;
         try {
             hr = m_addins.RunCommand(m_vecCommands[nIndex].m_lId, strStoreFailure);
         } catch (const std::exception& e) {
             // An add-in's own failure must not take the host down.
             strError = e.what();
         }
+        m_bInCommand = false;
         if (!strError.empty() || FAILED(hr))
             wxMessageBox(FromUtf8("The add-in command failed: " +
                                   (strError.empty() ? CComError::ErrorMessageFor(hr) : strError)),
@@ -213,6 +230,11 @@ private:
     }
 
     void OnClose(wxCloseEvent& event) {
+        if (m_bInCommand && event.CanVeto()) {
+            event.Veto();
+            return;
+        }
+        m_stopWatch.Stop();
         m_vecCommands.clear();
         event.Skip();
     }
@@ -222,6 +244,8 @@ private:
     wxMenu* m_pUsers = nullptr;
     std::vector<CAddinCommand> m_vecCommands;
     std::vector<std::int64_t> m_vecUserIds;
+    wxTimer m_stopWatch;
+    bool m_bInCommand = false; // an add-in command (and its modal dialog) is running
 };
 
 std::span<const unsigned char> FindCurrentModuleImage(unsigned nId, int nSize) {
@@ -253,6 +277,8 @@ int RunHostWindow(int argc, char** argv, std::ostream& err) {
         return kExitUsage;
     }
     EnsurePlatformSetup();
+    std::signal(SIGINT, &AskStop);
+    std::signal(SIGTERM, &AskStop);
 
     int nArgc = 1;
     char* args[] = {argv[0], nullptr};

@@ -9,7 +9,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/varno bin/datebook-desktop bin/regsvr share/man/man1/varno.1 \
          share/bash-completion/completions/varno libexec/varno/varno-dialog \
-         libexec/varno/VARNOAddIn.htb; do
+         libexec/varno/VARNOAddIn.htb lib/varno/VARNOAddIn.so lib/varno/VARNOAddIn.htb \
+         lib/varno/DatebookAddinManager.so; do
   [[ -e "$prefix/$f" ]] || { echo "missing after install: $f" >&2; exit 1; }
 done
 [[ -x "$prefix/bin/varno" ]] || { echo "bin/varno is not executable" >&2; exit 1; }
@@ -32,6 +33,17 @@ set -e
 [[ $status -eq 2 && $msg == *"cannot open a window"* ]] || { echo "installed varno-dialog without a display: $status $msg" >&2; exit 1; }
 
 "$prefix/bin/regsvr" --help | grep -q "Usage: regsvr" || { echo "installed regsvr does not run" >&2; exit 1; }
+
+# The installed host registers its add-in manager; the installed regsvr then announces the
+# installed add-in to it.
+"$prefix/bin/regsvr" -s "$prefix/lib/varno/VARNOAddIn.so"
+grep -q "DatebookAddinManager.so" "$VARNO_HOME/registry/HKEY_CLASSES_ROOT.reg" ||
+  { echo "the installed host did not register its add-in manager" >&2; exit 1; }
+grep -q '"Name"="VARNOAddIn Addin"' "$VARNO_HOME/registry/HKEY_CURRENT_USER.reg" ||
+  { echo "the installed add-in is not registered with the host" >&2; exit 1; }
+status=0
+DISPLAY= WAYLAND_DISPLAY= "$prefix/bin/datebook-desktop" 2>/dev/null || status=$?
+[[ $status -eq 2 ]] || { echo "datebook-desktop without a display: status $status, not 2" >&2; exit 1; }
 
 # The completion script defines a completion for varno when sourced by bash.
 bash -c "source '$prefix/share/bash-completion/completions/varno' && complete -p varno" >/dev/null
