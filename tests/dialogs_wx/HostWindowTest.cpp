@@ -14,6 +14,7 @@
 #include <wx/frame.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
+#include <wx/statusbr.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
@@ -135,6 +136,47 @@ TEST_F(WxHostWindowTest, ShowsTheAddinMenuRunsTheCommandAndRefreshes) {
     pFrame->Close(true);
     Settle();
     addins.Unload();
+}
+
+TEST_F(WxHostWindowTest, SwitchesUsersAndRunsTheHotSync) {
+    AddAppointment("Dentist", 1796547600);
+    LONG nMarked = 0;
+    {
+        CDatebookStore store;
+        const std::vector<CStoredAppointment> appointments =
+            store.ListAppointments(store.CurrentUser().m_nId, 0, 1000000);
+        ASSERT_EQ(appointments.size(), 1u);
+        nMarked = appointments[0].m_nRecordId;
+        static_cast<void>(store.AddUser("Second User"));
+    }
+    CAddinHost addins(OpenDesktopHost());
+    wxFrame* pFrame = CreateHostWindow(addins);
+    Settle();
+    wxListCtrl* pList = ListOf(pFrame);
+    ASSERT_NE(pList, nullptr);
+    const auto pick = [&](int nId) {
+        wxCommandEvent event(wxEVT_MENU, nId);
+        event.SetEventObject(pFrame);
+        pFrame->GetEventHandler()->ProcessEvent(event);
+        Settle();
+    };
+
+    pick(kHostMenuUserBase + 1); // users are listed in the order they were made
+    EXPECT_EQ(pList->GetItemCount(), 0);
+    EXPECT_TRUE(pFrame->GetTitle().EndsWith("Second User")) << pFrame->GetTitle();
+    pick(kHostMenuUserBase);
+    EXPECT_EQ(pList->GetItemCount(), 1);
+
+    {
+        CDatebookStore store;
+        store.Delete(nMarked, true);
+    }
+    pick(kHostMenuHotSync);
+    EXPECT_EQ(pList->GetItemCount(), 0);
+    EXPECT_EQ(pFrame->GetStatusBar()->GetStatusText(), "HotSync: 1 archived, 0 removed");
+
+    pFrame->Close(true);
+    Settle();
 }
 
 } // namespace
