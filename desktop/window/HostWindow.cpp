@@ -93,8 +93,11 @@ public:
         RefreshAppointments();
     }
 
-    // The list again from the datebook, with the current user's name in the title.
+    // The list again from the datebook, with the current user's name in the title; the user
+    // menu follows the datebook's users.
     void RefreshAppointments() {
+        if (m_pUsers)
+            FillUsers();
         m_pList->DeleteAllItems();
         try {
             CDatebookStore store;
@@ -154,6 +157,8 @@ private:
         Bind(wxEVT_MENU, &CHostFrame::OnHotSync, this, kHostMenuHotSync);
         Bind(
             wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
+        Bind(wxEVT_MENU, &CHostFrame::OnSwitchUser, this, kHostMenuUserBase,
+             kHostMenuAddinBase - 1);
         m_pUsers->Bind(wxEVT_MENU_OPEN, [this](wxMenuEvent& event) {
             FillUsers();
             event.Skip();
@@ -173,7 +178,6 @@ private:
                 m_pUsers->AppendRadioItem(nId, FromUtf8(user.m_strName))
                     ->Check(user.m_nId == current.m_nId);
                 m_vecUserIds.push_back(user.m_nId);
-                Bind(wxEVT_MENU, &CHostFrame::OnSwitchUser, this, nId);
             }
         } catch (const CDatebookError& e) {
             SetStatusText(FromUtf8(e.what()));

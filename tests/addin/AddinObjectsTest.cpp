@@ -5,6 +5,8 @@
 #include "platform/com/ComObject.h"
 #include "platform/com/Variant.h"
 #include "platform/shell/HelpViewer.h"
+#include "res/Resource.h"
+#include "settings/Options.h"
 
 #include <gmock/gmock.h>
 
@@ -184,6 +186,46 @@ TEST_F(CAddinObjectsTest, AboutAndPropertiesArePlainMessages) {
     EXPECT_EQ(m_surface.m_vecShown[0].m_icon, EMessageIcon::None);
     EXPECT_EQ(m_surface.m_vecShown[1].m_strText, "VARNOAddInAddin Properties Dialog");
     EXPECT_EQ(m_surface.m_vecShown[1].m_strCaption, "VARNOAddIn");
+}
+
+// The dialog saves the options itself when it is closed with Escape or the Close button;
+// the command saves them once more after OK (Enter, Close) only. Enter shows the command's
+// save: the dialog leaves it to the command. (A second save of the same record writes no
+// changed value, so it cannot be told from one.)
+TEST_F(CAddinObjectsTest, CommandSavesOnceMoreAfterOkOnly) {
+    ASSERT_EQ(Initialize(), TRUE);
+    const CComPtr<IDesktopCommand> pCommand = Command();
+    ASSERT_TRUE(pCommand);
+    struct SCase {
+        const char* m_pszName;
+        void (*m_pfnClose)(CHeadlessWindow&);
+    } const cases[] = {
+        {"escape", [](CHeadlessWindow& w) { w.PressKey(VK_ESCAPE); }},
+        {"enter", [](CHeadlessWindow& w) { w.PressKey(VK_RETURN); }},
+        {"close", [](CHeadlessWindow& w) { w.Click(IDC_CLOSE); }},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.m_pszName);
+        m_surface.Then([&c](CHeadlessWindow& w) {
+            w.Click(IDC_FILTER_CHECK);
+            w.Type(IDC_FILTER_TEXT1, c.m_pszName);
+            c.m_pfnClose(w);
+        });
+        EXPECT_EQ(pCommand->OnCommand(), S_OK);
+        EXPECT_EQ(m_surface.m_nUnscriptedCloses, 0);
+        EXPECT_THAT(ShownTexts(), IsEmpty());
+        COptions stored;
+        stored.Load();
+        std::int32_t nType = 0;
+        std::int32_t nJoin = 0;
+        std::string strText;
+        ASSERT_EQ(stored.m_filter.GetRowCount(), 1);
+        stored.m_filter.GetRow(0, nType, strText, nJoin);
+        EXPECT_EQ(strText, c.m_pszName);
+        // The next run starts without the filter.
+        stored.m_filter = CRecordFilter();
+        stored.Save();
+    }
 }
 
 // Late-bound calls by name reach the same methods as the vtable.

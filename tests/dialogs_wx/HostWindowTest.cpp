@@ -8,6 +8,9 @@
 #include "desktop/DesktopSetup.h"
 #include "platform/dialogs/ModuleState.h"
 #include "platform/dialogs/wx/WxSurface.h"
+#include "res/Resource.h"
+#include "settings/Options.h"
+#include "tests/dialogs_wx/WxTestSupport.h"
 #include "tests/support/ModuleTestSupport.h"
 #include "tests/support/TestEnv.h"
 
@@ -21,19 +24,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
 
 const std::string kAddinModulePath = VARNO_ADDIN_MODULE;
 const std::string kAddinManagerPath = VARNO_ADDIN_MANAGER;
-
-void Settle() {
-    for (int i = 0; i < 10; ++i) {
-        wxYield();
-        wxMilliSleep(10);
-    }
-}
 
 void AddAppointment(const std::string& strText, HOSTTIME tStart) {
     CDatebookStore store;
@@ -63,6 +60,49 @@ void Screenshot(wxFrame* pFrame, const std::string& strName) {
     EXPECT_EQ(wxExecute(command, wxEXEC_SYNC | wxEXEC_NODISABLE), 0) << command;
 }
 
+// Picks a menu command of the window as the menu does.
+void Pick(wxFrame* pFrame, int nId) {
+    wxCommandEvent event(wxEVT_MENU, nId);
+    event.SetEventObject(pFrame);
+    pFrame->GetEventHandler()->ProcessEvent(event);
+    Settle();
+}
+
+// "VARNO" picked from the menu: the main dialog opens on the host's current user, runs one
+// operation through the system's file dialog (it opens on the last file: Enter takes it)
+// and is closed with its Close button.
+void RunVarno(wxFrame* pFrame, unsigned nOperation) {
+    CLater drive(1000, [nOperation] {
+        Settle();
+        CLater accept(2500, [] { PressKey(WXK_RETURN); });
+        ClickOn(nOperation);
+        ClickOn(IDC_CLOSE);
+    });
+    // A step that went wrong leaves a dialog open: Escape closes the dialog on top and then
+    // the main dialog, so that the run never hangs.
+    CLater watchdog(40000, [] {
+        ADD_FAILURE() << "the main dialog did not close";
+        PressKey(WXK_ESCAPE);
+        PressKey(WXK_ESCAPE);
+    });
+    Pick(pFrame, kHostMenuAddinBase);
+}
+
+// Closes the window however the test ends, so that no command object outlives it.
+class CFrameCloser {
+public:
+    explicit CFrameCloser(wxFrame* pFrame) : m_pFrame(pFrame) {}
+    ~CFrameCloser() {
+        m_pFrame->Close(true);
+        Settle();
+    }
+    CFrameCloser(const CFrameCloser&) = delete;
+    CFrameCloser& operator=(const CFrameCloser&) = delete;
+
+private:
+    wxFrame* m_pFrame;
+};
+
 class WxHostWindowTest : public CVarnoTest {
 protected:
     void SetUp() override {
@@ -88,6 +128,7 @@ TEST_F(WxHostWindowTest, ShowsTheAddinMenuRunsTheCommandAndRefreshes) {
     addins.LoadAddins(problems);
     EXPECT_TRUE(problems.empty());
     wxFrame* pFrame = CreateHostWindow(addins);
+    const CFrameCloser closer(pFrame);
     pFrame->SetPosition(wxPoint(0, 0));
     Settle();
 
@@ -127,15 +168,46 @@ TEST_F(WxHostWindowTest, ShowsTheAddinMenuRunsTheCommandAndRefreshes) {
 
     // Picking the entry runs the command; the list shows what the datebook holds afterwards.
     AddAppointment("Team meeting", 1796634000);
-    wxCommandEvent pick(wxEVT_MENU, kHostMenuAddinBase);
-    pick.SetEventObject(pFrame);
-    pFrame->GetEventHandler()->ProcessEvent(pick);
-    Settle();
+    {
+        CLater close(1000, [] { ClickOn(IDC_CLOSE); });
+        Pick(pFrame, kHostMenuAddinBase);
+    }
     EXPECT_EQ(pList->GetItemCount(), 2);
+}
 
-    pFrame->Close(true);
+TEST_F(WxHostWindowTest, VarnoExportsAndImportsAndTheListFollows) {
+    AddAppointment("Dentist", 1796547600);
+    {
+        CDatebookStore store;
+        static_cast<void>(store.AddUser("Second User"));
+    }
+    const std::string strFile = Home() + "/host-export.csv";
+    {
+        COptions options;
+        options.Load();
+        options.m_strLastFile = strFile;
+        options.Save();
+    }
+    CAddinHost addins(OpenDesktopHost());
+    std::vector<std::string> problems;
+    addins.LoadAddins(problems);
+    wxFrame* pFrame = CreateHostWindow(addins);
+    const CFrameCloser closer(pFrame);
     Settle();
-    addins.Unload();
+    wxListCtrl* pList = ListOf(pFrame);
+    ASSERT_NE(pList, nullptr);
+
+    RunVarno(pFrame, IDC_EXPORT);
+    ASSERT_TRUE(std::filesystem::exists(strFile));
+    EXPECT_NE(ReadFileBytes(strFile).find("Dentist"), std::string::npos) << ReadFileBytes(strFile);
+    EXPECT_EQ(pList->GetItemCount(), 1);
+
+    // Into another user's empty datebook: the list shows what the import added.
+    Pick(pFrame, kHostMenuUserBase + 1);
+    ASSERT_EQ(pList->GetItemCount(), 0);
+    RunVarno(pFrame, IDC_IMPORT);
+    ASSERT_EQ(pList->GetItemCount(), 1);
+    EXPECT_EQ(pList->GetItemText(0, 2), "Dentist");
 }
 
 TEST_F(WxHostWindowTest, SwitchesUsersAndRunsTheHotSync) {
@@ -151,15 +223,11 @@ TEST_F(WxHostWindowTest, SwitchesUsersAndRunsTheHotSync) {
     }
     CAddinHost addins(OpenDesktopHost());
     wxFrame* pFrame = CreateHostWindow(addins);
+    const CFrameCloser closer(pFrame);
     Settle();
     wxListCtrl* pList = ListOf(pFrame);
     ASSERT_NE(pList, nullptr);
-    const auto pick = [&](int nId) {
-        wxCommandEvent event(wxEVT_MENU, nId);
-        event.SetEventObject(pFrame);
-        pFrame->GetEventHandler()->ProcessEvent(event);
-        Settle();
-    };
+    const auto pick = [pFrame](int nId) { Pick(pFrame, nId); };
 
     pick(kHostMenuUserBase + 1); // users are listed in the order they were made
     EXPECT_EQ(pList->GetItemCount(), 0);
@@ -174,9 +242,6 @@ TEST_F(WxHostWindowTest, SwitchesUsersAndRunsTheHotSync) {
     pick(kHostMenuHotSync);
     EXPECT_EQ(pList->GetItemCount(), 0);
     EXPECT_EQ(pFrame->GetStatusBar()->GetStatusText(), "HotSync: 1 archived, 0 removed");
-
-    pFrame->Close(true);
-    Settle();
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "res/Resource.h"
 #include "settings/Options.h"
 #include "settings/SavedOptions.h"
+#include "tests/dialogs_wx/WxTestSupport.h"
 #include "tests/engine/OperationsTestSupport.h"
 #include "tests/support/TestEnv.h"
 #include "ui/AboutDlg.h"
@@ -48,18 +49,6 @@
 #include <vector>
 
 namespace {
-
-wxWindow* WindowOf(unsigned nId) {
-    return wxWindow::FindWindowById(WxIdFromProgramId(nId));
-}
-
-// Lets the window system catch up: mapping, focus, pending input.
-void Settle() {
-    for (int i = 0; i < 10; ++i) {
-        wxYield();
-        wxMilliSleep(10);
-    }
-}
 
 // Runs fn once the dialog is up, and ends a dialog that the steps leave open after a
 // while so that a failing step never hangs the run.
@@ -234,22 +223,6 @@ void CheckLayout(CDialog& dialog, const std::string& strSuffix = {}) {
     const wxString command = wxString::Format("import -window root -crop %dx%d+%d+%d +repage %s",
                                               rc.width, rc.height, rc.x, rc.y, strPath);
     EXPECT_EQ(wxExecute(command, wxEXEC_SYNC | wxEXEC_NODISABLE), 0) << command;
-}
-
-void PressKey(int nKey, int nModifiers = wxMOD_NONE) {
-    wxUIActionSimulator sim;
-    sim.Char(nKey, nModifiers);
-    Settle();
-}
-
-void ClickOn(unsigned nId) {
-    wxWindow* pWindow = WindowOf(nId);
-    ASSERT_NE(pWindow, nullptr);
-    wxUIActionSimulator sim;
-    sim.MouseMove(pWindow->GetScreenRect().GetPosition() + pWindow->GetSize() / 2);
-    Settle();
-    sim.MouseClick();
-    Settle();
 }
 
 TEST_F(WxDialogsTest, EveryTemplateLaysOutAndCancelsWithEscape) {
@@ -455,20 +428,6 @@ TEST_F(WxDialogsTest, OptionsDrivenByMouseAndKeys) {
     expected.push_back(nRemoved);
     EXPECT_EQ(options.m_layout.GetSimpleFields(), expected);
 }
-
-// Runs fn after a while from the event loop, also while a modal dialog of the system (a
-// file dialog) holds the screen.
-class CLater {
-public:
-    CLater(int nMilliseconds, std::function<void()> fn) : m_fn(std::move(fn)) {
-        m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_fn(); });
-        m_timer.StartOnce(nMilliseconds);
-    }
-
-private:
-    std::function<void()> m_fn;
-    wxTimer m_timer;
-};
 
 class WxMainDlgTest : public WxDialogsTest {
 protected:
