@@ -1,4 +1,5 @@
 #include "fuzz/FuzzSupport.h"
+#include "platform/spreadsheet/XlsWorkbook.h"
 
 #include "tests/support/TestHome.h"
 
@@ -83,4 +84,60 @@ std::string_view CFuzzInput::TakeLine() {
     const std::string_view line = m_rest.substr(0, nEnd);
     m_rest.remove_prefix(nEnd == std::string_view::npos ? m_rest.size() : nEnd + 1);
     return line;
+}
+
+void FailAt(const char* pszWhat, std::uint32_t nRow, std::uint32_t nColumn) {
+    std::fprintf(stderr, "%s (row %u, column %u)\n", pszWhat, nRow, nColumn);
+    std::abort();
+}
+
+namespace {
+
+void PrintCell(const char* pszWhich, const CXlsCell& cell) {
+    std::fprintf(stderr, "%s: kind %d, number %.17g, format %d, %zu text units:", pszWhich,
+                 static_cast<int>(cell.m_kind), cell.m_dNumber, static_cast<int>(cell.m_format),
+                 cell.m_strText.size());
+    for (const char16_t ch : cell.m_strText)
+        std::fprintf(stderr, " %04x", static_cast<unsigned>(ch));
+    std::fprintf(stderr, "\n");
+}
+
+} // namespace
+
+void CheckSavedWorkbookLoadsBack(const CXlsWorkbook& workbook, const char* pszAgainName,
+                                 bool (*sameCell)(const CXlsCell& loaded, const CXlsCell& copy)) {
+    std::string saved;
+    try {
+        saved = workbook.SaveToMemory();
+    } catch (const CXlsError&) {
+        return;
+    }
+    CXlsWorkbook again;
+    try {
+        again = CXlsWorkbook::LoadFromMemory(saved, pszAgainName);
+    } catch (const CXlsError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        FailAt("a loaded workbook saved does not load again");
+    }
+    const CXlsSheet& sheet = workbook.m_vecSheets.at(0);
+    const CXlsSheet& copy = again.m_vecSheets.at(0);
+    std::uint32_t nFirstRow = 0, nFirstColumn = 0, nLastRow = 0, nLastColumn = 0;
+    std::uint32_t nCopyFirstRow = 0, nCopyFirstColumn = 0, nCopyLastRow = 0, nCopyLastColumn = 0;
+    const bool bUsed = sheet.UsedRange(nFirstRow, nFirstColumn, nLastRow, nLastColumn);
+    if (copy.UsedRange(nCopyFirstRow, nCopyFirstColumn, nCopyLastRow, nCopyLastColumn) != bUsed ||
+        nCopyFirstRow != nFirstRow || nCopyFirstColumn != nFirstColumn ||
+        nCopyLastRow != nLastRow || nCopyLastColumn != nLastColumn)
+        FailAt("the used range of a saved sheet differs", nLastRow, nLastColumn);
+    for (std::uint32_t r = 0; r < sheet.m_vecRows.size(); ++r) {
+        for (std::uint32_t c = 0; c < sheet.m_vecRows[r].size(); ++c) {
+            const CXlsCell& cell = sheet.m_vecRows[r][c];
+            const CXlsCell* pCopy = copy.Find(r, c);
+            if (cell.IsEmpty() ? pCopy && !pCopy->IsEmpty() : !pCopy || !sameCell(cell, *pCopy)) {
+                PrintCell("loaded", cell);
+                if (pCopy)
+                    PrintCell("saved and loaded again", *pCopy);
+                FailAt("a cell saved reads back otherwise", r, c);
+            }
+        }
+    }
 }

@@ -36,3 +36,16 @@ public:
 private:
     std::string_view m_rest;
 };
+
+struct CXlsCell;
+class CXlsWorkbook;
+
+// Prints the failed check with the row and column it concerns, then aborts.
+[[noreturn]] void FailAt(const char* pszWhat, std::uint32_t nRow = 0, std::uint32_t nColumn = 0);
+
+// Saves a loaded workbook and loads what was saved (named pszAgainName in messages): the
+// copy must have the same used range and every cell must be one that sameCell accepts;
+// otherwise both cells are printed and the check fails. A workbook the writer refuses
+// (with its message) is passed over.
+void CheckSavedWorkbookLoadsBack(const CXlsWorkbook& workbook, const char* pszAgainName,
+                                 bool (*sameCell)(const CXlsCell& loaded, const CXlsCell& copy));

@@ -20,20 +20,6 @@
 
 namespace {
 
-void Fail(const char* pszWhat, std::uint32_t nRow = 0, std::uint32_t nColumn = 0) {
-    std::fprintf(stderr, "%s (row %u, column %u)\n", pszWhat, nRow, nColumn);
-    std::abort();
-}
-
-void PrintCell(const char* pszWhich, const CXlsCell& cell) {
-    std::fprintf(stderr, "%s: kind %d, number %.17g, format %d, %zu text units:", pszWhich,
-                 static_cast<int>(cell.m_kind), cell.m_dNumber, static_cast<int>(cell.m_format),
-                 cell.m_strText.size());
-    for (const char16_t ch : cell.m_strText)
-        std::fprintf(stderr, " %04x", static_cast<unsigned>(ch));
-    std::fprintf(stderr, "\n");
-}
-
 // What of a cell an .xlsx file keeps: its kind, number, text and whether it is a date.
 // Every error value is saved as the formula NA() (the code is not kept), and a text's
 // quote prefix is not written.
@@ -75,12 +61,12 @@ std::string PackParts(std::string_view input) {
         zip_source_buffer_create(nullptr, 0, 0, &error));
     zip_error_fini(&error);
     if (!pOut)
-        Fail("libzip cannot make a buffer");
+        FailAt("libzip cannot make a buffer");
     zip_source_keep(pOut.get());
     std::unique_ptr<zip_t, CZipDiscard> pZip(
         zip_open_from_source(pOut.get(), ZIP_TRUNCATE, nullptr));
     if (!pZip)
-        Fail("libzip cannot open a buffer");
+        FailAt("libzip cannot open a buffer");
     std::vector<std::string> names;
     while (!input.empty()) {
         const std::size_t nEnd = input.find('\0');
@@ -135,49 +121,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         workbook = CXlsWorkbook::LoadFromMemory(bytes, "fuzz.xlsx");
     } catch (const CXlsError& e) {
         if (std::strncmp(e.what(), "fuzz.xlsx: ", 11) != 0)
-            Fail("the message does not name the file");
+            FailAt("the message does not name the file");
         return 0;
     }
     if (workbook.m_vecSheets.size() != 1)
-        Fail("a loaded workbook has not exactly one sheet");
+        FailAt("a loaded workbook has not exactly one sheet");
     if (workbook.GetFileFormat() != EXlsFileFormat::Xlsx)
-        Fail("a zip archive loaded as another format");
-    const CXlsSheet& sheet = workbook.m_vecSheets[0];
+        FailAt("a zip archive loaded as another format");
 
     // The writer may refuse what a damaged file held (a text longer than a cell holds),
     // with its message; what it writes must load.
-    std::string saved;
-    try {
-        saved = workbook.SaveToMemory();
-    } catch (const CXlsError&) {
-        return 0;
-    }
-    CXlsWorkbook again;
-    try {
-        again = CXlsWorkbook::LoadFromMemory(saved, "again.xlsx");
-    } catch (const CXlsError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        Fail("a loaded workbook saved does not load again");
-    }
-    const CXlsSheet& copy = again.m_vecSheets.at(0);
-    std::uint32_t nFirstRow = 0, nFirstColumn = 0, nLastRow = 0, nLastColumn = 0;
-    std::uint32_t nCopyFirstRow = 0, nCopyFirstColumn = 0, nCopyLastRow = 0, nCopyLastColumn = 0;
-    const bool bUsed = sheet.UsedRange(nFirstRow, nFirstColumn, nLastRow, nLastColumn);
-    if (copy.UsedRange(nCopyFirstRow, nCopyFirstColumn, nCopyLastRow, nCopyLastColumn) != bUsed ||
-        nCopyFirstRow != nFirstRow || nCopyFirstColumn != nFirstColumn ||
-        nCopyLastRow != nLastRow || nCopyLastColumn != nLastColumn)
-        Fail("the used range of a saved sheet differs", nLastRow, nLastColumn);
-    for (std::uint32_t r = 0; r < sheet.m_vecRows.size(); ++r) {
-        for (std::uint32_t c = 0; c < sheet.m_vecRows[r].size(); ++c) {
-            const CXlsCell& cell = sheet.m_vecRows[r][c];
-            const CXlsCell* pCopy = copy.Find(r, c);
-            if (cell.IsEmpty() ? pCopy && !pCopy->IsEmpty() : !pCopy || !SameCell(cell, *pCopy)) {
-                PrintCell("loaded", cell);
-                if (pCopy)
-                    PrintCell("saved and loaded again", *pCopy);
-                Fail("a cell saved reads back otherwise", r, c);
-            }
-        }
-    }
+    CheckSavedWorkbookLoadsBack(workbook, "again.xlsx", SameCell);
     return 0;
 }
