@@ -10,6 +10,8 @@
 #include "tests/engine/OperationsTestSupport.h"
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <random>
 #include <tuple>
 
@@ -346,4 +348,60 @@ TEST_F(DuplicateIndexTest, EveryComparedValueSurvivesTheIndex) {
     index.Put(stored, 0);
     EXPECT_EQ(index.Size(), 3u);
     EXPECT_TRUE(index.Contains(stored));
+}
+
+// Records put, put again under their ids (replaced) and moved out of the range, thousands of
+// times over, with notes long enough that the texts left behind are compacted several times:
+// the index answers as a plain list of the records it should hold, compared one by one.
+TEST_F(DuplicateIndexTest, ReplacedRecordsAnswerAsAPlainList) {
+    CRandom r(11);
+    CDuplicateIndex index(&Options());
+    std::map<LONG, std::unique_ptr<CAppointment>> held;
+    const auto makeRecord = [&](CAppointment& a) {
+        a.Reset();
+        a.m_strText = r.Pick(kTexts);
+        // Long notes fill text chunks fast; short ones often share a group.
+        a.m_strNote = r.Chance(30) ? std::string(static_cast<std::size_t>(r.Int(20000, 60000)),
+                                                 static_cast<char>('a' + r.Int(0, 2)))
+                                   : r.Pick(kNotes);
+        a.m_strLocation = r.Pick(kLocations);
+        a.m_bUntimed = r.Chance(30);
+        a.SetDate(At(r.Pick(kDays)));
+        a.m_tStart = a.m_tDate + 3600 * r.Int(8, 9);
+        a.m_tEnd = a.m_tStart + 1800 * r.Int(1, 2);
+        a.m_bAlarm = r.Chance(30);
+        a.m_nAlarmAdvance = 5 * r.Int(0, 1);
+        a.m_bRepeat = r.Chance(30);
+        a.m_repeat.m_nInterval = 1;
+    };
+    CAppointment probe(&Options());
+    for (int i = 0; i < 3000; ++i) {
+        const LONG nId = r.Int(1, 300);
+        auto pRecord = std::make_unique<CAppointment>(&Options());
+        makeRecord(*pRecord);
+        if (r.Chance(10))
+            pRecord->SetDate(At("1960-01-01")); // before the range: the id leaves the index
+        index.Put(*pRecord, nId);
+        if (CDuplicateIndex::IsInDatebookRange(*pRecord))
+            held[nId] = std::move(pRecord);
+        else
+            held.erase(nId);
+        ASSERT_EQ(index.Size(), held.size()) << "step " << i;
+
+        makeRecord(probe);
+        bool bListed = false;
+        for (const auto& [nHeldId, pHeld] : held)
+            bListed = bListed || pHeld->IsSameAppointment(probe);
+        ASSERT_EQ(index.Contains(probe), bListed) << "step " << i;
+        // A record held is found, whatever became of the records around it.
+        if (held.empty())
+            continue;
+        const auto it = std::next(held.begin(), r.Int(0, static_cast<int>(held.size()) - 1));
+        ASSERT_TRUE(index.Contains(*it->second)) << "step " << i;
+    }
+    // What is held stays near what the live records need.
+    std::size_t nLive = 0;
+    for (const auto& [nId, pHeld] : held)
+        nLive += pHeld->m_strText.size() + pHeld->m_strNote.size() + pHeld->m_strLocation.size();
+    EXPECT_LT(index.MemoryUsed(), 3 * nLive + (std::size_t{16} << 20));
 }
