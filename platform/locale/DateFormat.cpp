@@ -99,27 +99,60 @@ std::size_t FirstCharLength(std::string_view utf8) {
     return static_cast<std::size_t>(i);
 }
 
-bool IsSkippable(char32_t c) {
+bool IsSkippableBySearch(char32_t c) {
     const auto ch = static_cast<UChar32>(c);
     return u_isUWhiteSpace(ch) || u_charType(ch) == U_FORMAT_CHAR || c == U',';
+}
+
+char32_t FoldCharBySearch(UChar32 c) {
+    if (u_isUWhiteSpace(c))
+        c = ' ';
+    return static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+}
+
+// The answers of the character properties for ASCII, looked up once: dates and times are
+// nearly always ASCII, and the property lookups cost more than the parse.
+struct CAsciiTable {
+    CAsciiTable() {
+        for (char32_t c = 0; c < 0x80; ++c) {
+            m_folded[c] = FoldCharBySearch(static_cast<UChar32>(c));
+            m_bSkippable[c] = IsSkippableBySearch(c);
+        }
+    }
+    char32_t m_folded[0x80] = {};
+    bool m_bSkippable[0x80] = {};
+};
+
+const CAsciiTable& AsciiTable() {
+    static const CAsciiTable s_table;
+    return s_table;
+}
+
+bool IsSkippable(char32_t c) {
+    return c < 0x80 ? AsciiTable().m_bSkippable[c] : IsSkippableBySearch(c);
 }
 
 // Code points of UTF-8 text with simple case folding, every white space character a
 // blank; ill-formed bytes become U+FFFD.
 std::u32string FoldText(std::string_view utf8) {
     std::u32string out;
-    out.reserve(utf8.size());
+    out.resize(utf8.size());
+    const CAsciiTable& ascii = AsciiTable();
     const auto* p = reinterpret_cast<const std::uint8_t*>(utf8.data());
     const auto n = static_cast<std::int32_t>(std::min<std::size_t>(utf8.size(), INT32_MAX));
+    std::size_t nOut = 0;
     for (std::int32_t i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            out[nOut++] = ascii.m_folded[p[i++]];
+            continue;
+        }
         UChar32 c = 0;
         U8_NEXT(p, i, n, c);
         if (c < 0)
             c = 0xFFFD;
-        if (u_isUWhiteSpace(c))
-            c = ' ';
-        out += static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+        out[nOut++] = FoldCharBySearch(c);
     }
+    out.resize(nOut);
     return out;
 }
 
@@ -382,6 +415,10 @@ CDateTimeParser::CDateTimeParser(const CRegionalSettings& settings) {
     if (bShortMarker && !morning.empty() && !afternoon.empty() && morning != afternoon) {
         m_vecNames.push_back(CName{morning, ENameKind::Morning, 0});
         m_vecNames.push_back(CName{afternoon, ENameKind::Afternoon, 0});
+        for (const char32_t c : {morning.front(), afternoon.front()}) {
+            if (c < 0x80)
+                m_bAsciiFirst[c] = true;
+        }
     }
     // The locale's day periods also where the picture shows none, and the English ones
     // that people type everywhere ("2:45 pm" cannot be misread).
@@ -461,13 +498,21 @@ void CDateTimeParser::AddName(std::string_view utf8, ENameKind kind, int nMonth)
         return;
     if (DigitValue(folded.front()) >= 0)
         m_bNameStartsWithDigit = true;
+    if (folded.front() < 0x80)
+        m_bAsciiFirst[folded.front()] = true;
     m_vecNames.push_back(CName{std::move(folded), kind, nMonth});
 }
 
 const CDateTimeParser::CName* CDateTimeParser::MatchName(const std::u32string& text,
                                                          std::size_t pos, std::size_t& end) const {
+    // Most characters start no name: separators and digits are passed at once.
+    const char32_t cFirst = text[pos];
+    if (cFirst < 0x80 && !m_bAsciiFirst[cFirst])
+        return nullptr;
     const CName* pBest = nullptr;
     for (const CName& name : m_vecNames) {
+        if (name.m_strFolded.front() != cFirst)
+            continue;
         const std::size_t n = name.m_strFolded.size();
         if (pBest && n <= pBest->m_strFolded.size())
             continue;

@@ -78,6 +78,7 @@ private:
     char32_t m_cTimeSeparator = U':';
     bool m_bDotIsTimeSeparator = true;
     bool m_bNameStartsWithDigit = false;
+    bool m_bAsciiFirst[0x80] = {};     // the ASCII characters that start a name
     char m_order[3] = {'M', 'd', 'y'}; // the fields of the short date, in their order
 };
 
