@@ -144,6 +144,7 @@ void CDuplicateIndex::Clear() {
     m_vecFree.clear();
     m_vecByKey.clear();
     m_vecById.clear();
+    m_bIdsIndexed = false;
     m_vecChunks.clear();
     m_nChunkUsed = 0;
     m_nChunkSize = 0;
@@ -241,13 +242,17 @@ void CDuplicateIndex::Refresh(IHostAppointment* pItem, LONG nRecordId) {
         return;
     CAppointment record(m_pOptions);
     (void)LoadFromHost(record, pItem);
+    if (record.m_nRecordId != nRecordId)
+        Remove(record.m_nRecordId);
     Insert(record, record.m_nRecordId);
 }
 
 void CDuplicateIndex::Put(const CAppointment& record, LONG nRecordId) {
+    // An id of the index's own is new: there is nothing under it to replace.
     if (nRecordId == 0)
         nRecordId = m_nNextOwnId--;
-    Remove(nRecordId);
+    else
+        Remove(nRecordId);
     if (!IsInDatebookRange(record))
         return;
     Insert(record, nRecordId);
@@ -265,7 +270,7 @@ void CDuplicateIndex::GrowTables(std::size_t nWanted) {
     if (nCapacity <= m_vecByKey.size())
         return;
     std::vector<std::uint64_t> byKey(nCapacity, 0);
-    std::vector<std::uint64_t> byId(nCapacity, 0);
+    std::vector<std::uint64_t> byId(m_bIdsIndexed ? nCapacity : 0, 0);
     m_vecByKey.swap(byKey);
     m_vecById.swap(byId);
     for (const std::uint64_t nSlot : byKey) {
@@ -368,7 +373,6 @@ void CDuplicateIndex::Insert(const CAppointment& record, LONG nRecordId) {
     // A day that cannot be broken down is the same day as none.
     if (!Describe(record, entry))
         return;
-    Remove(nRecordId);
     entry.m_nRecordId = nRecordId;
     entry.m_pTexts = StoreTexts(TrimWhiteSpace(record.m_strText), TrimWhiteSpace(record.m_strNote),
                                 TrimWhiteSpace(record.m_strLocation));
@@ -384,14 +388,37 @@ void CDuplicateIndex::Insert(const CAppointment& record, LONG nRecordId) {
     GrowTables(m_nSize + 1);
     PlaceInTable(m_vecByKey, MixBits(entry.m_nKey),
                  Slot(static_cast<std::uint32_t>(entry.m_nKey >> 32), nAt));
-    PlaceInTable(m_vecById, IdHash(nRecordId), Slot(static_cast<std::uint32_t>(nRecordId), nAt));
+    if (m_bIdsIndexed)
+        PlaceInTable(m_vecById, IdHash(nRecordId),
+                     Slot(static_cast<std::uint32_t>(nRecordId), nAt));
     ++m_nSize;
 }
 
+void CDuplicateIndex::IndexIds() {
+    m_bIdsIndexed = true;
+    m_vecById.assign(m_vecByKey.size(), 0);
+    // Only loaded entries so far, in the order of the listing: a record listed twice is
+    // the later one.
+    for (std::size_t n = 0; n < m_vecEntries.size(); ++n) {
+        const LONG nRecordId = m_vecEntries[n].m_nRecordId;
+        const std::size_t nAt = FindById(nRecordId);
+        if (nAt != SIZE_MAX)
+            RemoveEntry(nAt);
+        PlaceInTable(m_vecById, IdHash(nRecordId),
+                     Slot(static_cast<std::uint32_t>(nRecordId), static_cast<std::uint32_t>(n)));
+    }
+}
+
 void CDuplicateIndex::Remove(LONG nRecordId) {
+    // Ids are looked up once the run changes a record: a run that only asks never needs them.
+    if (!m_bIdsIndexed)
+        IndexIds();
     const std::size_t nIdAt = FindById(nRecordId);
-    if (nIdAt == SIZE_MAX)
-        return;
+    if (nIdAt != SIZE_MAX)
+        RemoveEntry(nIdAt);
+}
+
+void CDuplicateIndex::RemoveEntry(std::size_t nIdAt) {
     const std::uint32_t nAt = EntryOf(m_vecById[nIdAt]);
     TakeFromTable(m_vecById, nIdAt, true);
     CEntry& entry = m_vecEntries[nAt];

@@ -11,8 +11,9 @@
 // bytes; its trimmed text, note and location lie one after the other in chunks of text
 // storage. Two open-addressing tables of 64-bit slots find the entries: one by a 64-bit hash
 // of what must be equal before anything else (the trimmed texts, the untimed flag and the
-// day), one by record id. Records whose hashes collide are told apart by the full
-// comparison. About 100 bytes per record beside its texts, and no allocation per record.
+// day), one by record id, built only once a record is replaced or removed. Records whose
+// hashes collide are told apart by the full comparison. About 80 to 100 bytes per record
+// beside its texts, and no allocation per record.
 #pragma once
 
 #include "host/HostInterfaces.h"
@@ -98,6 +99,9 @@ private:
                               std::string_view note, std::string_view location) const;
     void Insert(const CAppointment& record, LONG nRecordId);
     void Remove(LONG nRecordId);
+    // Removes the entry of a slot of the table by id.
+    void RemoveEntry(std::size_t nIdAt);
+    void IndexIds();
     void Clear();
 
     // Linear-probing tables of slots: the entry's index + 1 in the low half (0 an empty slot)
@@ -119,7 +123,8 @@ private:
     std::vector<CEntry> m_vecEntries;
     std::vector<std::uint32_t> m_vecFree; // entries removed, to be used again
     std::vector<std::uint64_t> m_vecByKey;
-    std::vector<std::uint64_t> m_vecById;
+    std::vector<std::uint64_t> m_vecById; // built when first asked
+    bool m_bIdsIndexed = false;
     std::vector<std::unique_ptr<char[]>> m_vecChunks;
     std::size_t m_nChunkUsed = 0;  // bytes used of the last chunk
     std::size_t m_nChunkSize = 0;  // size of the last chunk
