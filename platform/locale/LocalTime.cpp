@@ -1,8 +1,11 @@
 #include "platform/locale/LocalTime.h"
 
+#include "platform/locale/SettingsHold.h"
+
 #include <atomic>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -57,8 +60,53 @@ bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
     return true;
 }
 
+// Local times worked out while the settings are held, by their fields: an import makes the
+// same days and times of day over and over, and the C library reads the time zone variable
+// and takes a lock for each. Direct-mapped; the time zone is taken to stay as it is for the
+// length of a hold, as the regional settings do.
+class CLocalTimeMemo {
+public:
+    std::optional<std::int64_t> Make(int nYear, int nMonth, int nDay, int nHour, int nMinute,
+                                     int nSecond) {
+        const std::uint64_t nHold = LocaleSettingsHoldNumber();
+        if (nHold != m_nHold) {
+            m_vecEntries.assign(kEntries, CEntry{});
+            m_nHold = nHold;
+        }
+        const CFields fields{nYear, nMonth, nDay, nHour, nMinute, nSecond};
+        std::uint64_t nHash = 0;
+        for (const int n : {nYear, nMonth, nDay, nHour, nMinute, nSecond})
+            nHash = (nHash ^ static_cast<std::uint32_t>(n)) * 0x100000001B3ULL;
+        CEntry& entry = m_vecEntries[(nHash ^ (nHash >> 29)) & (kEntries - 1)];
+        if (!entry.m_bUsed || !(entry.m_fields == fields)) {
+            entry.m_fields = fields;
+            entry.m_result = MakeTime(nYear, nMonth, nDay, nHour, nMinute, nSecond, -1);
+            entry.m_bUsed = true;
+        }
+        return entry.m_result;
+    }
+
+private:
+    static constexpr std::size_t kEntries = 8192;
+    struct CFields {
+        int m_nYear, m_nMonth, m_nDay, m_nHour, m_nMinute, m_nSecond;
+        bool operator==(const CFields&) const = default;
+    };
+    struct CEntry {
+        CFields m_fields{};
+        bool m_bUsed = false;
+        std::optional<std::int64_t> m_result;
+    };
+    std::vector<CEntry> m_vecEntries;
+    std::uint64_t m_nHold = 0;
+};
+
 std::optional<std::int64_t> MakeLocalTime(int nYear, int nMonth, int nDay, int nHour, int nMinute,
                                           int nSecond) {
+    if (LocaleSettingsHeld()) {
+        thread_local CLocalTimeMemo t_memo;
+        return t_memo.Make(nYear, nMonth, nDay, nHour, nMinute, nSecond);
+    }
     return MakeTime(nYear, nMonth, nDay, nHour, nMinute, nSecond, -1);
 }
 

@@ -6,6 +6,7 @@
 namespace {
 
 thread_local int t_nHolds = 0;
+thread_local std::uint64_t t_nHoldNumber = 0;
 
 } // namespace
 
@@ -14,6 +15,7 @@ CLocaleSettingsHold::CLocaleSettingsHold() {
         // Brought up to date once, then served from the caches while held.
         static_cast<void>(GetSystemCodePage());
         static_cast<void>(GetRegionalSettings());
+        ++t_nHoldNumber;
     }
     ++t_nHolds;
 }
@@ -24,4 +26,8 @@ CLocaleSettingsHold::~CLocaleSettingsHold() {
 
 bool LocaleSettingsHeld() {
     return t_nHolds > 0;
+}
+
+std::uint64_t LocaleSettingsHoldNumber() {
+    return t_nHoldNumber;
 }

@@ -7,6 +7,8 @@
 
 #include "platform/registry/Registry.h"
 
+#include <cstdint>
+
 class CLocaleSettingsHold {
 public:
     CLocaleSettingsHold();
@@ -21,3 +23,6 @@ private:
 
 // Whether a hold is in force on this thread.
 [[nodiscard]] bool LocaleSettingsHeld();
+// Counts the outermost holds taken on this thread: what was worked out under one hold is
+// not used under the next (the time zone or settings may have changed in between).
+[[nodiscard]] std::uint64_t LocaleSettingsHoldNumber();

@@ -1,7 +1,10 @@
 #include "platform/locale/LocalTime.h"
+#include "platform/locale/SettingsHold.h"
 #include "tests/locale/LocaleTestUtil.h"
 #include "tests/support/TestEnv.h"
 
+#include <array>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -78,6 +81,36 @@ TEST_F(LocalTimeTest, CurrentTimeFollowsTheClockVariable) {
         const std::int64_t t = CurrentTime();
         EXPECT_GE(t, before) << pszBad;
         EXPECT_LE(t, before + 5) << pszBad;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Local times made under a hold (served from its memo after the first time) are the C
+// library's, in every zone, fields out of range and the daylight-saving changes included;
+// a zone changed between two holds is the one the second hold uses.
+TEST_F(LocalTimeTest, HeldLocalTimesAreTheLibrarysInTheZoneOfTheHold) {
+    const std::vector<std::array<int, 6>> fields = {
+        {2026, 3, 29, 2, 30, 0},    {2026, 10, 25, 2, 30, 0}, {2026, 3, 8, 2, 30, 0},
+        {2026, 11, 1, 1, 30, 0},    {2026, 10, 4, 2, 15, 0},  {2026, 4, 5, 1, 45, 0},
+        {1969, 12, 31, 23, 59, 59}, {2031, 12, 31, 0, 0, 0},  {2026, 13, 32, 25, 61, 61},
+        {2026, 2, 29, 0, 0, 0},     {1970, 1, 2, 0, 0, 0},    {-5000, 1, 1, 0, 0, 0}};
+    for (const char* pszZone :
+         {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata"}) {
+        SetTimeZone(pszZone);
+        std::vector<std::optional<std::int64_t>> expected;
+        for (const auto& f : fields)
+            expected.push_back(MakeLocalTime(f[0], f[1], f[2], f[3], f[4], f[5]));
+        const CLocaleSettingsHold hold;
+        for (int nPass = 0; nPass < 2; ++nPass) {
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                const auto& f = fields[i];
+                EXPECT_EQ(MakeLocalTime(f[0], f[1], f[2], f[3], f[4], f[5]), expected[i])
+                    << pszZone << " case " << i << " pass " << nPass;
+            }
+        }
     }
 }
 
