@@ -111,15 +111,30 @@ bool ParseFlag(std::string_view text) {
 
 std::string ImportText(std::string_view text) {
     std::string result;
-    result.reserve(text.size() +
-                   static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
-    for (const char c : text) {
-        if (c == '\n')
-            result += '\r';
-        result += c;
-    }
+    AssignImportText(text, result);
     return result;
 }
+
+void AssignImportText(std::string_view text, std::string& out) {
+    out.clear();
+    std::size_t nFrom = 0;
+    for (std::size_t n = text.find('\n'); n != std::string_view::npos;
+         nFrom = n + 1, n = text.find('\n', nFrom))
+        out.append(text.substr(nFrom, n - nFrom)).append("\r\n", 2);
+    out.append(text.substr(nFrom));
+}
+
+namespace {
+
+// Whether a note holds more UTF-16 units than the datebook keeps. A UTF-8 text has no more
+// units than bytes, so that only long ones are converted to be counted.
+bool IsNoteTooLong(const std::string& strNote) {
+    if (strNote.size() <= kMaxNoteUnits && GetSystemCodePage() == CP_UTF8)
+        return false;
+    return ToUtf16(strNote).size() > kMaxNoteUnits;
+}
+
+} // namespace
 
 CFieldLayout::CFieldLayout() {
     RestoreDefault();
@@ -405,13 +420,13 @@ EStatus CFieldLayout::ReadFieldValue(CFileFormat& format, CAppointment& appt, un
     }
     case FIELD_TEXT:
         (void)format.ReadText(strCell);
-        appt.m_strText = ImportText(strCell);
+        AssignImportText(strCell, appt.m_strText);
         return appt.m_strText.empty() ? IMPORT_NO_TEXT : STATUS_OK;
     case FIELD_NOTE:
         (void)format.ReadText(strCell);
-        appt.m_strNote = ImportText(strCell);
+        AssignImportText(strCell, appt.m_strNote);
         // Refused whole rather than stored cut: the datebook would drop the note's end.
-        return ToUtf16(appt.m_strNote).size() > kMaxNoteUnits ? IMPORT_NOTE_TOO_LONG : STATUS_OK;
+        return IsNoteTooLong(appt.m_strNote) ? IMPORT_NOTE_TOO_LONG : STATUS_OK;
     case FIELD_ALARM_TIME:
         return format.ReadLong(appt.m_nAlarmAdvance) == STATUS_OK ? STATUS_OK
                                                                   : IMPORT_INVALID_ALARM_TIME;
@@ -436,7 +451,7 @@ EStatus CFieldLayout::ReadFieldValue(CFileFormat& format, CAppointment& appt, un
         return STATUS_OK;
     case FIELD_LOCATION:
         (void)format.ReadText(strCell);
-        appt.m_strLocation = ImportText(TrimWhiteSpace(strCell));
+        AssignImportText(TrimWhiteSpace(strCell), appt.m_strLocation);
         return STATUS_OK;
     case FIELD_TIME_SPAN: {
         TimeSpan ts = 0;

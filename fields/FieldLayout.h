@@ -64,6 +64,8 @@ inline constexpr unsigned kAddFieldCommandBase = 1000;
 [[nodiscard]] bool ParseFlag(std::string_view text);
 // A cell's text as the datebook keeps it: every LF becomes CR LF.
 [[nodiscard]] std::string ImportText(std::string_view text);
+// The same into a string whose storage is used again.
+void AssignImportText(std::string_view text, std::string& out);
 
 class CFieldLayout {
 public:

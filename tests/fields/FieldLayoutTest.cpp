@@ -276,8 +276,13 @@ TEST(FieldText, ImportTextRestoresLineBreaks) {
                                                          {"\n\n", "\r\n\r\n"},
                                                          {"a\rb", "a\rb"},
                                                          {"", ""}};
-    for (const auto& [pszCell, pszText] : cases)
+    // Also into a string that held a longer text before.
+    std::string reused = "left over from the row before\n\n\n";
+    for (const auto& [pszCell, pszText] : cases) {
         EXPECT_EQ(ImportText(pszCell), pszText);
+        AssignImportText(pszCell, reused);
+        EXPECT_EQ(reused, pszText);
+    }
 }
 
 } // namespace
