@@ -817,7 +817,9 @@ CStoredAppointment CDatebookStore::GetAppointment(std::int64_t nUserId, LONG nRe
 }
 
 std::int64_t CDatebookStore::CountAppointments(std::int64_t nUserId) {
-    CSqliteQuery q = m_pDb->Query("SELECT count(*) FROM appointments WHERE user_id = ?1"
+    // In table order: through the start index every row is a lookup of its marks, at
+    // random places of the file (a million appointments: 2 s against 0.1 s).
+    CSqliteQuery q = m_pDb->Query("SELECT count(*) FROM appointments NOT INDEXED WHERE user_id = ?1"
                                   " AND archive = 0 AND deleted = 0");
     q.Bind(1, nUserId);
     return q.Step() ? q.Int(0) : 0;
