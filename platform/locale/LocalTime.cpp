@@ -49,7 +49,9 @@ std::optional<std::int64_t> MakeTime(int nYear, int nMonth, int nDay, int nHour,
 
 } // namespace
 
-bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
+namespace {
+
+bool BreakDownByLibrary(std::int64_t t, CLocalTime& out, long* pnOffset = nullptr) {
     if (!FitsTimeT(t))
         return false;
     const std::time_t tt = static_cast<std::time_t>(t);
@@ -57,7 +59,111 @@ bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
     if (!localtime_r(&tt, &tm))
         return false;
     FromTm(tm, out);
+    if (pnOffset)
+        *pnOffset = tm.tm_gmtoff;
     return true;
+}
+
+std::int64_t FloorDiv(std::int64_t n, std::int64_t d) {
+    return n / d - (n % d < 0 ? 1 : 0);
+}
+
+// The calendar fields of t at a fixed offset from UTC.
+void BreakDownAtOffset(std::int64_t t, long nOffset, bool bDaylight, CLocalTime& out) {
+    const std::int64_t nLocal = t + nOffset;
+    const std::int64_t nDays = FloorDiv(nLocal, 86400);
+    const auto nSeconds = static_cast<int>(nLocal - nDays * 86400);
+    CivilFromDays(nDays, out.m_nYear, out.m_nMonth, out.m_nDay);
+    out.m_nHour = nSeconds / 3600;
+    out.m_nMinute = nSeconds / 60 % 60;
+    out.m_nSecond = nSeconds % 60;
+    // 1970-01-01 was a Thursday.
+    out.m_nDayOfWeek = static_cast<int>(((nDays + 4) % 7 + 7) % 7);
+    out.m_bDaylight = bDaylight;
+}
+
+bool SameFields(const CLocalTime& a, const CLocalTime& b) {
+    return a.m_nYear == b.m_nYear && a.m_nMonth == b.m_nMonth && a.m_nDay == b.m_nDay &&
+           a.m_nHour == b.m_nHour && a.m_nMinute == b.m_nMinute && a.m_nSecond == b.m_nSecond &&
+           a.m_nDayOfWeek == b.m_nDayOfWeek && a.m_bDaylight == b.m_bDaylight;
+}
+
+// The offset from UTC of each UTC day asked for while the settings are held, where the C
+// library gives the same offset and daylight flag at its start, its middle and its end and
+// the arithmetic agrees with it there: times of that day are then broken down without the
+// library's lock and time zone lookups. Days with a change of offset or a leap second
+// are always asked of the library. Direct-mapped; cleared with every new hold.
+class CBreakDownMemo {
+public:
+    bool BreakDown(std::int64_t t, CLocalTime& out) {
+        const std::uint64_t nHold = LocaleSettingsHoldNumber();
+        if (nHold != m_nHold) {
+            m_vecEntries.assign(kEntries, CEntry{});
+            m_nHold = nHold;
+        }
+        const std::int64_t nDay = FloorDiv(t, kSpan);
+        CEntry& entry = m_vecEntries[static_cast<std::uint64_t>(nDay) & (kEntries - 1)];
+        if (!entry.m_bFilled || entry.m_nDay != nDay)
+            Fill(entry, nDay);
+        if (!entry.m_bFixed)
+            return BreakDownByLibrary(t, out);
+        BreakDownAtOffset(t, entry.m_nOffset, entry.m_bDaylight, out);
+        return true;
+    }
+
+private:
+    // Consecutive days take consecutive entries: 44 years of days without a collision.
+    static constexpr std::size_t kEntries = 16384;
+    static constexpr std::int64_t kSpan = 86400;
+    struct CEntry {
+        std::int64_t m_nDay = 0;
+        long m_nOffset = 0;
+        bool m_bDaylight = false;
+        bool m_bFilled = false;
+        bool m_bFixed = false; // one offset for the whole hour
+    };
+
+    static void Fill(CEntry& entry, std::int64_t nDay) {
+        entry.m_nDay = nDay;
+        entry.m_bFilled = true;
+        entry.m_bFixed = false;
+        if (nDay > std::numeric_limits<std::int64_t>::max() / kSpan - 1 ||
+            nDay < std::numeric_limits<std::int64_t>::min() / kSpan + 1)
+            return;
+        const std::int64_t tFirst = nDay * kSpan;
+        long nOffset = 0;
+        bool bDaylight = false;
+        for (const std::int64_t t : {tFirst, tFirst + kSpan / 2, tFirst + kSpan - 1}) {
+            CLocalTime library;
+            long nAt = 0;
+            if (!BreakDownByLibrary(t, library, &nAt))
+                return;
+            if (t == tFirst) {
+                nOffset = nAt;
+                bDaylight = library.m_bDaylight;
+            }
+            CLocalTime check;
+            BreakDownAtOffset(t, nOffset, bDaylight, check);
+            if (nAt != nOffset || !SameFields(check, library))
+                return;
+        }
+        entry.m_nOffset = nOffset;
+        entry.m_bDaylight = bDaylight;
+        entry.m_bFixed = true;
+    }
+
+    std::vector<CEntry> m_vecEntries;
+    std::uint64_t m_nHold = 0;
+};
+
+} // namespace
+
+bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
+    if (LocaleSettingsHeld()) {
+        thread_local CBreakDownMemo t_memo;
+        return t_memo.BreakDown(t, out);
+    }
+    return BreakDownByLibrary(t, out);
 }
 
 // Local times worked out while the settings are held, by their fields: an import makes the
@@ -74,10 +180,12 @@ public:
             m_nHold = nHold;
         }
         const CFields fields{nYear, nMonth, nDay, nHour, nMinute, nSecond};
-        std::uint64_t nHash = 0;
-        for (const int n : {nYear, nMonth, nDay, nHour, nMinute, nSecond})
-            nHash = (nHash ^ static_cast<std::uint32_t>(n)) * 0x100000001B3ULL;
-        CEntry& entry = m_vecEntries[(nHash ^ (nHash >> 29)) & (kEntries - 1)];
+        // Consecutive days take consecutive entries (midnights of 44 years never collide);
+        // the time of day moves a value far from them.
+        const auto nSlot = static_cast<std::uint64_t>(
+            DaysFromCivil(nYear, nMonth, nDay) +
+            (std::int64_t{nHour} * 3600 + std::int64_t{nMinute} * 60 + nSecond) * 40503);
+        CEntry& entry = m_vecEntries[nSlot & (kEntries - 1)];
         if (!entry.m_bUsed || !(entry.m_fields == fields)) {
             entry.m_fields = fields;
             entry.m_result = MakeTime(nYear, nMonth, nDay, nHour, nMinute, nSecond, -1);
@@ -87,7 +195,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kEntries = 8192;
+    static constexpr std::size_t kEntries = 16384;
     struct CFields {
         int m_nYear, m_nMonth, m_nDay, m_nHour, m_nMinute, m_nSecond;
         bool operator==(const CFields&) const = default;

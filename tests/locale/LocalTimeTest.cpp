@@ -115,3 +115,59 @@ TEST_F(LocalTimeTest, HeldLocalTimesAreTheLibrarysInTheZoneOfTheHold) {
 }
 
 } // namespace
+
+namespace {
+
+// Instants broken down under a hold (by the offset of their hour where it is one throughout)
+// are the C library's, field by field: across the changes of daylight saving of zones that
+// change on the hour, on the half hour (Lord Howe) and at odd offsets, and across leap seconds
+// where the zone counts them.
+TEST_F(LocalTimeTest, HeldBreakDownsAreTheLibrarys) {
+    struct SSpan {
+        const char* m_pszZone;
+        std::int64_t m_tFrom;
+    };
+    const std::vector<SSpan> spans = {
+        {"Europe/Berlin", 1774742400},       // 2026-03-29, spring change
+        {"Europe/Berlin", 1792886400},       // 2026-10-25, autumn change
+        {"America/New_York", 1772928000},    // 2026-03-08
+        {"Australia/Lord_Howe", 1775318400}, // 2026-04-05, half an hour back
+        {"Australia/Lord_Howe", 1791043200}, // 2026-10-04
+        {"Asia/Kolkata", 0},
+        {"UTC", -86400},
+        {"right/UTC", 1483228800 - 7200}, // the leap second at the end of 2016
+    };
+    for (const SSpan& span : spans) {
+        SetTimeZone(span.m_pszZone);
+        std::vector<std::int64_t> instants;
+        for (std::int64_t t = span.m_tFrom - 2 * 86400; t < span.m_tFrom + 2 * 86400; t += 599)
+            instants.push_back(t);
+        // Every second of two minutes about tFrom + 2 h (the leap second of right/UTC).
+        for (std::int64_t t = span.m_tFrom + 7200 - 60; t <= span.m_tFrom + 7200 + 60; ++t)
+            instants.push_back(t);
+        for (std::int64_t d = -3; d <= 3; ++d) {
+            for (const std::int64_t nHour : {0, 1, 2, 3})
+                instants.push_back(span.m_tFrom + nHour * 3600 + d);
+        }
+        std::vector<CLocalTime> expected(instants.size());
+        std::vector<bool> ok(instants.size());
+        for (std::size_t i = 0; i < instants.size(); ++i)
+            ok[i] = BreakDownLocal(instants[i], expected[i]);
+        const CLocaleSettingsHold hold;
+        for (int nPass = 0; nPass < 2; ++nPass) {
+            for (std::size_t i = 0; i < instants.size(); ++i) {
+                CLocalTime held;
+                ASSERT_EQ(BreakDownLocal(instants[i], held), ok[i]);
+                const CLocalTime& e = expected[i];
+                ASSERT_TRUE(held.m_nYear == e.m_nYear && held.m_nMonth == e.m_nMonth &&
+                            held.m_nDay == e.m_nDay && held.m_nHour == e.m_nHour &&
+                            held.m_nMinute == e.m_nMinute && held.m_nSecond == e.m_nSecond &&
+                            held.m_nDayOfWeek == e.m_nDayOfWeek &&
+                            held.m_bDaylight == e.m_bDaylight)
+                    << span.m_pszZone << " at " << instants[i] << " pass " << nPass;
+            }
+        }
+    }
+}
+
+} // namespace
