@@ -1,7 +1,8 @@
 // Costs that must grow linearly with the datebook, measured at growing sizes with the
 // fitted complexity reported (O(N) expected): the duplicate index of an import (every row
-// looked up, then added), the exception days of a long series read back through the host
-// (a walk that stops at the last exception), and the shared string table of a workbook.
+// looked up, then added; every record replaced under its id), the exception days of a long series
+// read back through the host (a walk that stops at the last exception), and the shared string table
+// of a workbook.
 #include "bench/BenchSupport.h"
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookStore.h"
@@ -48,6 +49,34 @@ void BM_DuplicateIndexLookupAndAdd(benchmark::State& state) {
     CountRowsPerSecond(state, nRows);
 }
 BENCHMARK(BM_DuplicateIndexLookupAndAdd)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 16)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+// n records stored under their ids, then every one stored again with another text (an
+// import that updates what it added): each replacement removes the old entry from both
+// tables and leaves its texts behind until they are compacted.
+void BM_DuplicateIndexReplaceById(benchmark::State& state) {
+    const int nRows = static_cast<int>(state.range(0));
+    COptions options;
+    CAppointment row(&options);
+    for (auto _ : state) {
+        CDuplicateIndex index(&options);
+        for (int nRound = 0; nRound < 2; ++nRound) {
+            for (int i = 0; i < nRows; ++i) {
+                MakeSampleAppointment(row, i);
+                row.m_tDate = MakeLocalTimeValue(2000 + i % 30, 1 + i % 12, 1 + i % 28);
+                row.m_strText += nRound == 0 ? " first" : " second";
+                index.Put(row, i + 1);
+            }
+        }
+        benchmark::DoNotOptimize(index.Size());
+    }
+    state.SetComplexityN(state.range(0));
+    CountRowsPerSecond(state, 2 * nRows);
+}
+BENCHMARK(BM_DuplicateIndexReplaceById)
     ->RangeMultiplier(4)
     ->Range(1 << 10, 1 << 16)
     ->Unit(benchmark::kMillisecond)
