@@ -120,7 +120,7 @@ private:
         long m_nOffset = 0;
         bool m_bDaylight = false;
         bool m_bFilled = false;
-        bool m_bFixed = false; // one offset for the whole hour
+        bool m_bFixed = false; // one offset for the whole day
     };
 
     static void Fill(CEntry& entry, std::int64_t nDay) {
@@ -166,6 +166,8 @@ bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
     return BreakDownByLibrary(t, out);
 }
 
+namespace {
+
 // Local times worked out while the settings are held, by their fields: an import makes the
 // same days and times of day over and over, and the C library reads the time zone variable
 // and takes a lock for each. Direct-mapped; the time zone is taken to stay as it is for the
@@ -208,6 +210,8 @@ private:
     std::vector<CEntry> m_vecEntries;
     std::uint64_t m_nHold = 0;
 };
+
+} // namespace
 
 std::optional<std::int64_t> MakeLocalTime(int nYear, int nMonth, int nDay, int nHour, int nMinute,
                                           int nSecond) {

@@ -118,7 +118,7 @@ TEST_F(LocalTimeTest, HeldLocalTimesAreTheLibrarysInTheZoneOfTheHold) {
 
 namespace {
 
-// Instants broken down under a hold (by the offset of their hour where it is one throughout)
+// Instants broken down under a hold (by the offset of their day where it is one throughout)
 // are the C library's, field by field: across the changes of daylight saving of zones that
 // change on the hour, on the half hour (Lord Howe) and at odd offsets, and across leap seconds
 // where the zone counts them.
