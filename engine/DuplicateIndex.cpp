@@ -397,8 +397,8 @@ void CDuplicateIndex::Insert(const CAppointment& record, LONG nRecordId) {
 void CDuplicateIndex::IndexIds() {
     m_bIdsIndexed = true;
     m_vecById.assign(m_vecByKey.size(), 0);
-    // Only loaded entries so far, in the order of the listing: a record listed twice is
-    // the later one.
+    // Entries were only added so far, in the order they came: of a record listed twice,
+    // the later one stays.
     for (std::size_t n = 0; n < m_vecEntries.size(); ++n) {
         const LONG nRecordId = m_vecEntries[n].m_nRecordId;
         const std::size_t nAt = FindById(nRecordId);
