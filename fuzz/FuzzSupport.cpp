@@ -128,14 +128,13 @@ void CheckSavedWorkbookLoadsBack(const CXlsWorkbook& workbook, const char* pszAg
         nCopyFirstRow != nFirstRow || nCopyFirstColumn != nFirstColumn ||
         nCopyLastRow != nLastRow || nCopyLastColumn != nLastColumn)
         FailAt("the used range of a saved sheet differs", nLastRow, nLastColumn);
-    for (std::uint32_t r = 0; r < sheet.m_vecRows.size(); ++r) {
-        for (std::uint32_t c = 0; c < sheet.m_vecRows[r].size(); ++c) {
-            const CXlsCell& cell = sheet.m_vecRows[r][c];
-            const CXlsCell* pCopy = copy.Find(r, c);
-            if (cell.IsEmpty() ? pCopy && !pCopy->IsEmpty() : !pCopy || !sameCell(cell, *pCopy)) {
+    for (std::uint32_t r = 0; r < sheet.RowCount(); ++r) {
+        for (std::uint32_t c = 0; c < sheet.ColumnCount(r); ++c) {
+            const CXlsCell cell = sheet.Get(r, c);
+            const CXlsCell cellCopy = copy.Get(r, c);
+            if (cell.IsEmpty() ? !cellCopy.IsEmpty() : !sameCell(cell, cellCopy)) {
                 PrintCell("loaded", cell);
-                if (pCopy)
-                    PrintCell("saved and loaded again", *pCopy);
+                PrintCell("saved and loaded again", cellCopy);
                 FailAt("a cell saved reads back otherwise", r, c);
             }
         }

@@ -197,49 +197,64 @@ double DecodeRk(std::uint32_t rk) {
 // Fills the cells of the sheet being read.
 class CSheetBuilder {
 public:
-    CSheetBuilder(const CGlobals& g, CXlsSheet& sheet) : m_g(g), m_sheet(sheet) {}
-
-    CXlsCell& Cell(std::uint16_t nRow, std::uint16_t nColumn) {
-        if (nColumn >= kXlsMaxColumns) {
-            ThrowDamaged("cell beyond column 256");
+    CSheetBuilder(const CGlobals& g, CXlsSheet& sheet) : m_g(g), m_sheet(sheet) {
+        // The table's texts go into the sheet's pool once; cells refer to them by index.
+        m_vecTextIds.reserve(g.m_vecStrings.size());
+        for (const std::u16string& text : g.m_vecStrings) {
+            m_vecTextIds.push_back(sheet.AddText(text));
         }
-        return m_sheet.At(nRow, nColumn);
     }
+
     void Number(std::uint16_t nRow, std::uint16_t nColumn, std::uint16_t nXf, double d) {
-        CXlsCell& cell = Cell(nRow, nColumn);
-        cell = CXlsCell{};
+        CXlsCellView cell;
         cell.m_kind = CXlsCell::EKind::Number;
         cell.m_format =
             nXf < m_g.m_vecXfs.size() ? m_g.m_vecXfs[nXf].m_format : EXlsNumberFormat::General;
         cell.m_dNumber = m_g.m_b1904 && cell.IsDate() ? d + kDays1904 : d;
+        Set(nRow, nColumn, cell);
     }
-    void Text(std::uint16_t nRow, std::uint16_t nColumn, std::uint16_t nXf, std::u16string text) {
-        CXlsCell& cell = Cell(nRow, nColumn);
-        cell = CXlsCell{};
-        if (text.empty()) {
-            return; // an empty text is an empty cell
-        }
+    // An empty text is an empty cell.
+    void Text(std::uint16_t nRow, std::uint16_t nColumn, std::uint16_t nXf,
+              std::u16string_view text) {
+        CXlsCellView cell;
         cell.m_kind = CXlsCell::EKind::Text;
-        cell.m_strText = std::move(text);
-        cell.m_bQuotePrefix = nXf < m_g.m_vecXfs.size() && m_g.m_vecXfs[nXf].m_bQuotePrefix;
+        cell.m_strText = text;
+        cell.m_bQuotePrefix = QuotePrefix(nXf);
+        Set(nRow, nColumn, cell);
     }
-    void BoolErr(std::uint16_t nRow, std::uint16_t nColumn, std::uint8_t nValue, bool bError) {
-        CXlsCell& cell = Cell(nRow, nColumn);
-        cell = CXlsCell{};
-        cell.m_kind = bError ? CXlsCell::EKind::Error : CXlsCell::EKind::Boolean;
-        cell.m_dNumber = bError ? KnownError(nValue) : (nValue != 0 ? 1 : 0);
-    }
-    void Clear(std::uint16_t nRow, std::uint16_t nColumn) { Cell(nRow, nColumn) = CXlsCell{}; }
-    const std::u16string& SharedString(std::uint32_t nIndex) const {
-        if (nIndex >= m_g.m_vecStrings.size()) {
+    void SharedText(std::uint16_t nRow, std::uint16_t nColumn, std::uint16_t nXf,
+                    std::uint32_t nIndex) {
+        if (nIndex >= m_vecTextIds.size()) {
             ThrowDamaged("string index outside the string table");
         }
-        return m_g.m_vecStrings[nIndex];
+        CheckColumn(nColumn);
+        m_sheet.SetText(nRow, nColumn, m_vecTextIds[nIndex], QuotePrefix(nXf));
     }
+    void BoolErr(std::uint16_t nRow, std::uint16_t nColumn, std::uint8_t nValue, bool bError) {
+        CXlsCellView cell;
+        cell.m_kind = bError ? CXlsCell::EKind::Error : CXlsCell::EKind::Boolean;
+        cell.m_dNumber = bError ? KnownError(nValue) : (nValue != 0 ? 1 : 0);
+        Set(nRow, nColumn, cell);
+    }
+    void Clear(std::uint16_t nRow, std::uint16_t nColumn) { Set(nRow, nColumn, CXlsCellView{}); }
 
 private:
+    static void CheckColumn(std::uint16_t nColumn) {
+        if (nColumn >= kXlsMaxColumns) {
+            ThrowDamaged("cell beyond column 256");
+        }
+    }
+    void Set(std::uint16_t nRow, std::uint16_t nColumn, const CXlsCellView& cell) {
+        CheckColumn(nColumn);
+        m_sheet.Set(nRow, nColumn, cell);
+    }
+    [[nodiscard]] bool QuotePrefix(std::uint16_t nXf) const {
+        return nXf < m_g.m_vecXfs.size() && m_g.m_vecXfs[nXf].m_bQuotePrefix;
+    }
+
     const CGlobals& m_g;
     CXlsSheet& m_sheet;
+    std::vector<std::uint32_t> m_vecTextIds;
 };
 
 void ReadSheet(std::string_view stream, const CGlobals& g, CXlsSheet& sheet) {
@@ -277,7 +292,7 @@ void ReadSheet(std::string_view stream, const CGlobals& g, CXlsSheet& sheet) {
         switch (rec.m_id) {
         case biff::kLabelSst: {
             const std::uint16_t nRow = r.U16(), nCol = r.U16(), nXf = r.U16();
-            builder.Text(nRow, nCol, nXf, builder.SharedString(r.U32()));
+            builder.SharedText(nRow, nCol, nXf, r.U32());
             break;
         }
         case biff::kLabel:

@@ -184,7 +184,7 @@ bool HasSeconds(double d) {
     return nSeconds % 60 != 0;
 }
 
-std::uint16_t NumberXf(const CXlsCell& cell) {
+std::uint16_t NumberXf(const CXlsCellView& cell) {
     const double d = cell.m_dNumber;
     switch (cell.m_format) {
     case EXlsNumberFormat::General:
@@ -232,8 +232,28 @@ std::uint8_t ErrorCode(double d) {
     return kErrorNa;
 }
 
-void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXlsCell& cell,
-          const std::vector<std::uint32_t>& vecStringIndex, std::size_t& nNextString) {
+// Record bytes (header included) of a cell holding a value.
+std::size_t CellRecordBytes(const CXlsCellView& cell) {
+    std::uint32_t rk = 0;
+    switch (cell.m_kind) {
+    case CXlsCell::EKind::Text:
+        return 4 + 10;
+    case CXlsCell::EKind::Number:
+        if (!std::isfinite(cell.m_dNumber)) {
+            return 4 + 8;
+        }
+        return EncodeRk(cell.m_dNumber, rk) ? 4 + 10 : 4 + 14;
+    case CXlsCell::EKind::Boolean:
+    case CXlsCell::EKind::Error:
+        return 4 + 8;
+    case CXlsCell::EKind::Empty:
+        break;
+    }
+    return 0;
+}
+
+void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXlsCellView& cell,
+          std::uint32_t nStringIndex) {
     switch (cell.m_kind) {
     case CXlsCell::EKind::Empty:
         return;
@@ -241,12 +261,12 @@ void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXl
         if (cell.m_strText.empty()) {
             return;
         }
-        const bool bWrap = cell.m_strText.find_first_of(u"\n\r") != std::u16string::npos;
+        const bool bWrap = cell.m_strText.find_first_of(u"\n\r") != std::u16string_view::npos;
         const std::uint16_t nXf = cell.m_bQuotePrefix ? (bWrap ? kXfQuoteWrap : kXfQuote)
                                                       : (bWrap ? kXfWrap : kXfGeneral);
         CRecord rec(out, biff::kLabelSst);
         CellHeader(out, nRow, nColumn, nXf);
-        out.U32(vecStringIndex[nNextString++]);
+        out.U32(nStringIndex);
         return;
     }
     case CXlsCell::EKind::Number: {
@@ -276,11 +296,6 @@ void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXl
     }
 }
 
-bool HasValue(const CXlsCell& cell) {
-    return cell.m_kind != CXlsCell::EKind::Empty &&
-           !(cell.m_kind == CXlsCell::EKind::Text && cell.m_strText.empty());
-}
-
 std::uint16_t RowTwips(const CXlsSheet& sheet, std::uint32_t nRow) {
     if (nRow >= sheet.m_vecRowHeights.size()) {
         return 0;
@@ -292,36 +307,20 @@ std::uint16_t RowTwips(const CXlsSheet& sheet, std::uint32_t nRow) {
     return static_cast<std::uint16_t>(std::clamp(std::lround(pt * 20), 2L, long{kMaxRowTwips}));
 }
 
-void CheckSheet(const CXlsSheet& sheet) {
-    const std::u16string& name = sheet.m_strName;
+void CheckName(const std::u16string& name) {
     if (name.empty() || name.size() > 31 ||
         name.find_first_of(u"[]:*?/\\") != std::u16string::npos || name.front() == u'\'' ||
         name.back() == u'\'') {
         throw CXlsError("invalid sheet name (1 to 31 characters, none of [ ] : * ? / \\)");
     }
-    for (std::size_t r = 0; r < sheet.m_vecRows.size(); ++r) {
-        const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            if (!HasValue(row[c])) {
-                continue;
-            }
-            if (r >= kXlsMaxRows) {
-                throw CXlsError("too many rows for an Excel 97-2003 workbook (65,536 at most)");
-            }
-            if (c >= kXlsMaxColumns) {
-                throw CXlsError("too many columns for an Excel 97-2003 workbook (256 at most)");
-            }
-            if (row[c].m_kind == CXlsCell::EKind::Text &&
-                row[c].m_strText.size() > kXlsMaxTextLength) {
-                throw CXlsError("text too long for an Excel 97-2003 workbook cell (65,535 "
-                                "characters at most)");
-            }
-        }
-    }
 }
 
-void WriteSheet(CByteWriter& out, const CXlsSheet& sheet,
-                const std::vector<std::uint32_t>& vecStringIndex) {
+constexpr std::size_t kRowRecordBytes = 4 + 16;
+constexpr std::size_t kWindow2Bytes = 4 + 18;
+constexpr std::size_t kEofBytes = 4;
+
+// The sheet's records before its rows: BOF, default sizes, column widths, DIMENSIONS.
+void WriteSheetHead(CByteWriter& out, const CXlsSheet& sheet) {
     Bof(out, 0x0010);
     {
         CRecord rec(out, biff::kDefaultRowHeight);
@@ -346,25 +345,8 @@ void WriteSheet(CByteWriter& out, const CXlsSheet& sheet,
         out.U16(0x0006); // set by the user, best fit
         out.U16(0);
     }
-
-    // Extent of the cells, and of each row.
-    const std::size_t nRows = std::min<std::size_t>(
-        kXlsMaxRows, std::max(sheet.m_vecRows.size(), sheet.m_vecRowHeights.size()));
-    std::vector<std::uint16_t> vecFirst(nRows, 0);
-    std::vector<std::uint16_t> vecEnd(nRows, 0);
     std::uint32_t nFirstRow = 0, nFirstCol = 0, nLastRow = 0, nLastCol = 0;
     const bool bAny = sheet.UsedRange(nFirstRow, nFirstCol, nLastRow, nLastCol);
-    for (std::size_t r = 0; r < std::min(nRows, sheet.m_vecRows.size()); ++r) {
-        const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            if (HasValue(row[c])) {
-                if (vecEnd[r] == 0) {
-                    vecFirst[r] = static_cast<std::uint16_t>(c);
-                }
-                vecEnd[r] = static_cast<std::uint16_t>(c + 1);
-            }
-        }
-    }
     {
         CRecord rec(out, biff::kDimensions);
         out.U32(bAny ? nFirstRow : 0);
@@ -373,33 +355,9 @@ void WriteSheet(CByteWriter& out, const CXlsSheet& sheet,
         out.U16(static_cast<std::uint16_t>(bAny ? nLastCol + 1 : 0));
         out.U16(0);
     }
+}
 
-    // Blocks of up to 32 rows: their ROW records, then their cells.
-    std::size_t nNextString = 0;
-    for (std::size_t nBlock = 0; nBlock < nRows; nBlock += 32) {
-        const std::size_t nBlockEnd = std::min(nRows, nBlock + 32);
-        for (std::size_t r = nBlock; r < nBlockEnd; ++r) {
-            const std::uint16_t nTwips = RowTwips(sheet, static_cast<std::uint32_t>(r));
-            if (vecEnd[r] == 0 && nTwips == 0) {
-                continue;
-            }
-            CRecord rec(out, biff::kRow);
-            out.U16(static_cast<std::uint16_t>(r));
-            out.U16(vecFirst[r]);
-            out.U16(vecEnd[r]);
-            out.U16(nTwips ? nTwips : kDefaultRowTwips);
-            out.U16(0);
-            out.U16(0);
-            out.U32(nTwips ? 0x0140 : 0x0100); // 0x0040: height set, not from the font
-        }
-        for (std::size_t r = nBlock; r < std::min(nBlockEnd, sheet.m_vecRows.size()); ++r) {
-            const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
-            for (std::size_t c = vecFirst[r]; c < vecEnd[r]; ++c) {
-                Cell(out, static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c), row[c],
-                     vecStringIndex, nNextString);
-            }
-        }
-    }
+void WriteSheetTail(CByteWriter& out) {
     {
         CRecord rec(out, biff::kWindow2);
         out.U16(0x06B6); // gridlines, headings, zeros, outline symbols, selected, active
@@ -414,33 +372,130 @@ void WriteSheet(CByteWriter& out, const CXlsSheet& sheet,
     Eof(out);
 }
 
+constexpr std::size_t kPieceBytes = 65536;
+constexpr std::uint32_t kNoString = 0xFFFFFFFF;
+
 } // namespace
 
-std::string CBiffWriter::WriteStream(const CXlsSheet& sheet) {
-    CheckSheet(sheet);
-
-    // Shared strings, in the order the cells refer to them.
+CBiffWriter::CBiffWriter(const CXlsSheet& sheet) : m_sheet(sheet) {
+    CheckName(sheet.m_strName);
+    // Rows the sheet part covers: every row with a cell, or with a height.
+    const std::size_t nRows = std::min<std::size_t>(
+        kXlsMaxRows, std::max<std::size_t>(sheet.RowCount(), sheet.m_vecRowHeights.size()));
+    m_vecFirst.assign(nRows, 0);
+    m_vecEnd.assign(nRows, 0);
+    // Shared strings, in the order the cells refer to them; the size of the sheet's cells.
     CSharedStrings strings;
-    std::vector<std::uint32_t> vecStringIndex;
-    std::size_t nCells = 0;
-    const std::size_t nRows = std::min<std::size_t>(sheet.m_vecRows.size(), kXlsMaxRows);
-    for (std::size_t r = 0; r < nRows; ++r) {
-        for (const CXlsCell& cell : sheet.m_vecRows[r]) {
-            if (!HasValue(cell)) {
+    m_vecStringIndex.assign(sheet.Texts().Count(), kNoString);
+    std::size_t nCellBytes = 0;
+    for (std::uint32_t r = 0; r < sheet.RowCount(); ++r) {
+        const std::uint32_t nColumns = sheet.ColumnCount(r);
+        for (std::uint32_t c = 0; c < nColumns; ++c) {
+            const CXlsCellView cell = sheet.View(r, c);
+            if (!cell.HasValue()) {
                 continue;
             }
-            ++nCells;
-            if (cell.m_kind == CXlsCell::EKind::Text) {
-                vecStringIndex.push_back(strings.Add(cell.m_strText));
+            if (r >= kXlsMaxRows) {
+                throw CXlsError("too many rows for an Excel 97-2003 workbook (65,536 at most)");
             }
+            if (c >= kXlsMaxColumns) {
+                throw CXlsError("too many columns for an Excel 97-2003 workbook (256 at most)");
+            }
+            if (cell.m_kind == CXlsCell::EKind::Text) {
+                if (cell.m_strText.size() > kXlsMaxTextLength) {
+                    throw CXlsError("text too long for an Excel 97-2003 workbook cell (65,535 "
+                                    "characters at most)");
+                }
+                std::uint32_t& nIndex = m_vecStringIndex[sheet.TextIndex(r, c)];
+                if (nIndex == kNoString) {
+                    nIndex = strings.AddDistinct(cell.m_strText);
+                } else {
+                    strings.AddReference();
+                }
+            }
+            if (m_vecEnd[r] == 0) {
+                m_vecFirst[r] = static_cast<std::uint16_t>(c);
+            }
+            m_vecEnd[r] = static_cast<std::uint16_t>(c + 1);
+            nCellBytes += CellRecordBytes(cell);
         }
     }
-
     CByteWriter out;
-    out.Reserve(4096 + nCells * 16);
     std::size_t nSheetOffsetAt = 0;
     WriteGlobals(out, sheet, strings, nSheetOffsetAt);
     out.PatchU32(nSheetOffsetAt, static_cast<std::uint32_t>(out.Size()));
-    WriteSheet(out, sheet, vecStringIndex);
-    return out.Take();
+    m_globals = out.Take();
+
+    CByteWriter head;
+    WriteSheetHead(head, sheet);
+    std::size_t nRowRecords = 0;
+    for (std::size_t r = 0; r < nRows; ++r) {
+        if (m_vecEnd[r] != 0 || RowTwips(sheet, static_cast<std::uint32_t>(r)) != 0) {
+            ++nRowRecords;
+        }
+    }
+    m_nSize = m_globals.size() + head.Size() + nRowRecords * kRowRecordBytes + nCellBytes +
+              kWindow2Bytes + kEofBytes;
+}
+
+void CBiffWriter::Write(const std::function<void(std::string_view)>& sink) const {
+    const CXlsSheet& sheet = m_sheet;
+    std::size_t nWritten = m_globals.size();
+    sink(m_globals);
+    CByteWriter out;
+    out.Reserve(kPieceBytes + 4096);
+    const auto flush = [&] {
+        nWritten += out.Size();
+        sink(out.Bytes());
+        out.Clear();
+    };
+    WriteSheetHead(out, sheet);
+    // Blocks of up to 32 rows: their ROW records, then their cells.
+    const std::size_t nRows = m_vecEnd.size();
+    for (std::size_t nBlock = 0; nBlock < nRows; nBlock += 32) {
+        const std::size_t nBlockEnd = std::min(nRows, nBlock + 32);
+        for (std::size_t r = nBlock; r < nBlockEnd; ++r) {
+            const std::uint16_t nTwips = RowTwips(sheet, static_cast<std::uint32_t>(r));
+            if (m_vecEnd[r] == 0 && nTwips == 0) {
+                continue;
+            }
+            CRecord rec(out, biff::kRow);
+            out.U16(static_cast<std::uint16_t>(r));
+            out.U16(m_vecFirst[r]);
+            out.U16(m_vecEnd[r]);
+            out.U16(nTwips ? nTwips : kDefaultRowTwips);
+            out.U16(0);
+            out.U16(0);
+            out.U32(nTwips ? 0x0140 : 0x0100); // 0x0040: height set, not from the font
+        }
+        for (std::size_t r = nBlock; r < nBlockEnd; ++r) {
+            const auto nRow = static_cast<std::uint32_t>(r);
+            for (std::uint32_t c = m_vecFirst[r]; c < m_vecEnd[r]; ++c) {
+                const CXlsCellView cell = sheet.View(nRow, c);
+                Cell(out, nRow, c, cell,
+                     cell.m_kind == CXlsCell::EKind::Text
+                         ? m_vecStringIndex[sheet.TextIndex(nRow, c)]
+                         : 0);
+            }
+        }
+        if (out.Size() >= kPieceBytes) {
+            flush();
+        }
+    }
+    WriteSheetTail(out);
+    flush();
+    if (nWritten != m_nSize) {
+        // The container was laid out for the size told before: a file of another size
+        // would be damaged.
+        throw CXlsError("internal error: the workbook stream came out " + std::to_string(nWritten) +
+                        " bytes long instead of " + std::to_string(m_nSize));
+    }
+}
+
+std::string CBiffWriter::WriteStream(const CXlsSheet& sheet) {
+    const CBiffWriter writer(sheet);
+    std::string stream;
+    stream.reserve(writer.Size());
+    writer.Write([&stream](std::string_view piece) { stream.append(piece); });
+    return stream;
 }

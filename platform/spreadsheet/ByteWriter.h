@@ -14,6 +14,8 @@ public:
     [[nodiscard]] const std::string& Bytes() const { return m_bytes; }
     [[nodiscard]] std::string Take() { return std::move(m_bytes); }
     void Reserve(std::size_t n) { m_bytes.reserve(n); }
+    // Empties the bytes, keeping the room they took.
+    void Clear() { m_bytes.clear(); }
 
     void U8(std::uint8_t v) { m_bytes.push_back(static_cast<char>(v)); }
     void U16(std::uint16_t v) {

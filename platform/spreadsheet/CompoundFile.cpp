@@ -113,12 +113,17 @@ bool CCompoundFile::HasSignature(std::string_view file) {
            std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
 }
 
-std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
-    for (const CStream& s : streams) {
-        if (s.m_strName.empty() || s.m_strName.size() > 31) {
+namespace {
+
+// Writes the container of the streams (names and sizes in vecSizes; the bytes of the
+// small ones in streams); bHeadOnly stops before the data of the first regular stream.
+std::string WriteContainer(const std::vector<CCompoundFile::CStream>& streams,
+                           const std::vector<std::size_t>& vecSizes, bool bHeadOnly) {
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        if (streams[i].m_strName.empty() || streams[i].m_strName.size() > 31) {
             throw CXlsError("compound file stream name must have 1 to 31 characters");
         }
-        if (s.m_bytes.size() > 0xFFFFFFFFu) {
+        if (vecSizes[i] > 0xFFFFFFFFu) {
             throw CXlsError("stream too large for a compound file");
         }
     }
@@ -130,7 +135,7 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
     std::string miniStream;
     std::vector<std::uint32_t> vecStart(nStreams, kEndOfChain);
     for (std::size_t i = 0; i < nStreams; ++i) {
-        const std::size_t size = streams[i].m_bytes.size();
+        const std::size_t size = vecSizes[i];
         if (size == 0 || size >= kMiniStreamCutoff) {
             continue;
         }
@@ -152,7 +157,7 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
     std::size_t nDataSectors = 0;
     for (std::size_t i = 0; i < nStreams; ++i) {
         if (!vecInMini[i]) {
-            nDataSectors += DivRoundUp(streams[i].m_bytes.size(), kSectorSize);
+            nDataSectors += DivRoundUp(vecSizes[i], kSectorSize);
         }
     }
     const std::size_t nOther = nDirSectors + nMiniFatSectors + nMiniStreamSectors + nDataSectors;
@@ -198,7 +203,7 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
     const std::uint32_t firstMiniStream = chain(nMiniStreamSectors);
     for (std::size_t i = 0; i < nStreams; ++i) {
         if (!vecInMini[i]) {
-            vecStart[i] = chain(DivRoundUp(streams[i].m_bytes.size(), kSectorSize));
+            vecStart[i] = chain(DivRoundUp(vecSizes[i], kSectorSize));
         }
     }
 
@@ -214,7 +219,7 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
         e.m_strName = streams[i].m_strName;
         e.m_type = kStreamEntry;
         e.m_start = vecStart[i];
-        e.m_size = streams[i].m_bytes.size();
+        e.m_size = vecSizes[i];
         sorted.push_back(static_cast<std::uint32_t>(i + 1));
     }
     std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -225,7 +230,8 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
     entries[0].m_child = BuildTree(entries, sorted, 0, nStreams, 1, bFull ? -1 : nDepth);
 
     CByteWriter out;
-    out.Reserve(kHeaderSize + (nFat + nDifat + nOther) * kSectorSize);
+    out.Reserve(kHeaderSize +
+                (nFat + nDifat + nOther - (bHeadOnly ? nDataSectors : 0)) * kSectorSize);
     out.Raw(std::string_view(kSignature, sizeof kSignature));
     out.Zeros(16);   // class id
     out.U16(0x003E); // minor version
@@ -277,11 +283,38 @@ std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
     pad();
     for (std::size_t i = 0; i < nStreams; ++i) {
         if (!vecInMini[i]) {
+            if (bHeadOnly) {
+                break;
+            }
             out.Raw(streams[i].m_bytes);
             pad();
         }
     }
     return out.Take();
+}
+
+} // namespace
+
+std::string CCompoundFile::Write(const std::vector<CStream>& streams) {
+    std::vector<std::size_t> vecSizes;
+    vecSizes.reserve(streams.size());
+    for (const CStream& s : streams) {
+        vecSizes.push_back(s.m_bytes.size());
+    }
+    return WriteContainer(streams, vecSizes, false);
+}
+
+std::string CCompoundFile::WriteHead(std::u16string_view name, std::size_t nSize) {
+    if (nSize < kMiniStreamCutoff) {
+        throw CXlsError("internal error: a stream below the mini stream cutoff written apart");
+    }
+    std::vector<CStream> streams(1);
+    streams[0].m_strName = std::u16string(name);
+    return WriteContainer(streams, {nSize}, true);
+}
+
+std::size_t CCompoundFile::PaddingAfter(std::size_t nSize) {
+    return (kSectorSize - nSize % kSectorSize) % kSectorSize;
 }
 
 namespace {

@@ -21,6 +21,11 @@ public:
     // requires (the workbook writer pads its stream, so its files have no mini FAT).
     // Throws CXlsError for a name that does not fit.
     [[nodiscard]] static std::string Write(const std::vector<CStream>& streams);
+    // The bytes Write puts before the data of a file holding one stream of nSize bytes
+    // (at least the mini stream cutoff): the stream's bytes follow, then zeros up to
+    // PaddingAfter(nSize). The same file as Write, made without the stream in memory.
+    [[nodiscard]] static std::string WriteHead(std::u16string_view name, std::size_t nSize);
+    [[nodiscard]] static std::size_t PaddingAfter(std::size_t nSize);
 
     // True when the bytes start with the compound file signature.
     [[nodiscard]] static bool HasSignature(std::string_view file);

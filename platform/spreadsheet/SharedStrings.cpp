@@ -6,7 +6,7 @@
 
 namespace {
 
-bool NeedsHighBytes(const std::u16string& s) {
+bool NeedsHighBytes(std::u16string_view s) {
     return std::any_of(s.begin(), s.end(), [](char16_t c) { return c > 0xFF; });
 }
 
@@ -45,9 +45,15 @@ std::uint32_t CSharedStrings::Add(const std::u16string& strText) {
     const auto [it, bNew] =
         m_mapIndex.try_emplace(strText, static_cast<std::uint32_t>(m_vecOrder.size()));
     if (bNew) {
-        m_vecOrder.push_back(&it->first);
+        m_vecOrder.emplace_back(it->first);
     }
     return it->second;
+}
+
+std::uint32_t CSharedStrings::AddDistinct(std::u16string_view text) {
+    ++m_nReferences;
+    m_vecOrder.push_back(text);
+    return static_cast<std::uint32_t>(m_vecOrder.size() - 1);
 }
 
 void CSharedStrings::Write(CByteWriter& out) const {
@@ -66,7 +72,7 @@ void CSharedStrings::Write(CByteWriter& out) const {
     out.U32(static_cast<std::uint32_t>(nStrings));
     rec.Used(8);
     for (std::size_t i = 0; i < nStrings; ++i) {
-        const std::u16string& s = *m_vecOrder[i];
+        const std::u16string_view s = m_vecOrder[i];
         const bool bHigh = NeedsHighBytes(s);
         const std::size_t nCharSize = bHigh ? 2 : 1;
         // A string's 3-byte header and its first character share a record.

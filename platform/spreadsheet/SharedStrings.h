@@ -17,6 +17,11 @@ public:
     // The index of the text in the table, adding it on first use. Never pass an empty
     // text: an empty text is an empty cell.
     std::uint32_t Add(const std::u16string& strText);
+    // Appends a text the caller knows is not in the table yet, and counts one reference
+    // to it; the text must outlive the table. Not to be mixed with Add.
+    std::uint32_t AddDistinct(std::u16string_view text);
+    // Counts one more cell referring to a text added before.
+    void AddReference() { ++m_nReferences; }
     [[nodiscard]] std::size_t Count() const { return m_vecOrder.size(); }
 
     // Appends the SST record with its CONTINUE records, then EXTSST. The writer's size
@@ -30,7 +35,7 @@ public:
 
 private:
     std::unordered_map<std::u16string, std::uint32_t> m_mapIndex;
-    std::vector<const std::u16string*> m_vecOrder;
+    std::vector<std::u16string_view> m_vecOrder;
     std::uint32_t m_nReferences = 0;
 };
 

@@ -81,7 +81,7 @@ std::size_t NumberWidth(double d) {
     return std::min(kGeneralWidth, static_cast<std::size_t>(result.ptr - buf));
 }
 
-std::size_t DateWidth(const CXlsCell& cell, const CRegionalSettings& settings) {
+std::size_t DateWidth(const CXlsCellView& cell, const CRegionalSettings& settings) {
     CLocalTime t;
     if (!VariantTimeToCalendar(cell.m_dNumber, t))
         return NumberWidth(cell.m_dNumber);
@@ -100,10 +100,9 @@ std::size_t DateWidth(const CXlsCell& cell, const CRegionalSettings& settings) {
 
 } // namespace
 
-CVariant CellToVariant(const CXlsCell* pCell) {
+CVariant CellToVariant(const CXlsCellView& cell) {
     CVariant value;
-    if (!pCell)
-        return value;
+    const CXlsCellView* pCell = &cell;
     switch (pCell->m_kind) {
     case CXlsCell::EKind::Empty:
         break;
@@ -114,7 +113,7 @@ CVariant CellToVariant(const CXlsCell* pCell) {
             value = CVariant(pCell->m_dNumber);
         break;
     case CXlsCell::EKind::Text:
-        value = CVariant(std::u16string_view(pCell->m_strText));
+        value = CVariant(pCell->m_strText);
         break;
     case CXlsCell::EKind::Boolean:
         value.vt = VT_BOOL;
@@ -130,8 +129,8 @@ CVariant CellToVariant(const CXlsCell* pCell) {
     return value;
 }
 
-bool VariantToCell(const VARIANT& value, CXlsCell& cell) {
-    cell = CXlsCell();
+bool VariantToCell(const VARIANT& value, CXlsCellView& cell) {
+    cell = CXlsCellView();
     switch (value.vt) {
     case VT_EMPTY:
     case VT_NULL:
@@ -144,7 +143,7 @@ bool VariantToCell(const VARIANT& value, CXlsCell& cell) {
             text.remove_prefix(1);
         if (!text.empty()) {
             cell.m_kind = CXlsCell::EKind::Text;
-            cell.m_strText = std::u16string(text);
+            cell.m_strText = text;
             cell.m_bQuotePrefix = bQuoted;
         }
         return true;
@@ -184,7 +183,7 @@ bool VariantToCell(const VARIANT& value, CXlsCell& cell) {
     }
 }
 
-std::size_t DisplayWidth(const CXlsCell& cell, const CRegionalSettings& settings) {
+std::size_t DisplayWidth(const CXlsCellView& cell, const CRegionalSettings& settings) {
     switch (cell.m_kind) {
     case CXlsCell::EKind::Empty:
         return 0;

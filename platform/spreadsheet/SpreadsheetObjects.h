@@ -128,9 +128,10 @@ void RequireOpen(const CBookState& book);
 [[nodiscard]] CComPtr<IClassFactory> NewSpreadsheetClassFactory();
 
 // Conversions between cells and values, as the component reads and writes them.
-[[nodiscard]] CVariant CellToVariant(const CXlsCell* pCell);
-// False when the value has no cell form (objects, arrays, unknown error codes).
-[[nodiscard]] bool VariantToCell(const VARIANT& value, CXlsCell& cell);
+[[nodiscard]] CVariant CellToVariant(const CXlsCellView& cell);
+// False when the value has no cell form (objects, arrays, unknown error codes). A text
+// cell views the string of the value, which must outlive it.
+[[nodiscard]] bool VariantToCell(const VARIANT& value, CXlsCellView& cell);
 // The text a cell shows, as far as its width goes: characters of its widest line (dates
 // in the settings' short date).
-[[nodiscard]] std::size_t DisplayWidth(const CXlsCell& cell, const CRegionalSettings& settings);
+[[nodiscard]] std::size_t DisplayWidth(const CXlsCellView& cell, const CRegionalSettings& settings);

@@ -49,18 +49,9 @@ void MoveInto(VARIANT* pDest, CVariant& value) {
     VariantInit(&value); // ownership moved to pDest
 }
 
-// Puts one cell; an empty value clears the cell without creating rows for it.
-void SetCell(CXlsSheet& sheet, std::uint32_t nRow, std::uint32_t nColumn, const CXlsCell& cell) {
-    if (cell.IsEmpty()) {
-        if (sheet.Find(nRow, nColumn))
-            sheet.At(nRow, nColumn) = CXlsCell();
-        return;
-    }
-    sheet.At(nRow, nColumn) = cell;
-}
-
-CXlsCell CellOf(const VARIANT& value) {
-    CXlsCell cell;
+// The cell a value puts; a text views the value's string.
+CXlsCellView CellOf(const VARIANT& value) {
+    CXlsCellView cell;
     if (!VariantToCell(Dereference(value), cell))
         throw CCallError(DISP_E_TYPEMISMATCH);
     return cell;
@@ -193,7 +184,7 @@ CVariant CSpreadsheetRange::Resize(const CInvokeArgs& args) const {
 CVariant CSpreadsheetRange::GetValue() const {
     const CXlsSheet& sheet = Sheet();
     if (m_rect.m_nRows == 1 && m_rect.m_nColumns == 1)
-        return CellToVariant(sheet.Find(m_rect.m_nTop, m_rect.m_nLeft));
+        return CellToVariant(sheet.View(m_rect.m_nTop, m_rect.m_nLeft));
 
     // A two-dimensional array [row, column], both from 1.
     const SAFEARRAYBOUND bounds[2] = {{m_rect.m_nRows, 1}, {m_rect.m_nColumns, 1}};
@@ -204,18 +195,19 @@ CVariant CSpreadsheetRange::GetValue() const {
     result.vt = VT_ARRAY | VT_VARIANT;
     result.parray = psa;
     for (std::uint32_t r = 0; r < m_rect.m_nRows; ++r) {
-        const std::size_t nRow = static_cast<std::size_t>(m_rect.m_nTop) + r;
-        if (nRow >= sheet.m_vecRows.size())
+        const std::uint32_t nRow = m_rect.m_nTop + r;
+        if (nRow >= sheet.RowCount())
             break;
-        const std::vector<CXlsCell>& row = sheet.m_vecRows[nRow];
+        const std::uint32_t nColumns = sheet.ColumnCount(nRow);
         for (std::uint32_t c = 0; c < m_rect.m_nColumns; ++c) {
-            const std::size_t nColumn = static_cast<std::size_t>(m_rect.m_nLeft) + c;
-            if (nColumn >= row.size())
+            const std::uint32_t nColumn = m_rect.m_nLeft + c;
+            if (nColumn >= nColumns)
                 break;
-            if (row[nColumn].IsEmpty())
+            const CXlsCellView cell = sheet.View(nRow, nColumn);
+            if (cell.IsEmpty())
                 continue;
             const LONG indices[2] = {static_cast<LONG>(r + 1), static_cast<LONG>(c + 1)};
-            CVariant value = CellToVariant(&row[nColumn]);
+            CVariant value = CellToVariant(cell);
             MoveInto(SafeArrayElement(psa, indices), value);
         }
     }
@@ -226,10 +218,10 @@ void CSpreadsheetRange::PutValue(const VARIANT& value) const {
     CXlsSheet& sheet = Sheet();
     if (!(value.vt & VT_ARRAY)) {
         // One value for every cell of the range.
-        const CXlsCell cell = CellOf(value);
+        const CXlsCellView cell = CellOf(value);
         for (std::uint32_t r = 0; r < m_rect.m_nRows; ++r)
             for (std::uint32_t c = 0; c < m_rect.m_nColumns; ++c)
-                SetCell(sheet, m_rect.m_nTop + r, m_rect.m_nLeft + c, cell);
+                sheet.Set(m_rect.m_nTop + r, m_rect.m_nLeft + c, cell);
         return;
     }
     const SAFEARRAY* psa = value.parray;
@@ -243,13 +235,13 @@ void CSpreadsheetRange::PutValue(const VARIANT& value) const {
     const LONG nColumnBase = psa->rgsabound[bTwoDims ? 1 : 0].lLbound;
     const std::uint32_t nArrayRows = bTwoDims ? psa->rgsabound[0].cElements : m_rect.m_nRows;
     const std::uint32_t nArrayColumns = psa->rgsabound[bTwoDims ? 1 : 0].cElements;
-    const CXlsCell empty;
+    const CXlsCellView empty;
     for (std::uint32_t r = 0; r < m_rect.m_nRows; ++r) {
         for (std::uint32_t c = 0; c < m_rect.m_nColumns; ++c) {
             const std::uint32_t nRow = m_rect.m_nTop + r;
             const std::uint32_t nColumn = m_rect.m_nLeft + c;
             if (r >= nArrayRows || c >= nArrayColumns) {
-                SetCell(sheet, nRow, nColumn, empty);
+                sheet.Set(nRow, nColumn, empty);
                 continue;
             }
             const LONG nColumnIndex = static_cast<LONG>(nColumnBase + static_cast<LONG>(c));
@@ -257,7 +249,7 @@ void CSpreadsheetRange::PutValue(const VARIANT& value) const {
                                       nColumnIndex};
             const VARIANT* pElement =
                 bTwoDims ? SafeArrayElement(psa, indices2) : SafeArrayElement(psa, &nColumnIndex);
-            SetCell(sheet, nRow, nColumn, pElement ? CellOf(*pElement) : empty);
+            sheet.Set(nRow, nColumn, pElement ? CellOf(*pElement) : empty);
         }
     }
 }
@@ -288,7 +280,7 @@ void CSpreadsheetRange::PutRowHeight(double dHeight) const {
 void CSpreadsheetRange::AutoFit() const {
     CXlsSheet& sheet = Sheet();
     const std::size_t nTop = m_rect.m_nTop;
-    const std::size_t nEndRow = std::min(nTop + m_rect.m_nRows, sheet.m_vecRows.size());
+    const std::size_t nEndRow = std::min<std::size_t>(nTop + m_rect.m_nRows, sheet.RowCount());
     switch (m_kind) {
     case ERangeKind::Columns: {
         // Each column as wide as its widest shown text, in characters; an empty column
@@ -300,8 +292,9 @@ void CSpreadsheetRange::AutoFit() const {
         for (std::size_t c = m_rect.m_nLeft; c < nEnd; ++c) {
             std::size_t nWidth = 0;
             for (std::size_t r = nTop; r < nEndRow; ++r)
-                if (c < sheet.m_vecRows[r].size())
-                    nWidth = std::max(nWidth, DisplayWidth(sheet.m_vecRows[r][c], settings));
+                nWidth = std::max(nWidth, DisplayWidth(sheet.View(static_cast<std::uint32_t>(r),
+                                                                  static_cast<std::uint32_t>(c)),
+                                                       settings));
             sheet.m_vecColumnWidths[c] = static_cast<double>(nWidth);
         }
         return;
@@ -313,12 +306,14 @@ void CSpreadsheetRange::AutoFit() const {
             sheet.m_vecRowHeights.resize(nEnd, 0.0);
         for (std::size_t r = nTop; r < nEnd; ++r) {
             std::size_t nLines = 1;
-            if (r < nEndRow)
-                for (const CXlsCell& cell : sheet.m_vecRows[r])
-                    if (cell.m_kind == CXlsCell::EKind::Text)
-                        nLines = std::max<std::size_t>(
-                            nLines, 1 + static_cast<std::size_t>(std::count(
-                                            cell.m_strText.begin(), cell.m_strText.end(), u'\n')));
+            const auto nRow = static_cast<std::uint32_t>(r);
+            for (std::uint32_t c = 0; r < nEndRow && c < sheet.ColumnCount(nRow); ++c) {
+                const CXlsCellView cell = sheet.View(nRow, c);
+                if (cell.m_kind == CXlsCell::EKind::Text)
+                    nLines = std::max<std::size_t>(
+                        nLines, 1 + static_cast<std::size_t>(std::count(
+                                        cell.m_strText.begin(), cell.m_strText.end(), u'\n')));
+            }
             sheet.m_vecRowHeights[r] =
                 nLines == 1 ? 0.0
                             : std::min(kMaxRowHeight,

@@ -6,10 +6,13 @@
 #include "platform/spreadsheet/CompoundFile.h"
 #include "platform/spreadsheet/XlsxFile.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,7 +66,92 @@ private:
 
 } // namespace
 
-CXlsCell& CXlsSheet::At(std::uint32_t nRow, std::uint32_t nColumn) {
+CXlsCell CXlsCellView::ToCell() const {
+    CXlsCell cell;
+    cell.m_kind = m_kind;
+    cell.m_dNumber = m_dNumber;
+    cell.m_strText = std::u16string(m_strText);
+    cell.m_format = m_format;
+    cell.m_bQuotePrefix = m_bQuotePrefix;
+    return cell;
+}
+
+CXlsTextPool::CXlsTextPool(const CXlsTextPool& other) {
+    *this = other;
+}
+
+CXlsTextPool& CXlsTextPool::operator=(const CXlsTextPool& other) {
+    if (this == &other) {
+        return *this;
+    }
+    CXlsTextPool copy;
+    for (const std::u16string_view text : other.m_vecTexts) {
+        copy.Intern(text);
+    }
+    *this = std::move(copy);
+    return *this;
+}
+
+std::size_t CXlsTextPool::Hash(std::u16string_view text) {
+    return std::hash<std::u16string_view>{}(text);
+}
+
+void CXlsTextPool::Grow() {
+    std::vector<std::uint32_t> slots(std::max<std::size_t>(1024, m_vecSlots.size() * 2), 0);
+    const std::size_t nMask = slots.size() - 1;
+    for (std::size_t i = 0; i < m_vecTexts.size(); ++i) {
+        std::size_t k = Hash(m_vecTexts[i]) & nMask;
+        while (slots[k] != 0) {
+            k = (k + 1) & nMask;
+        }
+        slots[k] = static_cast<std::uint32_t>(i + 1);
+    }
+    m_vecSlots = std::move(slots);
+}
+
+std::uint32_t CXlsTextPool::Intern(std::u16string_view text) {
+    if ((m_vecTexts.size() + 1) * 2 > m_vecSlots.size()) {
+        Grow();
+    }
+    const std::size_t nMask = m_vecSlots.size() - 1;
+    std::size_t k = Hash(text) & nMask;
+    while (m_vecSlots[k] != 0) {
+        const std::uint32_t nIndex = m_vecSlots[k] - 1;
+        if (m_vecTexts[nIndex] == text) {
+            return nIndex;
+        }
+        k = (k + 1) & nMask;
+    }
+    if (m_vecTexts.size() >= 0xFFFFFFFEu) {
+        throw CXlsError("too many different texts in one sheet");
+    }
+    char16_t* pAt = nullptr;
+    if (text.size() > kChunkChars) {
+        // A chunk of its own, full at once: the next text starts a new chunk.
+        m_vecChunks.push_back(std::make_unique_for_overwrite<char16_t[]>(text.size()));
+        pAt = m_vecChunks.back().get();
+        m_nChunkUsed = kChunkChars;
+    } else {
+        if (kChunkChars - m_nChunkUsed < text.size()) {
+            m_vecChunks.push_back(std::make_unique_for_overwrite<char16_t[]>(kChunkChars));
+            m_nChunkUsed = 0;
+        }
+        pAt = m_vecChunks.empty() ? nullptr : m_vecChunks.back().get() + m_nChunkUsed;
+        m_nChunkUsed += text.size();
+    }
+    std::copy(text.begin(), text.end(), pAt);
+    m_nChars += text.size();
+    m_vecTexts.emplace_back(pAt, text.size());
+    m_vecSlots[k] = static_cast<std::uint32_t>(m_vecTexts.size());
+    return static_cast<std::uint32_t>(m_vecTexts.size() - 1);
+}
+
+std::size_t CXlsTextPool::Bytes() const {
+    return m_nChars * sizeof(char16_t) + m_vecTexts.capacity() * sizeof(std::u16string_view) +
+           m_vecSlots.capacity() * sizeof(std::uint32_t);
+}
+
+void CXlsSheet::CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const {
     const bool bXls = m_nMaxRows == kXlsMaxRows;
     if (nRow >= m_nMaxRows) {
         throw CXlsError(bXls ? "too many rows for an Excel 97-2003 workbook (65,536 at most)"
@@ -73,32 +161,76 @@ CXlsCell& CXlsSheet::At(std::uint32_t nRow, std::uint32_t nColumn) {
         throw CXlsError(bXls ? "too many columns for an Excel 97-2003 workbook (256 at most)"
                              : "too many columns for a workbook (16,384 at most)");
     }
+}
+
+void CXlsSheet::Set(std::uint32_t nRow, std::uint32_t nColumn, const CXlsCellView& cell) {
+    if (!cell.HasValue()) {
+        if (nRow < m_vecRows.size() && nColumn < m_vecRows[nRow].size()) {
+            m_vecRows[nRow][nColumn] = SStoredCell{};
+        }
+        return;
+    }
+    CheckLimits(nRow, nColumn);
+    SStoredCell stored;
+    stored.m_kind = cell.m_kind;
+    stored.m_format = cell.m_format;
+    stored.m_bQuotePrefix = cell.m_bQuotePrefix;
+    if (cell.m_kind == CXlsCell::EKind::Text) {
+        stored.m_nLow = m_texts.Intern(cell.m_strText);
+    } else {
+        const auto bits = std::bit_cast<std::uint64_t>(cell.m_dNumber);
+        stored.m_nLow = static_cast<std::uint32_t>(bits);
+        stored.m_nHigh = static_cast<std::uint32_t>(bits >> 32);
+    }
+    Store(nRow, nColumn, stored);
+}
+
+void CXlsSheet::SetText(std::uint32_t nRow, std::uint32_t nColumn, std::uint32_t nTextIndex,
+                        bool bQuotePrefix) {
+    if (m_texts.Get(nTextIndex).empty()) {
+        Set(nRow, nColumn, CXlsCellView{});
+        return;
+    }
+    CheckLimits(nRow, nColumn);
+    SStoredCell stored;
+    stored.m_kind = CXlsCell::EKind::Text;
+    stored.m_nLow = nTextIndex;
+    stored.m_bQuotePrefix = bQuotePrefix;
+    Store(nRow, nColumn, stored);
+}
+
+void CXlsSheet::Store(std::uint32_t nRow, std::uint32_t nColumn, const SStoredCell& stored) {
     if (m_vecRows.size() <= nRow) {
         m_vecRows.resize(std::size_t{nRow} + 1);
     }
-    std::vector<CXlsCell>& row = m_vecRows[nRow];
+    std::vector<SStoredCell>& row = m_vecRows[nRow];
     if (row.size() <= nColumn) {
         row.resize(std::size_t{nColumn} + 1);
     }
-    return row[nColumn];
+    row[nColumn] = stored;
 }
 
-const CXlsCell* CXlsSheet::Find(std::uint32_t nRow, std::uint32_t nColumn) const {
-    if (nRow >= m_vecRows.size() || nColumn >= m_vecRows[nRow].size()) {
-        return nullptr;
+CXlsCellView CXlsSheet::ViewOf(const SStoredCell& stored) const {
+    CXlsCellView view;
+    view.m_kind = stored.m_kind;
+    view.m_format = stored.m_format;
+    view.m_bQuotePrefix = stored.m_bQuotePrefix;
+    if (stored.m_kind == CXlsCell::EKind::Text) {
+        view.m_strText = m_texts.Get(stored.m_nLow);
+    } else if (stored.m_kind != CXlsCell::EKind::Empty) {
+        view.m_dNumber = std::bit_cast<double>(std::uint64_t{stored.m_nHigh} << 32 | stored.m_nLow);
     }
-    return &m_vecRows[nRow][nColumn];
+    return view;
 }
 
 bool CXlsSheet::UsedRange(std::uint32_t& nFirstRow, std::uint32_t& nFirstColumn,
                           std::uint32_t& nLastRow, std::uint32_t& nLastColumn) const {
     bool bAny = false;
     for (std::size_t r = 0; r < m_vecRows.size(); ++r) {
-        const std::vector<CXlsCell>& row = m_vecRows[r];
+        const std::vector<SStoredCell>& row = m_vecRows[r];
         for (std::size_t c = 0; c < row.size(); ++c) {
-            const CXlsCell& cell = row[c];
-            if (cell.IsEmpty() ||
-                (cell.m_kind == CXlsCell::EKind::Text && cell.m_strText.empty())) {
+            // Texts are never empty when stored.
+            if (row[c].m_kind == CXlsCell::EKind::Empty) {
                 continue;
             }
             const auto nRow = static_cast<std::uint32_t>(r);
@@ -134,11 +266,15 @@ void CXlsWorkbook::SetFileFormat(EXlsFileFormat format) {
     }
 }
 
+const CXlsSheet& CXlsWorkbook::FirstSheet() const {
+    static const CXlsSheet s_empty;
+    return m_vecSheets.empty() ? s_empty : m_vecSheets.front();
+}
+
 std::string CXlsWorkbook::SaveToMemory() const {
     if (m_fileFormat == EXlsFileFormat::Xlsx)
-        return CXlsxFile::Write(m_vecSheets.empty() ? CXlsSheet{} : m_vecSheets.front());
-    std::string stream =
-        CBiffWriter::WriteStream(m_vecSheets.empty() ? CXlsSheet{} : m_vecSheets.front());
+        return CXlsxFile::Write(FirstSheet());
+    std::string stream = CBiffWriter::WriteStream(FirstSheet());
     if (stream.size() < kMinStreamSize) {
         stream.resize(kMinStreamSize, '\0');
     }
@@ -149,14 +285,50 @@ std::string CXlsWorkbook::SaveToMemory() const {
 }
 
 void CXlsWorkbook::Save(const std::string& strPath) const {
-    std::string bytes;
+    if (m_fileFormat == EXlsFileFormat::Xlsx) {
+        std::string bytes;
+        try {
+            bytes = SaveToMemory();
+        } catch (const CXlsError& e) {
+            throw CXlsError(Prefix(strPath) + e.what());
+        }
+        if (!COutputFile::WriteWhole(strPath, bytes)) {
+            throw CXlsError(Prefix(strPath) + "cannot write (" + SystemError(errno) + ")");
+        }
+        return;
+    }
+    // The container first, then the stream as the writer makes it: the file never exists
+    // whole in memory. It goes to a temporary file put in place at the end, so a failed
+    // save leaves the old file.
+    std::optional<CBiffWriter> writer;
     try {
-        bytes = SaveToMemory();
+        writer.emplace(FirstSheet());
     } catch (const CXlsError& e) {
         throw CXlsError(Prefix(strPath) + e.what());
     }
-    if (!COutputFile::WriteWhole(strPath, bytes)) {
+    const std::size_t nStream = std::max(writer->Size(), kMinStreamSize);
+    COutputFile file;
+    const auto fail = [&strPath] {
         throw CXlsError(Prefix(strPath) + "cannot write (" + SystemError(errno) + ")");
+    };
+    if (!file.Open(strPath) || !file.Write(CCompoundFile::WriteHead(u"Workbook", nStream))) {
+        fail();
+    }
+    try {
+        writer->Write([&](std::string_view piece) {
+            if (!file.Write(piece)) {
+                fail();
+            }
+        });
+    } catch (const CXlsError& e) {
+        if (std::string_view(e.what()).starts_with(Prefix(strPath))) {
+            throw;
+        }
+        throw CXlsError(Prefix(strPath) + e.what());
+    }
+    const std::string zeros(nStream - writer->Size() + CCompoundFile::PaddingAfter(nStream), '\0');
+    if (!file.Write(zeros) || !file.Commit()) {
+        fail();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -74,11 +75,68 @@ inline constexpr std::uint32_t kXlsxMaxColumns = 16384;
 // 32,767 characters of a cell).
 inline constexpr std::size_t kXlsMaxTextLength = 65535;
 
+// A cell as the sheet hands it out for reading without a copy: the text lies in the
+// sheet's text pool and stays valid until the sheet is changed or destroyed.
+struct CXlsCellView {
+    CXlsCell::EKind m_kind = CXlsCell::EKind::Empty;
+    EXlsNumberFormat m_format = EXlsNumberFormat::General;
+    bool m_bQuotePrefix = false;
+    double m_dNumber = 0;
+    std::u16string_view m_strText;
+
+    CXlsCellView() = default;
+    CXlsCellView(const CXlsCell& cell) // NOLINT(google-explicit-constructor): a view of it
+        : m_kind(cell.m_kind), m_format(cell.m_format), m_bQuotePrefix(cell.m_bQuotePrefix),
+          m_dNumber(cell.m_dNumber), m_strText(cell.m_strText) {}
+
+    [[nodiscard]] bool IsEmpty() const { return m_kind == CXlsCell::EKind::Empty; }
+    [[nodiscard]] bool IsDate() const {
+        return m_kind == CXlsCell::EKind::Number && m_format != EXlsNumberFormat::General;
+    }
+    // Not empty, and not an empty text.
+    [[nodiscard]] bool HasValue() const {
+        return m_kind != CXlsCell::EKind::Empty &&
+               !(m_kind == CXlsCell::EKind::Text && m_strText.empty());
+    }
+    [[nodiscard]] CXlsCell ToCell() const;
+};
+
+// The distinct texts of a sheet, each kept once (a text put in many cells is stored once
+// and cells hold its 32-bit index). Texts are kept in chunks that never move, so a view
+// of a text stays valid while the pool lives; texts no cell refers to any more stay
+// until the pool goes.
+class CXlsTextPool {
+public:
+    CXlsTextPool() = default;
+    CXlsTextPool(const CXlsTextPool& other);
+    CXlsTextPool& operator=(const CXlsTextPool& other);
+    CXlsTextPool(CXlsTextPool&&) noexcept = default;
+    CXlsTextPool& operator=(CXlsTextPool&&) noexcept = default;
+    ~CXlsTextPool() = default;
+
+    // The index of the text, adding it on first use.
+    std::uint32_t Intern(std::u16string_view text);
+    [[nodiscard]] std::u16string_view Get(std::uint32_t nIndex) const { return m_vecTexts[nIndex]; }
+    [[nodiscard]] std::size_t Count() const { return m_vecTexts.size(); }
+    // Bytes held: characters, the index and the hash table.
+    [[nodiscard]] std::size_t Bytes() const;
+
+private:
+    void Grow();
+    [[nodiscard]] static std::size_t Hash(std::u16string_view text);
+
+    static constexpr std::size_t kChunkChars = 32768;
+    std::vector<std::unique_ptr<char16_t[]>> m_vecChunks;
+    std::size_t m_nChunkUsed = kChunkChars; // characters used of the last chunk
+    std::size_t m_nChars = 0;
+    std::vector<std::u16string_view> m_vecTexts;
+    // Open addressing, a power of two long, at most half full: text index + 1, 0 free.
+    std::vector<std::uint32_t> m_vecSlots;
+};
+
 class CXlsSheet {
 public:
     std::u16string m_strName = u"Sheet1";
-    // Cells by 0-based row and column; rows and columns beyond a row's vector are empty.
-    std::vector<std::vector<CXlsCell>> m_vecRows;
     // Column widths in characters of the default font (at most 255); 0 means the
     // default width.
     std::vector<double> m_vecColumnWidths;
@@ -89,10 +147,43 @@ public:
     std::uint32_t m_nMaxRows = kXlsMaxRows;
     std::uint32_t m_nMaxColumns = kXlsMaxColumns;
 
-    // The cell, created (with its row) when missing. Throws CXlsError past the limits.
-    CXlsCell& At(std::uint32_t nRow, std::uint32_t nColumn);
-    // The cell, or null when it lies outside the stored rows and columns.
-    [[nodiscard]] const CXlsCell* Find(std::uint32_t nRow, std::uint32_t nColumn) const;
+    // Puts a cell, creating its row when missing; an empty cell (or an empty text) clears
+    // the cell without creating rows for it. Throws CXlsError past the limits.
+    void Set(std::uint32_t nRow, std::uint32_t nColumn, const CXlsCellView& cell);
+    // A text kept in the sheet's pool, to be put in cells by its index (a text read once
+    // and put in many cells); the index is what TextIndex gives for those cells.
+    [[nodiscard]] std::uint32_t AddText(std::u16string_view text) { return m_texts.Intern(text); }
+    void SetText(std::uint32_t nRow, std::uint32_t nColumn, std::uint32_t nTextIndex,
+                 bool bQuotePrefix);
+    // The cell; an empty one outside the stored rows and columns.
+    [[nodiscard]] CXlsCell Get(std::uint32_t nRow, std::uint32_t nColumn) const {
+        return View(nRow, nColumn).ToCell();
+    }
+    [[nodiscard]] CXlsCellView View(std::uint32_t nRow, std::uint32_t nColumn) const {
+        if (nRow >= m_vecRows.size() || nColumn >= m_vecRows[nRow].size()) {
+            return {};
+        }
+        return ViewOf(m_vecRows[nRow][nColumn]);
+    }
+    // Rows stored (every row past them is empty), and the columns stored of a row.
+    [[nodiscard]] std::uint32_t RowCount() const {
+        return static_cast<std::uint32_t>(m_vecRows.size());
+    }
+    [[nodiscard]] std::uint32_t ColumnCount(std::uint32_t nRow) const {
+        return nRow < m_vecRows.size() ? static_cast<std::uint32_t>(m_vecRows[nRow].size()) : 0;
+    }
+    // The pool index of a text cell's text (cells of equal texts share one); 0 for other
+    // cells.
+    [[nodiscard]] std::uint32_t TextIndex(std::uint32_t nRow, std::uint32_t nColumn) const {
+        if (nRow >= m_vecRows.size() || nColumn >= m_vecRows[nRow].size() ||
+            m_vecRows[nRow][nColumn].m_kind != CXlsCell::EKind::Text) {
+            return 0;
+        }
+        return m_vecRows[nRow][nColumn].m_nLow;
+    }
+    [[nodiscard]] const CXlsTextPool& Texts() const { return m_texts; }
+    // Bytes a stored cell takes (a row's columns up to its last cell are stored).
+    static constexpr std::size_t kCellBytes = 12;
 
     // The bounding box of the non-empty cells, 0-based and inclusive; false when the
     // sheet has no non-empty cell.
@@ -102,6 +193,24 @@ public:
     // Row height in points of a row (the default when none is set).
     [[nodiscard]] double RowHeight(std::uint32_t nRow) const;
     static constexpr double kDefaultRowHeight = 12.75; // points
+
+private:
+    // A cell in 12 bytes: the number's bits, or the text's pool index in the low half.
+    struct SStoredCell {
+        std::uint32_t m_nLow = 0;
+        std::uint32_t m_nHigh = 0;
+        CXlsCell::EKind m_kind = CXlsCell::EKind::Empty;
+        EXlsNumberFormat m_format = EXlsNumberFormat::General;
+        bool m_bQuotePrefix = false;
+    };
+    static_assert(sizeof(SStoredCell) == kCellBytes);
+
+    [[nodiscard]] CXlsCellView ViewOf(const SStoredCell& stored) const;
+    void CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const;
+    void Store(std::uint32_t nRow, std::uint32_t nColumn, const SStoredCell& stored);
+
+    std::vector<std::vector<SStoredCell>> m_vecRows;
+    CXlsTextPool m_texts;
 };
 
 class CXlsWorkbook {
@@ -132,5 +241,8 @@ public:
                                                      const std::string& strName = "");
 
 private:
+    // The sheet saved: the first (an empty one when there is none).
+    [[nodiscard]] const CXlsSheet& FirstSheet() const;
+
     EXlsFileFormat m_fileFormat = EXlsFileFormat::Xls;
 };

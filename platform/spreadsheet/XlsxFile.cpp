@@ -619,15 +619,16 @@ private:
         if (cell.IsEmpty())
             return; // a formatted but empty cell
         // The rows are a grid: a far cell takes the room of every cell before it.
-        const std::vector<std::vector<CXlsCell>>& rows = m_sheet.m_vecRows;
+        // (A text put in many cells is kept once; it is counted for each all the same.)
         std::size_t nGrowth = TextBytes(cell.m_strText);
-        if (m_nCellRow >= rows.size())
-            nGrowth += (m_nCellRow + 1 - rows.size()) * sizeof(std::vector<CXlsCell>);
-        const std::size_t nLength = m_nCellRow < rows.size() ? rows[m_nCellRow].size() : 0;
+        const std::size_t nRows = m_sheet.RowCount();
+        if (m_nCellRow >= nRows)
+            nGrowth += (m_nCellRow + 1 - nRows) * sizeof(std::vector<CXlsCell>);
+        const std::size_t nLength = m_sheet.ColumnCount(m_nCellRow);
         if (m_nCellColumn >= nLength)
-            nGrowth += (m_nCellColumn + 1 - nLength) * sizeof(CXlsCell);
+            nGrowth += (m_nCellColumn + 1 - nLength) * CXlsSheet::kCellBytes;
         m_kept.Add(nGrowth);
-        m_sheet.At(m_nCellRow, m_nCellColumn) = std::move(cell);
+        m_sheet.Set(m_nCellRow, m_nCellColumn, cell);
     }
 
     void SetText(CXlsCell& cell, std::u16string text) const {
@@ -759,7 +760,7 @@ std::string Utf8Of(std::u16string_view text) {
 }
 
 // The built-in number format of a date cell, as the .xls writer picks it.
-std::uint8_t DateFormatIndex(const CXlsCell& cell) {
+std::uint8_t DateFormatIndex(const CXlsCellView& cell) {
     switch (cell.m_format) {
     case EXlsNumberFormat::Date:
         return 14;
@@ -855,14 +856,14 @@ std::string CXlsxFile::Write(const CXlsSheet& sheet) {
             check(worksheet_set_row(pSheet, static_cast<lxw_row_t>(r), sheet.m_vecRowHeights[r],
                                     nullptr));
 
-    for (std::size_t r = 0; r < sheet.m_vecRows.size(); ++r) {
-        const std::vector<CXlsCell>& row = sheet.m_vecRows[r];
-        if (row.empty())
+    for (std::uint32_t r = 0; r < sheet.RowCount(); ++r) {
+        const std::uint32_t nColumns = sheet.ColumnCount(r);
+        if (nColumns == 0)
             continue;
         if (r >= kXlsxMaxRows)
             throw CXlsError("too many rows for a workbook (1,048,576 at most)");
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            const CXlsCell& cell = row[c];
+        for (std::uint32_t c = 0; c < nColumns; ++c) {
+            const CXlsCellView cell = sheet.View(r, c);
             if (c >= kXlsxMaxColumns && !cell.IsEmpty())
                 throw CXlsError("too many columns for a workbook (16,384 at most)");
             const auto nRow = static_cast<lxw_row_t>(r);

@@ -157,7 +157,9 @@ protected:
     // given one.
     static std::string Workbook(const std::vector<std::vector<CXlsCell>>& rows) {
         CXlsWorkbook wb;
-        wb.m_vecSheets[0].m_vecRows = rows;
+        for (std::uint32_t r = 0; r < rows.size(); ++r)
+            for (std::uint32_t c = 0; c < rows[r].size(); ++c)
+                wb.m_vecSheets[0].Set(r, c, rows[r][c]);
         const std::string path = TempPath("made.xls");
         wb.Save(path);
         return path;
@@ -351,9 +353,9 @@ TEST_F(ExcelFormatTest, TextsStayTextAsWritten) {
         ASSERT_EQ(format.NextRow(), STATUS_OK);
         EXPECT_EQ(ReadRow(format, 1), Row{c.m_strRead});
         EXPECT_EQ(format.GetLastCell(), c.m_strRead);
-        const CXlsCell* pCell = sheet.Find(nRow++, 0);
-        EXPECT_EQ(pCell && !pCell->IsEmpty(), !c.m_strRead.empty());
-        EXPECT_EQ(pCell && pCell->m_bQuotePrefix, c.m_bQuoted);
+        const CXlsCell cell = sheet.Get(nRow++, 0);
+        EXPECT_EQ(!cell.IsEmpty(), !c.m_strRead.empty());
+        EXPECT_EQ(cell.m_bQuotePrefix, c.m_bQuoted);
     }
 }
 
@@ -386,9 +388,9 @@ TEST_F(ExcelFormatTest, DatesTimesAndNumbersAreCellValues) {
                                               {-5400.0, F::General},
                                               {-2147483648.0, F::General}};
         for (std::uint32_t c = 0; c < std::size(cells); ++c) {
-            ASSERT_NE(sheet.Find(1, c), nullptr);
-            EXPECT_NEAR(sheet.Find(1, c)->m_dNumber, cells[c].first, 1e-9) << c;
-            EXPECT_EQ(sheet.Find(1, c)->m_format, cells[c].second) << c;
+            ASSERT_FALSE(sheet.Get(1, c).IsEmpty());
+            EXPECT_NEAR(sheet.Get(1, c).m_dNumber, cells[c].first, 1e-9) << c;
+            EXPECT_EQ(sheet.Get(1, c).m_format, cells[c].second) << c;
         }
     }
 }

@@ -249,12 +249,12 @@ TEST_F(AutomationTest, CellValuesKeepTheirKind) {
     }
     // The file keeps what the cells were given: quote prefix, date formats by value.
     const CXlsSheet sheet = SaveAndLoad(pWorkbook.Get());
-    EXPECT_TRUE(sheet.Find(0, 0)->m_bQuotePrefix);
-    EXPECT_FALSE(sheet.Find(1, 0)->m_bQuotePrefix);
+    EXPECT_TRUE(sheet.Get(0, 0).m_bQuotePrefix);
+    EXPECT_FALSE(sheet.Get(1, 0).m_bQuotePrefix);
     const EXlsNumberFormat formats[] = {EXlsNumberFormat::General, EXlsNumberFormat::Date,
                                         EXlsNumberFormat::Time, EXlsNumberFormat::DateTime};
     for (std::uint32_t r = 6; r <= 9; ++r)
-        EXPECT_EQ(sheet.Find(r, 0)->m_format, formats[r - 6]) << r;
+        EXPECT_EQ(sheet.Get(r, 0).m_format, formats[r - 6]) << r;
 }
 
 // Cells and sizes beyond the 65,536 rows and 256 columns of a sheet are refused, the

@@ -62,7 +62,7 @@ TEST_F(XlsFuzzTest, EveryTruncationIsRefused) {
             const CXlsWorkbook wb =
                 CXlsWorkbook::LoadFromMemory(std::string_view(file).substr(0, n), "fuzz.xls");
             EXPECT_GE(n, nDataEnd) << "file truncated to " << n << " bytes was read";
-            EXPECT_EQ(wb.m_vecSheets[0].Find(6, 2)->m_strText.size(), 8300u);
+            EXPECT_EQ(wb.m_vecSheets[0].Get(6, 2).m_strText.size(), 8300u);
         } catch (const CXlsError&) {
             EXPECT_LT(n, nDataEnd);
         }
@@ -116,7 +116,7 @@ TEST_F(XlsFuzzTest, SeededByteChangesNeverCrash) {
     const std::string miniFile = CCompoundFile::Write(
         {{u"\x05SummaryInformation", std::string(200, 's')}, {u"Workbook", small}});
     ExpectSafeLoad(miniFile, "mini stream file");
-    EXPECT_EQ(CXlsWorkbook::LoadFromMemory(miniFile).m_vecSheets[0].Find(0, 0)->m_strText,
+    EXPECT_EQ(CXlsWorkbook::LoadFromMemory(miniFile).m_vecSheets[0].Get(0, 0).m_strText,
               u"Subject");
 
     for (int i = 0; i < 3000; ++i) {

@@ -201,17 +201,28 @@ inline std::u16string Repeat(std::u16string_view unit, std::size_t nChars) {
 
 inline void SetText(CXlsSheet& sheet, std::uint32_t r, std::uint32_t c, std::u16string text,
                     bool bQuote = false) {
-    CXlsCell& cell = sheet.At(r, c);
+    CXlsCell cell;
     cell.m_kind = CXlsCell::EKind::Text;
     cell.m_strText = std::move(text);
     cell.m_bQuotePrefix = bQuote;
+    sheet.Set(r, c, cell);
 }
 inline void SetNumber(CXlsSheet& sheet, std::uint32_t r, std::uint32_t c, double d,
                       EXlsNumberFormat format = EXlsNumberFormat::General) {
-    CXlsCell& cell = sheet.At(r, c);
+    CXlsCell cell;
     cell.m_kind = CXlsCell::EKind::Number;
     cell.m_dNumber = d;
     cell.m_format = format;
+    sheet.Set(r, c, cell);
+}
+
+// Puts rows of cells from the top left cell.
+inline void SetRows(CXlsSheet& sheet, const std::vector<std::vector<CXlsCell>>& rows) {
+    for (std::uint32_t r = 0; r < rows.size(); ++r) {
+        for (std::uint32_t c = 0; c < rows[r].size(); ++c) {
+            sheet.Set(r, c, rows[r][c]);
+        }
+    }
 }
 
 // The first sheet as python3-xlrd reads it (see xlrd_dump.py).

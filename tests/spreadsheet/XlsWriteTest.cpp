@@ -64,11 +64,10 @@ CXlsWorkbook DatebookWorkbook(std::uint32_t nDataRows) {
 // Every cell of one sheet as the other holds it (kind, text, number, format, and the
 // quote prefix when asked); the first difference.
 testing::AssertionResult SameCells(const CXlsSheet& a, const CXlsSheet& b, bool bQuotePrefix) {
-    static const CXlsCell kEmpty;
-    for (std::uint32_t r = 0; r < std::max(a.m_vecRows.size(), b.m_vecRows.size()); ++r) {
-        for (std::uint32_t c = 0; a.Find(r, c) || b.Find(r, c); ++c) {
-            const CXlsCell& x = a.Find(r, c) ? *a.Find(r, c) : kEmpty;
-            const CXlsCell& y = b.Find(r, c) ? *b.Find(r, c) : kEmpty;
+    for (std::uint32_t r = 0; r < std::max(a.RowCount(), b.RowCount()); ++r) {
+        for (std::uint32_t c = 0; c < std::max(a.ColumnCount(r), b.ColumnCount(r)); ++c) {
+            const CXlsCellView x = a.View(r, c);
+            const CXlsCellView y = b.View(r, c);
             if (x.m_kind != y.m_kind || x.m_strText != y.m_strText || x.m_dNumber != y.m_dNumber ||
                 (!x.IsEmpty() && x.m_format != y.m_format) ||
                 (bQuotePrefix && x.m_bQuotePrefix != y.m_bQuotePrefix))
@@ -79,7 +78,7 @@ testing::AssertionResult SameCells(const CXlsSheet& a, const CXlsSheet& b, bool 
 }
 
 // The built-in format xlrd reports: 14 date, 20 h:mm, 21 h:mm:ss, 22 date with time.
-int ExpectedFormat(const CXlsCell& cell) {
+int ExpectedFormat(const CXlsCellView& cell) {
     const long nSeconds =
         std::lround((cell.m_dNumber - std::floor(cell.m_dNumber)) * 86400.0) % 86400;
     switch (cell.m_format) {
@@ -116,9 +115,9 @@ TEST_F(XlsWriteTest, IndependentReadersReadTheDatebookLayout) {
     EXPECT_EQ(x.m_nRows, 30001);
     EXPECT_EQ(x.m_nColumns, 8);
     std::size_t nCells = 0;
-    for (std::uint32_t r = 0; r < s.m_vecRows.size(); ++r) {
-        for (std::uint32_t c = 0; c < s.m_vecRows[r].size(); ++c) {
-            const CXlsCell& cell = s.m_vecRows[r][c];
+    for (std::uint32_t r = 0; r < s.RowCount(); ++r) {
+        for (std::uint32_t c = 0; c < s.ColumnCount(r); ++c) {
+            const CXlsCellView cell = s.View(r, c);
             if (cell.IsEmpty()) {
                 continue;
             }
@@ -177,11 +176,10 @@ TEST_F(XlsWriteTest, NumbersTakeTheSmallestExactRecord) {
         const auto [d, record] = cases[i];
         SCOPED_TRACE(d);
         EXPECT_EQ(records[i], record);
-        const CXlsCell* cell = back.Find(i, 0);
-        ASSERT_NE(cell, nullptr);
-        EXPECT_EQ(cell->m_kind,
+        const CXlsCell cell = back.Get(i, 0);
+        EXPECT_EQ(cell.m_kind,
                   record == kBoolErr ? CXlsCell::EKind::Error : CXlsCell::EKind::Number);
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(cell->m_dNumber),
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(cell.m_dNumber),
                   std::bit_cast<std::uint64_t>(record == kBoolErr ? 0x24 : d)); // #NUM!
     }
 }
@@ -199,15 +197,15 @@ TEST_F(XlsWriteTest, CellKindsAndLimitedValuesRoundTrip) {
                               {K::Text, 0, u"", F::General, false}};
     const F expected[] = {F::General, F::General, F::Time, F::Date, F::DateTime};
     CXlsWorkbook wb;
-    wb.m_vecSheets[0].m_vecRows = {{}, std::vector<CXlsCell>(std::begin(cells), std::end(cells))};
+    SetRows(wb.m_vecSheets[0], {{}, std::vector<CXlsCell>(std::begin(cells), std::end(cells))});
     wb.m_vecSheets[0].m_vecRowHeights = {0, 1000};
     const CXlsSheet back = CXlsWorkbook::LoadFromMemory(wb.SaveToMemory()).m_vecSheets[0];
     for (std::uint32_t c = 0; c < std::size(expected); ++c) {
-        EXPECT_EQ(back.Find(1, c)->m_kind, cells[c].m_kind) << c;
-        EXPECT_EQ(back.Find(1, c)->m_dNumber, cells[c].m_dNumber) << c;
-        EXPECT_EQ(back.Find(1, c)->m_format, expected[c]) << c;
+        EXPECT_EQ(back.Get(1, c).m_kind, cells[c].m_kind) << c;
+        EXPECT_EQ(back.Get(1, c).m_dNumber, cells[c].m_dNumber) << c;
+        EXPECT_EQ(back.Get(1, c).m_format, expected[c]) << c;
     }
-    EXPECT_TRUE(back.Find(1, 5) == nullptr || back.Find(1, 5)->IsEmpty());
+    EXPECT_TRUE(back.Get(1, 5).IsEmpty());
     EXPECT_DOUBLE_EQ(back.RowHeight(1), 409.5);
     std::uint32_t r0 = 0, c0 = 0, r1 = 0, c1 = 0;
     EXPECT_FALSE(CXlsWorkbook::LoadFromMemory(CXlsWorkbook().SaveToMemory())
@@ -264,8 +262,8 @@ TEST_F(XlsWriteTest, StringTableBreaksAtRecordBoundaries) {
         const CXlrdSheet x = HaveXlrd() ? ReadBytesWithXlrd(file) : CXlrdSheet{};
         EXPECT_TRUE(x.m_bOk || !HaveXlrd()) << x.m_strOutput.substr(0, 2000);
         for (std::uint32_t i = 0; i < c.m_vecStrings.size(); ++i) {
-            ASSERT_NE(back.Find(i, 0), nullptr);
-            EXPECT_EQ(back.Find(i, 0)->m_strText, c.m_vecStrings[i]);
+            ASSERT_FALSE(back.Get(i, 0).IsEmpty());
+            EXPECT_EQ(back.Get(i, 0).m_strText, c.m_vecStrings[i]);
             if (x.m_bOk) {
                 EXPECT_EQ(x.m_mapCells.at({int(i), 0}).Text(), c.m_vecStrings[i]);
             }
@@ -317,6 +315,42 @@ TEST_F(XlsWriteTest, ExtSstPointsAtEachBucketsFirstString) {
     }
 }
 
+// A sheet keeps each text once: texts longer than its chunks of storage, many texts that
+// grow its index, and texts no cell holds any more (overwritten or cleared), which stay
+// out of the string table. A file saved is the bytes made in memory.
+TEST_F(XlsWriteTest, TextsKeptOnceAndOnlyTheCellsTextsWritten) {
+    CXlsWorkbook wb;
+    CXlsSheet& s = wb.m_vecSheets[0];
+    const std::u16string longText = Repeat(u"long\x20AC", 40000);
+    SetText(s, 0, 0, longText);
+    for (std::uint32_t r = 1; r <= 5000; ++r) {
+        SetText(s, r, 0, Ascii16("text " + std::to_string(r)));
+        SetText(s, r, 1, u"same");
+    }
+    SetText(s, 2, 2, u"overwritten");
+    SetNumber(s, 2, 2, 7);
+    SetText(s, 3, 2, u"cleared");
+    s.Set(3, 2, CXlsCell{});
+    EXPECT_EQ(s.Texts().Count(), 5004u);
+    EXPECT_EQ(s.Get(0, 0).m_strText, longText);
+    EXPECT_EQ(s.Get(4321, 0).m_strText, u"text 4321");
+    EXPECT_EQ(s.TextIndex(10, 1), s.TextIndex(4000, 1));
+
+    const std::string file = wb.SaveToMemory();
+    for (const CRecordInfo& rec : Records(WorkbookStream(file))) {
+        if (rec.m_id == kSst) {
+            EXPECT_EQ(Get32(rec.m_body, 0), 10001u); // references
+            EXPECT_EQ(Get32(rec.m_body, 4), 5002u);  // distinct texts of cells
+        }
+    }
+    const std::string path = TempPath("texts.xls");
+    wb.Save(path);
+    EXPECT_EQ(ReadFileBytes(path), file);
+    const CXlsSheet back = CXlsWorkbook::Load(path).m_vecSheets[0];
+    EXPECT_TRUE(SameCells(s, back, true));
+    EXPECT_TRUE(back.Get(3, 2).IsEmpty());
+}
+
 // The Workbook stream never goes into the mini stream: below 4,096 bytes it is padded.
 TEST_F(XlsWriteTest, StreamsAroundTheMiniStreamCutoff) {
     const auto makeWorkbook = [](std::size_t nChars) {
@@ -335,8 +369,11 @@ TEST_F(XlsWriteTest, StreamsAroundTheMiniStreamCutoff) {
         EXPECT_EQ(Records(stream).back().m_nOffset + 4, nWanted); // the EOF ends the data
         EXPECT_EQ(stream.size(), std::max<std::size_t>(nWanted, 4096));
         EXPECT_EQ(Get32(file, 60), 0xFFFFFFFEu); // no mini FAT
+        const std::string path = TempPath("cutoff.xls");
+        makeWorkbook(1 + nWanted - nBase).Save(path);
+        EXPECT_EQ(ReadFileBytes(path), file);
         EXPECT_EQ(file.size() % 512, 0u);
-        EXPECT_EQ(CXlsWorkbook::LoadFromMemory(file).m_vecSheets[0].Find(0, 0)->m_strText.size(),
+        EXPECT_EQ(CXlsWorkbook::LoadFromMemory(file).m_vecSheets[0].Get(0, 0).m_strText.size(),
                   1 + nWanted - nBase);
         if (HaveXlrd()) {
             const CXlrdSheet x = ReadBytesWithXlrd(file);
@@ -359,11 +396,12 @@ TEST_F(XlsWriteTest, LargestSheetUsesTheDifat) {
     const std::string path = TempPath("large.xls");
     wb.Save(path);
     const std::string file = ReadFileBytes(path);
+    EXPECT_EQ(file, wb.SaveToMemory());
     EXPECT_GT(Get32(file, 44), 109u); // FAT sectors
     EXPECT_GE(Get32(file, 72), 1u);   // DIFAT sectors
     const CXlsSheet back = CXlsWorkbook::Load(path).m_vecSheets[0];
-    EXPECT_EQ(back.Find(40000, 3)->m_dNumber, 40000 + 3 / 10.0 + 0.01);
-    EXPECT_EQ(back.Find(kXlsMaxRows - 1, 255)->m_strText, u"last cell");
+    EXPECT_EQ(back.Get(40000, 3).m_dNumber, 40000 + 3 / 10.0 + 0.01);
+    EXPECT_EQ(back.Get(kXlsMaxRows - 1, 255).m_strText, u"last cell");
     if (HaveXlrd()) {
         int nStatus = 0;
         const std::string out =
@@ -384,19 +422,23 @@ TEST_F(XlsWriteTest, LargestSheetUsesTheDifat) {
 // saving); a failed save leaves the old file and no temporary file.
 TEST_F(XlsWriteTest, LimitsAreErrorsAndAFailedSaveKeepsTheOldFile) {
     CXlsSheet s;
-    EXPECT_NO_THROW(s.At(kXlsMaxRows - 1, kXlsMaxColumns - 1));
-    EXPECT_THROW(s.At(0, kXlsMaxColumns), CXlsError);
+    const CXlsCell one{.m_kind = CXlsCell::EKind::Number, .m_dNumber = 1, .m_strText = {}};
+    EXPECT_NO_THROW(s.Set(kXlsMaxRows - 1, kXlsMaxColumns - 1, one));
+    EXPECT_THROW(s.Set(0, kXlsMaxColumns, one), CXlsError);
     try {
-        s.At(kXlsMaxRows, 0);
+        s.Set(kXlsMaxRows, 0, one);
         ADD_FAILURE();
     } catch (const CXlsError& e) {
         EXPECT_STREQ(e.what(), "too many rows for an Excel 97-2003 workbook (65,536 at most)");
     }
-    CXlsWorkbook tooLong; // rows put into the vector directly are checked as well
-    tooLong.m_vecSheets[0].m_vecRows.resize(kXlsMaxRows + 1);
-    EXPECT_NO_THROW((void)tooLong.SaveToMemory()); // empty rows beyond the limit are harmless
-    tooLong.m_vecSheets[0].m_vecRows.back().resize(1);
-    tooLong.m_vecSheets[0].m_vecRows.back()[0].m_kind = CXlsCell::EKind::Number;
+    EXPECT_NO_THROW(s.Set(kXlsMaxRows, 0, CXlsCell{})); // clearing outside the grid is no error
+    // Cells put while the grid was the larger one of .xlsx are checked when saving.
+    CXlsWorkbook tooLong;
+    tooLong.m_vecSheets[0].m_vecRowHeights.resize(kXlsMaxRows + 1, 20);
+    EXPECT_NO_THROW((void)tooLong.SaveToMemory()); // heights beyond the limit are harmless
+    tooLong.SetFileFormat(EXlsFileFormat::Xlsx);
+    tooLong.m_vecSheets[0].Set(kXlsMaxRows, 0, one);
+    tooLong.SetFileFormat(EXlsFileFormat::Xls);
     EXPECT_THROW((void)tooLong.SaveToMemory(), CXlsError);
 
     CXlsWorkbook wb;
@@ -417,7 +459,7 @@ TEST_F(XlsWriteTest, LimitsAreErrorsAndAFailedSaveKeepsTheOldFile) {
     } catch (const CXlsError& e) {
         EXPECT_EQ(std::string(e.what()).rfind(path + ": text too long", 0), 0u) << e.what();
     }
-    EXPECT_EQ(CXlsWorkbook::Load(path).m_vecSheets[0].Find(0, 0)->m_strText.size(),
+    EXPECT_EQ(CXlsWorkbook::Load(path).m_vecSheets[0].Get(0, 0).m_strText.size(),
               kXlsMaxTextLength);
     const std::string missing = Home() + "/no/such/folder/out.xls";
     try {

@@ -76,9 +76,10 @@ CXlsSheet SampleSheet() {
     SetNumber(sheet, 3, 0, 46361.75, EXlsNumberFormat::DateTime); // 2026-12-05 18:00
     SetNumber(sheet, 3, 1, 5400);
     SetNumber(sheet, 4, 1, -2.25);
-    CXlsCell& b = sheet.At(4, 0);
+    CXlsCell b;
     b.m_kind = CXlsCell::EKind::Boolean;
     b.m_dNumber = 1;
+    sheet.Set(4, 0, b);
     SetText(sheet, 5, 3, u"far cell");
     return sheet;
 }
@@ -166,16 +167,15 @@ TEST_F(XlsxTest, WrittenCellsReadTheSameInOpenpyxlAndBack) {
     for (std::uint32_t r = 0; r < 6; ++r)
         for (std::uint32_t c = 0; c < 4; ++c) {
             SCOPED_TRACE(::testing::Message() << r << "," << c);
-            const CXlsCell* pWritten = sheet.Find(r, c);
-            const CXlsCell* pRead = back.Find(r, c);
-            const bool bEmpty = !pWritten || pWritten->IsEmpty();
-            ASSERT_EQ(!pRead || pRead->IsEmpty(), bEmpty);
-            if (bEmpty)
+            const CXlsCell written = sheet.Get(r, c);
+            const CXlsCell read = back.Get(r, c);
+            ASSERT_EQ(read.IsEmpty(), written.IsEmpty());
+            if (written.IsEmpty())
                 continue;
-            EXPECT_EQ(pRead->m_kind, pWritten->m_kind);
-            EXPECT_EQ(pRead->m_strText, pWritten->m_strText);
-            EXPECT_EQ(pRead->m_dNumber, pWritten->m_dNumber);
-            EXPECT_EQ(pRead->IsDate(), pWritten->IsDate());
+            EXPECT_EQ(read.m_kind, written.m_kind);
+            EXPECT_EQ(read.m_strText, written.m_strText);
+            EXPECT_EQ(read.m_dNumber, written.m_dNumber);
+            EXPECT_EQ(read.IsDate(), written.IsDate());
         }
 }
 
@@ -183,7 +183,10 @@ TEST_F(XlsxTest, WrittenCellsReadTheSameInOpenpyxlAndBack) {
 // the kinds apart by their content.
 TEST_F(XlsxTest, WorkbooksKeepTheirFormatAndTheBiggerGrid) {
     CXlsWorkbook book;
-    EXPECT_THROW((void)book.m_vecSheets[0].At(70000, 0), CXlsError);
+    EXPECT_THROW(
+        book.m_vecSheets[0].Set(
+            70000, 0, CXlsCell{.m_kind = CXlsCell::EKind::Number, .m_dNumber = 1, .m_strText = {}}),
+        CXlsError);
     book.SetFileFormat(EXlsFileFormat::Xlsx);
     for (std::uint32_t r = 0; r < 70000; ++r)
         SetNumber(book.m_vecSheets[0], r, 0, r);
@@ -196,7 +199,7 @@ TEST_F(XlsxTest, WorkbooksKeepTheirFormatAndTheBiggerGrid) {
     std::uint32_t nTop = 0, nLeft = 0, nBottom = 0, nRight = 0;
     ASSERT_TRUE(back.m_vecSheets[0].UsedRange(nTop, nLeft, nBottom, nRight));
     EXPECT_EQ(std::tuple(nTop, nLeft, nBottom, nRight), std::tuple(0u, 0u, 69999u, 300u));
-    EXPECT_EQ(back.m_vecSheets[0].Find(65536, 0)->m_dNumber, 65536);
+    EXPECT_EQ(back.m_vecSheets[0].Get(65536, 0).m_dNumber, 65536);
     const COpenpyxlSheet py = ReadWithOpenpyxl(path, true);
     ASSERT_TRUE(py.m_bOk) << py.m_strOutput;
     EXPECT_EQ(py.m_nRows, 70000);
@@ -223,15 +226,14 @@ TEST_F(XlsxTest, WorkbooksOfOtherProgramsRead) {
     for (std::uint32_t r = 0; r < 6; ++r)
         for (std::uint32_t c = 0; c < 4; ++c) {
             SCOPED_TRACE(::testing::Message() << r << "," << c);
-            const CXlsCell* pWritten = sheet.Find(r, c);
-            const CXlsCell* pRead = back.Find(r, c);
-            const bool bEmpty = !pWritten || pWritten->IsEmpty();
-            ASSERT_EQ(!pRead || pRead->IsEmpty(), bEmpty);
-            if (bEmpty)
+            const CXlsCell written = sheet.Get(r, c);
+            const CXlsCell read = back.Get(r, c);
+            ASSERT_EQ(read.IsEmpty(), written.IsEmpty());
+            if (written.IsEmpty())
                 continue;
-            EXPECT_EQ(pRead->m_strText, pWritten->m_strText);
-            EXPECT_EQ(pRead->m_dNumber, pWritten->m_dNumber);
-            EXPECT_EQ(pRead->IsDate(), pWritten->IsDate());
+            EXPECT_EQ(read.m_strText, written.m_strText);
+            EXPECT_EQ(read.m_dNumber, written.m_dNumber);
+            EXPECT_EQ(read.IsDate(), written.IsDate());
         }
 }
 
@@ -251,13 +253,13 @@ TEST_F(XlsxTest, OpenpyxlWorkbookReads) {
     ASSERT_EQ(nStatus, 0) << out;
     const CXlsSheet read = CXlsxFile::ReadFirstSheet(ReadFileBytes(path));
     EXPECT_EQ(read.m_strName, u"Tab");
-    ASSERT_NE(read.Find(1, 3), nullptr);
-    EXPECT_TRUE(read.Find(1, 0)->IsDate());
-    EXPECT_EQ(read.Find(1, 0)->m_dNumber, 46361);
-    EXPECT_EQ(read.Find(1, 1)->m_kind, CXlsCell::EKind::Error);
-    EXPECT_EQ(read.Find(1, 1)->m_dNumber, kXlsNoValue);
-    EXPECT_EQ(read.Find(1, 2)->m_kind, CXlsCell::EKind::Boolean);
-    EXPECT_EQ(read.Find(1, 3)->m_dNumber, 3.5);
+    ASSERT_FALSE(read.Get(1, 3).IsEmpty());
+    EXPECT_TRUE(read.Get(1, 0).IsDate());
+    EXPECT_EQ(read.Get(1, 0).m_dNumber, 46361);
+    EXPECT_EQ(read.Get(1, 1).m_kind, CXlsCell::EKind::Error);
+    EXPECT_EQ(read.Get(1, 1).m_dNumber, kXlsNoValue);
+    EXPECT_EQ(read.Get(1, 2).m_kind, CXlsCell::EKind::Boolean);
+    EXPECT_EQ(read.Get(1, 3).m_dNumber, 3.5);
 }
 
 // Parts laid out as other writers do: relationship targets given absolutely, a prefixed
@@ -287,25 +289,25 @@ z.close()
     ASSERT_EQ(nStatus, 0) << out;
     const CXlsSheet read = CXlsxFile::ReadFirstSheet(ReadFileBytes(path));
     EXPECT_EQ(read.m_strName, u"First");
-    ASSERT_NE(read.Find(2, 4), nullptr);
-    EXPECT_EQ(read.Find(1, 0)->m_strText, u"plain");
-    EXPECT_EQ(read.Find(1, 1)->m_strText, u"rich ");
-    EXPECT_EQ(read.Find(1, 4)->m_strText, u"a\rb");
+    ASSERT_FALSE(read.Get(2, 4).IsEmpty());
+    EXPECT_EQ(read.Get(1, 0).m_strText, u"plain");
+    EXPECT_EQ(read.Get(1, 1).m_strText, u"rich ");
+    EXPECT_EQ(read.Get(1, 4).m_strText, u"a\rb");
     // 44898 in the 1904 system is 46360 in the 1900 one: 2026-12-04.
-    EXPECT_TRUE(read.Find(2, 0)->IsDate());
-    EXPECT_EQ(read.Find(2, 0)->m_dNumber, 46360);
-    EXPECT_EQ(read.Find(2, 1)->m_strText, u"12:30");
-    EXPECT_TRUE(read.Find(2, 1)->m_bQuotePrefix);
-    EXPECT_EQ(read.Find(2, 2)->m_kind, CXlsCell::EKind::Error);
-    EXPECT_EQ(read.Find(2, 2)->m_dNumber, 0x07);
-    EXPECT_EQ(read.Find(2, 3)->m_strText, u"from formula");
-    EXPECT_EQ(read.Find(2, 4)->m_kind, CXlsCell::EKind::Boolean);
+    EXPECT_TRUE(read.Get(2, 0).IsDate());
+    EXPECT_EQ(read.Get(2, 0).m_dNumber, 46360);
+    EXPECT_EQ(read.Get(2, 1).m_strText, u"12:30");
+    EXPECT_TRUE(read.Get(2, 1).m_bQuotePrefix);
+    EXPECT_EQ(read.Get(2, 2).m_kind, CXlsCell::EKind::Error);
+    EXPECT_EQ(read.Get(2, 2).m_dNumber, 0x07);
+    EXPECT_EQ(read.Get(2, 3).m_strText, u"from formula");
+    EXPECT_EQ(read.Get(2, 4).m_kind, CXlsCell::EKind::Boolean);
 
     // A phonetic reading outside any cell hides no text of the cells after it.
     const CXlsSheet reading = CXlsxFile::ReadFirstSheet(
         MinimalWorkbook("<row><rPh><t>R</t></rPh><c t='inlineStr'><is><t>kept</t></is></c></row>"));
-    ASSERT_NE(reading.Find(0, 0), nullptr);
-    EXPECT_EQ(reading.Find(0, 0)->m_strText, u"kept");
+    ASSERT_FALSE(reading.Get(0, 0).IsEmpty());
+    EXPECT_EQ(reading.Get(0, 0).m_strText, u"kept");
 }
 
 TEST_F(XlsxTest, DamagedFilesAreRefusedWithAReason) {
@@ -359,9 +361,10 @@ TEST_F(XlsxTest, EveryTextAndErrorReadsBackAsWritten) {
     for (const std::u16string& text : texts)
         SetText(sheet, nRow++, 0, text);
     for (const double d : {0x07 * 1.0, kXlsNoValue * 1.0}) {
-        CXlsCell& cell = sheet.At(nRow++, 0);
+        CXlsCell cell;
         cell.m_kind = CXlsCell::EKind::Error;
         cell.m_dNumber = d;
+        sheet.Set(nRow++, 0, cell);
     }
     for (const double d : {std::numeric_limits<double>::infinity(), std::nan("")})
         SetNumber(sheet, nRow++, 0, d);
@@ -369,13 +372,13 @@ TEST_F(XlsxTest, EveryTextAndErrorReadsBackAsWritten) {
     const CXlsSheet back = CXlsxFile::ReadFirstSheet(CXlsxFile::Write(sheet));
     for (std::uint32_t r = 0; r < nRow; ++r) {
         SCOPED_TRACE(r);
-        const CXlsCell* pCell = back.Find(r, 0);
-        ASSERT_NE(pCell, nullptr);
+        const CXlsCell cell = back.Get(r, 0);
+        ASSERT_FALSE(cell.IsEmpty());
         if (r < std::size(texts)) {
-            EXPECT_EQ(pCell->m_strText, texts[r]);
+            EXPECT_EQ(cell.m_strText, texts[r]);
         } else {
-            EXPECT_EQ(pCell->m_kind, CXlsCell::EKind::Error);
-            EXPECT_EQ(pCell->m_dNumber, kXlsNoValue);
+            EXPECT_EQ(cell.m_kind, CXlsCell::EKind::Error);
+            EXPECT_EQ(cell.m_dNumber, kXlsNoValue);
         }
     }
 }
@@ -421,9 +424,9 @@ TEST_F(XlsxTest, FilesBeyondBoundsAreRefused) {
         farCells.substr(0, farCells.find("<row r='101'>")) +
             "<row><c t='s'><v>0</v></c><c t='d'><v>2026-12-05T23:59:60</v></c></row>",
         "<si><t>" + std::string(30000, 'x') + "</t></si>"));
-    ASSERT_NE(sheet.Find(99, 16383), nullptr);
-    EXPECT_EQ(sheet.Find(100, 0)->m_strText.size(), 30000u);
-    EXPECT_EQ(sheet.Find(100, 1)->m_dNumber, 46362);
+    ASSERT_FALSE(sheet.Get(99, 16383).IsEmpty());
+    EXPECT_EQ(sheet.Get(100, 0).m_strText.size(), 30000u);
+    EXPECT_EQ(sheet.Get(100, 1).m_dNumber, 46362);
 }
 
 } // namespace
