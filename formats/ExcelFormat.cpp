@@ -259,8 +259,8 @@ EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
     m_nColumn = 1;
     SetLastCell("");
     m_pRange = GetObjectProperty(m_pWorksheet.Get(), u"UsedRange");
-    const CComPtr<IDispatch> pRows = GetObjectProperty(m_pRange.Get(), u"Rows");
-    CVariant count = GetProperty(pRows.Get(), u"Count");
+    m_pRows = GetObjectProperty(m_pRange.Get(), u"Rows");
+    CVariant count = GetProperty(m_pRows.Get(), u"Count");
     if (FAILED(VariantChangeType(&count, &count, 0, VT_I4)))
         throw CFormatException("Count: the component returned no number");
     m_nRowCount = count.lVal;
@@ -269,7 +269,27 @@ EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
         throw CFormatException("Row: the component returned no number");
     m_nFirstSheetRow = first.lVal;
 
-    m_buffer = GetProperty(m_pRange.Get(), u"Value");
+    ReadBlock(1);
+    m_vecHeader.clear();
+    for (std::int32_t c = 1; m_nRowCount >= 1 && c <= m_nBufferColumns; ++c)
+        m_vecHeader.push_back(ValueText(CellAt(1, c), m_codePage));
+    return STATUS_OK;
+}
+
+void CExcelFormat::ReadBlock(std::int32_t nFirstRow) {
+    (void)LastText(); // made before the value it may come from goes
+    m_buffer.Clear();
+    m_nFirstBufferedRow = nFirstRow;
+    const std::int32_t nRows = std::min(kReadRows, m_nRowCount - nFirstRow + 1);
+    if (nFirstRow == 1 && nRows == m_nRowCount) {
+        m_buffer = GetProperty(m_pRange.Get(), u"Value");
+    } else {
+        // The rows of the used range from nFirstRow, as wide as the used range.
+        const CComPtr<IDispatch> pFirst = GetItem(m_pRows.Get(), {Long(nFirstRow)});
+        const CComPtr<IDispatch> pBlock =
+            GetObjectProperty(pFirst.Get(), u"Resize", {Long(std::max(nRows, 1))});
+        m_buffer = GetProperty(pBlock.Get(), u"Value");
+    }
     if (m_buffer.vt == (VT_ARRAY | VT_VARIANT) && m_buffer.parray) {
         const SAFEARRAY* psa = m_buffer.parray;
         // A one-dimensional array is one row.
@@ -282,11 +302,10 @@ EStatus CExcelFormat::OpenRead(const std::string& strFileName) {
     } else if (m_buffer.vt & VT_ARRAY) {
         throw CFormatException("Value: the component returned an array of an unknown kind");
     } else {
-        // A used range of one cell gives its value alone.
+        // A range of one cell gives its value alone.
         m_nBufferRows = 1;
         m_nBufferColumns = 1;
     }
-    return STATUS_OK;
 }
 
 void CExcelFormat::CloseWorkbook() {
@@ -344,6 +363,8 @@ EStatus CExcelFormat::CloseWrite() {
 EStatus CExcelFormat::CloseRead() {
     if (!m_pWorkbook)
         return STATUS_FAILED;
+    m_buffer.Clear();
+    m_pRows = nullptr;
     CloseWorkbook();
     return STATUS_OK;
 }
@@ -359,7 +380,11 @@ EStatus CExcelFormat::NextRow() {
     ++m_nRowNumber;
     m_nColumn = 1;
     SetLastCell("");
-    return m_nRowNumber > m_nRowCount ? STATUS_FAILED : STATUS_OK;
+    if (m_nRowNumber > m_nRowCount)
+        return STATUS_FAILED;
+    if (m_nRowNumber >= m_nFirstBufferedRow + m_nBufferRows)
+        ReadBlock(m_nRowNumber);
+    return STATUS_OK;
 }
 
 EStatus CExcelFormat::WriteText(const std::string& strText) {
@@ -412,12 +437,13 @@ EStatus CExcelFormat::WriteInt(std::int32_t n) {
 }
 
 const VARIANT& CExcelFormat::CellAt(std::int32_t nRow, std::int32_t nColumn) const {
-    if (nRow < 1 || nRow > m_nBufferRows || nColumn < 1 || nColumn > m_nBufferColumns)
+    const std::int32_t nBlockRow = nRow - m_nFirstBufferedRow + 1;
+    if (nBlockRow < 1 || nBlockRow > m_nBufferRows || nColumn < 1 || nColumn > m_nBufferColumns)
         return EmptyValue();
     if (!(m_buffer.vt & VT_ARRAY))
         return m_buffer;
     const SAFEARRAY* psa = m_buffer.parray;
-    const LONG nArrayRow = m_nRowBase + nRow - 1;
+    const LONG nArrayRow = m_nRowBase + nBlockRow - 1;
     const LONG nArrayColumn = m_nColumnBase + nColumn - 1;
     const LONG indices2[2] = {nArrayRow, nArrayColumn};
     const VARIANT* pElement =
@@ -434,12 +460,8 @@ const VARIANT& CExcelFormat::TakeCell() {
 }
 
 bool CExcelFormat::PeekHeaderCells(std::vector<std::string>& vecCells) const {
-    vecCells.clear();
-    if (m_nRowCount < 1)
-        return false;
-    for (std::int32_t c = 1; c <= m_nBufferColumns; ++c)
-        vecCells.push_back(ValueText(CellAt(1, c), m_codePage));
-    return true;
+    vecCells = m_vecHeader;
+    return m_nRowCount >= 1;
 }
 
 const std::string& CExcelFormat::LastText() const {

@@ -5,8 +5,8 @@
 // Writing collects cells in a block of up to 500 rows and hands each block over in one
 // range assignment. A text longer than 500 characters flushes the block up to and
 // including its row, and the rest of that row goes cell by cell. Reading fetches the
-// values of the first sheet's used range in one call; its first row (the header) is
-// never read as data.
+// values of the first sheet's used range in blocks of kReadRows rows (one block lives at a
+// time); its first row (the header) is never read as data.
 //
 // Every failing automation call raises CFormatException with the component's
 // description.
@@ -28,6 +28,8 @@ public:
     // Rows of the block buffer and its first width in columns.
     static constexpr std::int32_t kBlockRows = 500;
     static constexpr std::int32_t kBlockColumns = 10;
+    // Rows of a block read.
+    static constexpr std::int32_t kReadRows = 2048;
     // Longer texts (in UTF-16 units) switch the rest of their row to cell-by-cell writing.
     static constexpr std::size_t kLongText = 500;
     // Texts are cut to this many bytes.
@@ -82,10 +84,13 @@ private:
     void FlushBuffer(bool bIncludeCurrentRow);
     void NewBuffer(std::int32_t nColumns);
     void WidenBuffer(std::int32_t nColumns);
+    // Fetches the block of rows starting at a 1-based row of the used range.
+    void ReadBlock(std::int32_t nFirstRow);
     // Takes the next cell of the current row: its value (empty past the used range), which
     // becomes the last cell.
     const VARIANT& TakeCell();
-    // The value at a 1-based row and column of the used range; empty outside it.
+    // The value at a 1-based row and column of the used range; empty outside it and
+    // outside the block read.
     const VARIANT& CellAt(std::int32_t nRow, std::int32_t nColumn) const;
     // The text of the last cell, converted when first asked for: a date read as a date
     // needs no text.
@@ -102,9 +107,10 @@ private:
     std::int32_t m_nFirstSheetRow = 1;    // sheet row of the used range's first row (reading)
     bool m_bLastError = false;            // the last cell read holds an error value
     bool m_bCellByCell = false;           // rest of the row after a long text (writing)
-    std::int32_t m_nFirstBufferedRow = 1; // sheet row of the buffer's row 1 (writing)
-    // [row, column] values: the block being written, or the used range read. Its bounds
-    // are kept beside it.
+    std::int32_t m_nFirstBufferedRow = 1; // sheet row of the buffer's row 1 (writing), or
+                                          // used range row of it (reading)
+    // [row, column] values: the block being written, or the block read. Its bounds are
+    // kept beside it.
     CVariant m_buffer;
     std::int32_t m_nBufferRows = 0;
     std::int32_t m_nBufferColumns = 0;
@@ -112,6 +118,8 @@ private:
     LONG m_nColumnBase = 1;
     // The worksheet's cells (writing) or its used range (reading).
     CComPtr<IDispatch> m_pRange;
+    CComPtr<IDispatch> m_pRows;                    // the used range's rows (reading)
+    std::vector<std::string> m_vecHeader;          // the texts of the used range's first row
     mutable const VARIANT* m_pLastValue = nullptr; // the last cell, until its text is made
     mutable std::string m_strLastCell;
     // The system code page of the narrow texts, taken when a file is opened.

@@ -19,18 +19,31 @@ public:
 
     void U8(std::uint8_t v) { m_bytes.push_back(static_cast<char>(v)); }
     void U16(std::uint16_t v) {
-        U8(static_cast<std::uint8_t>(v));
-        U8(static_cast<std::uint8_t>(v >> 8));
+        const char b[2] = {static_cast<char>(v), static_cast<char>(v >> 8)};
+        m_bytes.append(b, sizeof b);
     }
     void U32(std::uint32_t v) {
-        U16(static_cast<std::uint16_t>(v));
-        U16(static_cast<std::uint16_t>(v >> 16));
+        const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+        m_bytes.append(b, sizeof b);
     }
     void U64(std::uint64_t v) {
         U32(static_cast<std::uint32_t>(v));
         U32(static_cast<std::uint32_t>(v >> 32));
     }
     void F64(double v) { U64(std::bit_cast<std::uint64_t>(v)); }
+    // Characters as UTF-16, or one byte each (their low bytes) when !bHigh.
+    void Chars(std::u16string_view text, bool bHigh) {
+        const std::size_t nAt = m_bytes.size();
+        m_bytes.resize(nAt + text.size() * (bHigh ? 2 : 1));
+        char* p = m_bytes.data() + nAt;
+        for (const char16_t c : text) {
+            *p++ = static_cast<char>(c);
+            if (bHigh) {
+                *p++ = static_cast<char>(c >> 8);
+            }
+        }
+    }
     void Raw(std::string_view bytes) { m_bytes.append(bytes); }
     void Zeros(std::size_t n) { m_bytes.append(n, '\0'); }
 

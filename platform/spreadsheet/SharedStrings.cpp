@@ -89,13 +89,7 @@ void CSharedStrings::Write(CByteWriter& out) const {
         std::size_t nDone = 0;
         for (;;) {
             const std::size_t n = std::min(s.size() - nDone, rec.Room() / nCharSize);
-            for (std::size_t k = nDone; k < nDone + n; ++k) {
-                if (bHigh) {
-                    out.U16(s[k]);
-                } else {
-                    out.U8(static_cast<std::uint8_t>(s[k]));
-                }
-            }
+            out.Chars(s.substr(nDone, n), bHigh);
             rec.Used(n * nCharSize);
             nDone += n;
             if (nDone == s.size()) {

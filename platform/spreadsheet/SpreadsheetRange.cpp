@@ -1,9 +1,11 @@
 #include "platform/spreadsheet/SpreadsheetObjects.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -289,12 +291,24 @@ void CSpreadsheetRange::AutoFit() const {
         if (sheet.m_vecColumnWidths.size() < nEnd)
             sheet.m_vecColumnWidths.resize(nEnd, 0.0);
         const CRegionalSettings& settings = GetRegionalSettings();
+        // Widths of numbers by format and value: a column of dates or times repeats few.
+        std::unordered_map<std::uint64_t, std::size_t> mapNumberWidths[5];
         for (std::size_t c = m_rect.m_nLeft; c < nEnd; ++c) {
             std::size_t nWidth = 0;
-            for (std::size_t r = nTop; r < nEndRow; ++r)
-                nWidth = std::max(nWidth, DisplayWidth(sheet.View(static_cast<std::uint32_t>(r),
-                                                                  static_cast<std::uint32_t>(c)),
-                                                       settings));
+            for (std::size_t r = nTop; r < nEndRow; ++r) {
+                const CXlsCellView cell =
+                    sheet.View(static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c));
+                if (cell.m_kind != CXlsCell::EKind::Number) {
+                    nWidth = std::max(nWidth, DisplayWidth(cell, settings));
+                    continue;
+                }
+                const auto [it, bNew] =
+                    mapNumberWidths[static_cast<std::size_t>(cell.m_format)].try_emplace(
+                        std::bit_cast<std::uint64_t>(cell.m_dNumber), 0);
+                if (bNew)
+                    it->second = DisplayWidth(cell, settings);
+                nWidth = std::max(nWidth, it->second);
+            }
             sheet.m_vecColumnWidths[c] = static_cast<double>(nWidth);
         }
         return;

@@ -165,8 +165,10 @@ void CXlsSheet::CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const {
 
 void CXlsSheet::Set(std::uint32_t nRow, std::uint32_t nColumn, const CXlsCellView& cell) {
     if (!cell.HasValue()) {
-        if (nRow < m_vecRows.size() && nColumn < m_vecRows[nRow].size()) {
+        if (nRow < m_vecRows.size() && nColumn < m_vecRows[nRow].size() &&
+            m_vecRows[nRow][nColumn].m_kind != CXlsCell::EKind::Empty) {
             m_vecRows[nRow][nColumn] = SStoredCell{};
+            m_bUsedKnown = false;
         }
         return;
     }
@@ -208,44 +210,53 @@ void CXlsSheet::Store(std::uint32_t nRow, std::uint32_t nColumn, const SStoredCe
         row.resize(std::size_t{nColumn} + 1);
     }
     row[nColumn] = stored;
-}
-
-CXlsCellView CXlsSheet::ViewOf(const SStoredCell& stored) const {
-    CXlsCellView view;
-    view.m_kind = stored.m_kind;
-    view.m_format = stored.m_format;
-    view.m_bQuotePrefix = stored.m_bQuotePrefix;
-    if (stored.m_kind == CXlsCell::EKind::Text) {
-        view.m_strText = m_texts.Get(stored.m_nLow);
-    } else if (stored.m_kind != CXlsCell::EKind::Empty) {
-        view.m_dNumber = std::bit_cast<double>(std::uint64_t{stored.m_nHigh} << 32 | stored.m_nLow);
+    if (!m_bUsedKnown) {
+        return;
     }
-    return view;
+    if (!m_bAnyUsed) {
+        m_bAnyUsed = true;
+        m_nUsedTop = m_nUsedBottom = nRow;
+        m_nUsedLeft = m_nUsedRight = nColumn;
+        return;
+    }
+    m_nUsedTop = std::min(m_nUsedTop, nRow);
+    m_nUsedBottom = std::max(m_nUsedBottom, nRow);
+    m_nUsedLeft = std::min(m_nUsedLeft, nColumn);
+    m_nUsedRight = std::max(m_nUsedRight, nColumn);
 }
 
 bool CXlsSheet::UsedRange(std::uint32_t& nFirstRow, std::uint32_t& nFirstColumn,
                           std::uint32_t& nLastRow, std::uint32_t& nLastColumn) const {
-    bool bAny = false;
-    for (std::size_t r = 0; r < m_vecRows.size(); ++r) {
-        const std::vector<SStoredCell>& row = m_vecRows[r];
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            // Texts are never empty when stored.
-            if (row[c].m_kind == CXlsCell::EKind::Empty) {
-                continue;
+    if (!m_bUsedKnown) {
+        m_bAnyUsed = false;
+        for (std::size_t r = 0; r < m_vecRows.size(); ++r) {
+            const std::vector<SStoredCell>& row = m_vecRows[r];
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                // Texts are never empty when stored.
+                if (row[c].m_kind == CXlsCell::EKind::Empty) {
+                    continue;
+                }
+                const auto nRow = static_cast<std::uint32_t>(r);
+                const auto nCol = static_cast<std::uint32_t>(c);
+                if (!m_bAnyUsed) {
+                    m_nUsedTop = m_nUsedBottom = nRow;
+                    m_nUsedLeft = m_nUsedRight = nCol;
+                    m_bAnyUsed = true;
+                }
+                m_nUsedBottom = nRow;
+                m_nUsedLeft = std::min(m_nUsedLeft, nCol);
+                m_nUsedRight = std::max(m_nUsedRight, nCol);
             }
-            const auto nRow = static_cast<std::uint32_t>(r);
-            const auto nCol = static_cast<std::uint32_t>(c);
-            if (!bAny) {
-                nFirstRow = nLastRow = nRow;
-                nFirstColumn = nLastColumn = nCol;
-                bAny = true;
-            }
-            nLastRow = nRow;
-            nFirstColumn = std::min(nFirstColumn, nCol);
-            nLastColumn = std::max(nLastColumn, nCol);
         }
+        m_bUsedKnown = true;
     }
-    return bAny;
+    if (m_bAnyUsed) {
+        nFirstRow = m_nUsedTop;
+        nFirstColumn = m_nUsedLeft;
+        nLastRow = m_nUsedBottom;
+        nLastColumn = m_nUsedRight;
+    }
+    return m_bAnyUsed;
 }
 
 double CXlsSheet::RowHeight(std::uint32_t nRow) const {

@@ -4,6 +4,7 @@
 // are built on top of it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -205,12 +206,32 @@ private:
     };
     static_assert(sizeof(SStoredCell) == kCellBytes);
 
-    [[nodiscard]] CXlsCellView ViewOf(const SStoredCell& stored) const;
+    [[nodiscard]] CXlsCellView ViewOf(const SStoredCell& stored) const {
+        CXlsCellView view;
+        view.m_kind = stored.m_kind;
+        view.m_format = stored.m_format;
+        view.m_bQuotePrefix = stored.m_bQuotePrefix;
+        if (stored.m_kind == CXlsCell::EKind::Text) {
+            view.m_strText = m_texts.Get(stored.m_nLow);
+        } else if (stored.m_kind != CXlsCell::EKind::Empty) {
+            view.m_dNumber =
+                std::bit_cast<double>(std::uint64_t{stored.m_nHigh} << 32 | stored.m_nLow);
+        }
+        return view;
+    }
     void CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const;
     void Store(std::uint32_t nRow, std::uint32_t nColumn, const SStoredCell& stored);
 
     std::vector<std::vector<SStoredCell>> m_vecRows;
     CXlsTextPool m_texts;
+    // The used range, kept while cells are only added; found again by a scan after a
+    // cell was cleared.
+    mutable bool m_bUsedKnown = true;
+    mutable bool m_bAnyUsed = false;
+    mutable std::uint32_t m_nUsedTop = 0;
+    mutable std::uint32_t m_nUsedLeft = 0;
+    mutable std::uint32_t m_nUsedBottom = 0;
+    mutable std::uint32_t m_nUsedRight = 0;
 };
 
 class CXlsWorkbook {

@@ -472,7 +472,8 @@ TEST_F(ExcelFormatTest, HeaderRowIsNeverData) {
 }
 
 // An .xlsx name: the file is an Office Open XML workbook holding more rows than the older
-// format can, read back whole; rows are numbered as the sheet numbers them.
+// format can, read back whole in blocks of rows; rows are numbered as the sheet numbers
+// them.
 TEST_F(ExcelFormatTest, XlsxFilesHoldMoreThan65536Rows) {
     const std::string path = TempPath("many.xlsx");
     {
@@ -485,16 +486,27 @@ TEST_F(ExcelFormatTest, XlsxFilesHoldMoreThan65536Rows) {
         ASSERT_EQ(format.CloseWrite(), STATUS_OK);
     }
     EXPECT_EQ(ReadFileBytes(path).substr(0, 2), "PK");
+    Spy();
     CExcelFormat format;
     ASSERT_EQ(format.OpenRead(path), STATUS_OK);
     EXPECT_EQ(format.GetSize(), 70001);
-    for (int r = 1; r < 70001; ++r)
+    std::vector<std::string> header;
+    for (int r = 1; r < 70001; ++r) {
         ASSERT_EQ(format.NextRow(), STATUS_OK);
+        std::int32_t n = 0;
+        ASSERT_EQ(format.ReadInt(n), STATUS_OK);
+        ASSERT_EQ(n, r);
+        // The header stays known whatever block is read.
+        ASSERT_TRUE(r % 5000 != 0 || (format.PeekHeaderCells(header) && header == Row{"0"}));
+    }
     EXPECT_EQ(format.GetSheetRow(), 70001);
-    std::int32_t n = 0;
-    EXPECT_EQ(format.ReadInt(n), STATUS_OK);
-    EXPECT_EQ(n, 70000);
+    EXPECT_EQ(format.GetLastCell(), "70000");
     EXPECT_EQ(format.NextRow(), STATUS_FAILED);
+    // Blocks of 2,048 rows: 34 whole ones and the rest.
+    const Row blocks = Calls({"Resize("});
+    ASSERT_EQ(blocks.size(), 35u);
+    EXPECT_EQ(blocks.front(), "Resize(2048)");
+    EXPECT_EQ(blocks.back(), "Resize(369)");
 }
 
 // Each cell read as the layout asks for it: dates and times from date values, numbers or
