@@ -388,6 +388,10 @@ EStatus CExcelFormat::NextRow() {
 }
 
 EStatus CExcelFormat::WriteText(const std::string& strText) {
+    if (CVariant value; AsciiTextValue(strText, value)) {
+        PutCell(std::move(value));
+        return STATUS_OK;
+    }
     std::string text = strText;
     CutText(text, kMaxTextBytes, m_codePage);
     std::erase(text, '\r');
@@ -397,6 +401,34 @@ EStatus CExcelFormat::WriteText(const std::string& strText) {
         text.insert(text.begin(), '\'');
     PutCell(CVariant(std::u16string_view(CodePageToUtf16(text, m_codePage))));
     return STATUS_OK;
+}
+
+bool CExcelFormat::AsciiTextValue(std::string_view text, CVariant& value) const {
+    // In these code pages a byte below 0x80 is the character of that number.
+    if ((m_codePage != CP_UTF8 && m_codePage != CP_WINDOWS_1252) || text.size() > kMaxTextBytes)
+        return false;
+    std::size_t nReturns = 0;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+        nReturns += c == '\r' ? 1 : 0;
+    }
+    const std::size_t nFirst = text.find_first_not_of('\r');
+    const bool bQuote = nFirst != std::string_view::npos && !IsAsciiLetter(text[nFirst]);
+    const std::size_t nLength = text.size() - nReturns + (bQuote ? 1 : 0);
+    BSTR bstr = SysAllocStringLen(nullptr, static_cast<UINT>(nLength));
+    if (!bstr)
+        throw std::bad_alloc();
+    OLECHAR* pOut = bstr;
+    if (bQuote)
+        *pOut++ = u'\'';
+    for (const char c : text)
+        if (c != '\r')
+            *pOut++ = static_cast<OLECHAR>(c);
+    value.Clear();
+    value.vt = VT_BSTR;
+    value.bstrVal = bstr;
+    return true;
 }
 
 EStatus CExcelFormat::WriteDate(TimeValue t) {

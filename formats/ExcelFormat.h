@@ -80,6 +80,9 @@ public:
 
 private:
     void PutCell(CVariant value);
+    // The cell value of a text that is plain ASCII in a code page keeping ASCII as it is,
+    // made as WriteText makes it without converting; false for other texts.
+    bool AsciiTextValue(std::string_view text, CVariant& value) const;
     // Hands the buffered rows over (and the current row, when asked) in one assignment.
     void FlushBuffer(bool bIncludeCurrentRow);
     void NewBuffer(std::int32_t nColumns);

@@ -208,18 +208,47 @@ std::uint16_t NumberXf(const CXlsCellView& cell) {
     return kXfDateTime;
 }
 
-void CellHeader(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, std::uint16_t nXf) {
-    out.U16(static_cast<std::uint16_t>(nRow));
-    out.U16(static_cast<std::uint16_t>(nColumn));
-    out.U16(nXf);
-}
+// A cell record made on the stack and appended whole: header, row, column and XF, then
+// the value.
+class CCellRecord {
+public:
+    CCellRecord(std::uint16_t id, std::uint32_t nRow, std::uint32_t nColumn, std::uint16_t nXf) {
+        U16(id);
+        U16(0); // length, set when appended
+        U16(static_cast<std::uint16_t>(nRow));
+        U16(static_cast<std::uint16_t>(nColumn));
+        U16(nXf);
+    }
+    void U8(std::uint8_t v) { m_bytes[m_nSize++] = static_cast<char>(v); }
+    void U16(std::uint16_t v) {
+        U8(static_cast<std::uint8_t>(v));
+        U8(static_cast<std::uint8_t>(v >> 8));
+    }
+    void U32(std::uint32_t v) {
+        U16(static_cast<std::uint16_t>(v));
+        U16(static_cast<std::uint16_t>(v >> 16));
+    }
+    void F64(double d) {
+        const auto bits = std::bit_cast<std::uint64_t>(d);
+        U32(static_cast<std::uint32_t>(bits));
+        U32(static_cast<std::uint32_t>(bits >> 32));
+    }
+    void AppendTo(CByteWriter& out) {
+        m_bytes[2] = static_cast<char>(m_nSize - 4);
+        out.Raw(std::string_view(m_bytes, m_nSize));
+    }
+
+private:
+    char m_bytes[24] = {};
+    std::size_t m_nSize = 0;
+};
 
 void BoolErr(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, std::uint8_t nValue,
              bool bError) {
-    CRecord rec(out, biff::kBoolErr);
-    CellHeader(out, nRow, nColumn, kXfGeneral);
-    out.U8(nValue);
-    out.U8(bError ? 1 : 0);
+    CCellRecord rec(biff::kBoolErr, nRow, nColumn, kXfGeneral);
+    rec.U8(nValue);
+    rec.U8(bError ? 1 : 0);
+    rec.AppendTo(out);
 }
 
 std::uint8_t ErrorCode(double d) {
@@ -264,9 +293,9 @@ void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXl
         const bool bWrap = cell.m_strText.find_first_of(u"\n\r") != std::u16string_view::npos;
         const std::uint16_t nXf = cell.m_bQuotePrefix ? (bWrap ? kXfQuoteWrap : kXfQuote)
                                                       : (bWrap ? kXfWrap : kXfGeneral);
-        CRecord rec(out, biff::kLabelSst);
-        CellHeader(out, nRow, nColumn, nXf);
-        out.U32(nStringIndex);
+        CCellRecord rec(biff::kLabelSst, nRow, nColumn, nXf);
+        rec.U32(nStringIndex);
+        rec.AppendTo(out);
         return;
     }
     case CXlsCell::EKind::Number: {
@@ -277,13 +306,13 @@ void Cell(CByteWriter& out, std::uint32_t nRow, std::uint32_t nColumn, const CXl
         }
         std::uint32_t rk = 0;
         if (EncodeRk(d, rk)) {
-            CRecord rec(out, biff::kRk);
-            CellHeader(out, nRow, nColumn, NumberXf(cell));
-            out.U32(rk);
+            CCellRecord rec(biff::kRk, nRow, nColumn, NumberXf(cell));
+            rec.U32(rk);
+            rec.AppendTo(out);
         } else {
-            CRecord rec(out, biff::kNumber);
-            CellHeader(out, nRow, nColumn, NumberXf(cell));
-            out.F64(d);
+            CCellRecord rec(biff::kNumber, nRow, nColumn, NumberXf(cell));
+            rec.F64(d);
+            rec.AppendTo(out);
         }
         return;
     }
@@ -389,11 +418,9 @@ CBiffWriter::CBiffWriter(const CXlsSheet& sheet) : m_sheet(sheet) {
     m_vecStringIndex.assign(sheet.Texts().Count(), kNoString);
     std::size_t nCellBytes = 0;
     for (std::uint32_t r = 0; r < sheet.RowCount(); ++r) {
-        const std::uint32_t nColumns = sheet.ColumnCount(r);
-        for (std::uint32_t c = 0; c < nColumns; ++c) {
-            const CXlsCellView cell = sheet.View(r, c);
+        sheet.ForEachInRow(r, [&](std::uint32_t c, const CXlsCellView& cell) {
             if (!cell.HasValue()) {
-                continue;
+                return;
             }
             if (r >= kXlsMaxRows) {
                 throw CXlsError("too many rows for an Excel 97-2003 workbook (65,536 at most)");
@@ -406,7 +433,7 @@ CBiffWriter::CBiffWriter(const CXlsSheet& sheet) : m_sheet(sheet) {
                     throw CXlsError("text too long for an Excel 97-2003 workbook cell (65,535 "
                                     "characters at most)");
                 }
-                std::uint32_t& nIndex = m_vecStringIndex[sheet.TextIndex(r, c)];
+                std::uint32_t& nIndex = m_vecStringIndex[cell.m_nTextIndex];
                 if (nIndex == kNoString) {
                     nIndex = strings.AddDistinct(cell.m_strText);
                 } else {
@@ -418,7 +445,7 @@ CBiffWriter::CBiffWriter(const CXlsSheet& sheet) : m_sheet(sheet) {
             }
             m_vecEnd[r] = static_cast<std::uint16_t>(c + 1);
             nCellBytes += CellRecordBytes(cell);
-        }
+        });
     }
     CByteWriter out;
     std::size_t nSheetOffsetAt = 0;
@@ -470,13 +497,11 @@ void CBiffWriter::Write(const std::function<void(std::string_view)>& sink) const
         }
         for (std::size_t r = nBlock; r < nBlockEnd; ++r) {
             const auto nRow = static_cast<std::uint32_t>(r);
-            for (std::uint32_t c = m_vecFirst[r]; c < m_vecEnd[r]; ++c) {
-                const CXlsCellView cell = sheet.View(nRow, c);
+            sheet.ForEachInRow(nRow, [&](std::uint32_t c, const CXlsCellView& cell) {
                 Cell(out, nRow, c, cell,
-                     cell.m_kind == CXlsCell::EKind::Text
-                         ? m_vecStringIndex[sheet.TextIndex(nRow, c)]
-                         : 0);
-            }
+                     cell.m_kind == CXlsCell::EKind::Text ? m_vecStringIndex[cell.m_nTextIndex]
+                                                          : 0);
+            });
         }
         if (out.Size() >= kPieceBytes) {
             flush();

@@ -51,6 +51,16 @@ void MoveInto(VARIANT* pDest, CVariant& value) {
     VariantInit(&value); // ownership moved to pDest
 }
 
+// Whether a value puts a cell holding something (an empty text, or one of a leading
+// apostrophe alone, clears the cell).
+bool PutsValue(const VARIANT& value) {
+    if (value.vt == VT_BSTR) {
+        const std::u16string_view text = BstrView(value.bstrVal);
+        return !text.empty() && text != u"'";
+    }
+    return value.vt != VT_EMPTY && value.vt != VT_NULL;
+}
+
 // The cell a value puts; a text views the value's string.
 CXlsCellView CellOf(const VARIANT& value) {
     CXlsCellView cell;
@@ -200,18 +210,14 @@ CVariant CSpreadsheetRange::GetValue() const {
         const std::uint32_t nRow = m_rect.m_nTop + r;
         if (nRow >= sheet.RowCount())
             break;
-        const std::uint32_t nColumns = sheet.ColumnCount(nRow);
-        for (std::uint32_t c = 0; c < m_rect.m_nColumns; ++c) {
-            const std::uint32_t nColumn = m_rect.m_nLeft + c;
-            if (nColumn >= nColumns)
-                break;
-            const CXlsCellView cell = sheet.View(nRow, nColumn);
-            if (cell.IsEmpty())
-                continue;
-            const LONG indices[2] = {static_cast<LONG>(r + 1), static_cast<LONG>(c + 1)};
+        sheet.ForEachInRow(nRow, [&](std::uint32_t nColumn, const CXlsCellView& cell) {
+            if (nColumn < m_rect.m_nLeft || nColumn - m_rect.m_nLeft >= m_rect.m_nColumns)
+                return;
+            // Elements lie column by column: the first index counts fastest.
             CVariant value = CellToVariant(cell);
-            MoveInto(SafeArrayElement(psa, indices), value);
-        }
+            MoveInto(&psa->pvData[r + std::size_t{nColumn - m_rect.m_nLeft} * m_rect.m_nRows],
+                     value);
+        });
     }
     return result;
 }
@@ -233,25 +239,30 @@ void CSpreadsheetRange::PutValue(const VARIANT& value) const {
     // one-dimensional array is one row, repeated in every row of the range. Cells the
     // array does not reach are cleared.
     const bool bTwoDims = psa->cDims == 2;
-    const LONG nRowBase = psa->rgsabound[0].lLbound;
-    const LONG nColumnBase = psa->rgsabound[bTwoDims ? 1 : 0].lLbound;
     const std::uint32_t nArrayRows = bTwoDims ? psa->rgsabound[0].cElements : m_rect.m_nRows;
     const std::uint32_t nArrayColumns = psa->rgsabound[bTwoDims ? 1 : 0].cElements;
     const CXlsCellView empty;
+    // Elements lie column by column: the first index counts fastest.
+    const auto element = [&](std::uint32_t r, std::uint32_t c) -> const VARIANT& {
+        return psa->pvData[bTwoDims ? r + std::size_t{c} * nArrayRows : c];
+    };
+    const std::uint32_t nReach = std::min(m_rect.m_nColumns, nArrayColumns);
     for (std::uint32_t r = 0; r < m_rect.m_nRows; ++r) {
+        const std::uint32_t nRow = m_rect.m_nTop + r;
+        if (r < nArrayRows && sheet.ColumnCount(nRow) == 0) {
+            // A new row takes its room once.
+            std::uint32_t nCells = 0;
+            for (std::uint32_t c = 0; c < nReach; ++c)
+                nCells += PutsValue(element(r, c));
+            sheet.ReserveCells(nRow, nCells);
+        }
         for (std::uint32_t c = 0; c < m_rect.m_nColumns; ++c) {
-            const std::uint32_t nRow = m_rect.m_nTop + r;
             const std::uint32_t nColumn = m_rect.m_nLeft + c;
             if (r >= nArrayRows || c >= nArrayColumns) {
                 sheet.Set(nRow, nColumn, empty);
                 continue;
             }
-            const LONG nColumnIndex = static_cast<LONG>(nColumnBase + static_cast<LONG>(c));
-            const LONG indices2[2] = {static_cast<LONG>(nRowBase + static_cast<LONG>(r)),
-                                      nColumnIndex};
-            const VARIANT* pElement =
-                bTwoDims ? SafeArrayElement(psa, indices2) : SafeArrayElement(psa, &nColumnIndex);
-            sheet.Set(nRow, nColumn, pElement ? CellOf(*pElement) : empty);
+            sheet.Set(nRow, nColumn, CellOf(element(r, c)));
         }
     }
 }
@@ -320,14 +331,13 @@ void CSpreadsheetRange::AutoFit() const {
             sheet.m_vecRowHeights.resize(nEnd, 0.0);
         for (std::size_t r = nTop; r < nEnd; ++r) {
             std::size_t nLines = 1;
-            const auto nRow = static_cast<std::uint32_t>(r);
-            for (std::uint32_t c = 0; r < nEndRow && c < sheet.ColumnCount(nRow); ++c) {
-                const CXlsCellView cell = sheet.View(nRow, c);
-                if (cell.m_kind == CXlsCell::EKind::Text)
-                    nLines = std::max<std::size_t>(
-                        nLines, 1 + static_cast<std::size_t>(std::count(
-                                        cell.m_strText.begin(), cell.m_strText.end(), u'\n')));
-            }
+            sheet.ForEachInRow(
+                static_cast<std::uint32_t>(r), [&nLines](std::uint32_t, const CXlsCellView& cell) {
+                    if (cell.m_kind == CXlsCell::EKind::Text)
+                        nLines = std::max<std::size_t>(
+                            nLines, 1 + static_cast<std::size_t>(std::count(
+                                            cell.m_strText.begin(), cell.m_strText.end(), u'\n')));
+                });
             sheet.m_vecRowHeights[r] =
                 nLines == 1 ? 0.0
                             : std::min(kMaxRowHeight,

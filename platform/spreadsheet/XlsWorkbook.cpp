@@ -92,19 +92,23 @@ CXlsTextPool& CXlsTextPool::operator=(const CXlsTextPool& other) {
     return *this;
 }
 
-std::size_t CXlsTextPool::Hash(std::u16string_view text) {
-    return std::hash<std::u16string_view>{}(text);
+std::uint32_t CXlsTextPool::Hash(std::u16string_view text) {
+    const std::size_t nHash = std::hash<std::u16string_view>{}(text);
+    return static_cast<std::uint32_t>(nHash ^ (nHash >> 32));
 }
 
 void CXlsTextPool::Grow() {
-    std::vector<std::uint32_t> slots(std::max<std::size_t>(1024, m_vecSlots.size() * 2), 0);
+    std::vector<SSlot> slots(std::max<std::size_t>(1024, m_vecSlots.size() * 2));
     const std::size_t nMask = slots.size() - 1;
-    for (std::size_t i = 0; i < m_vecTexts.size(); ++i) {
-        std::size_t k = Hash(m_vecTexts[i]) & nMask;
-        while (slots[k] != 0) {
+    for (const SSlot& slot : m_vecSlots) {
+        if (slot.m_nIndex == 0) {
+            continue;
+        }
+        std::size_t k = slot.m_nHash & nMask;
+        while (slots[k].m_nIndex != 0) {
             k = (k + 1) & nMask;
         }
-        slots[k] = static_cast<std::uint32_t>(i + 1);
+        slots[k] = slot;
     }
     m_vecSlots = std::move(slots);
 }
@@ -113,12 +117,13 @@ std::uint32_t CXlsTextPool::Intern(std::u16string_view text) {
     if ((m_vecTexts.size() + 1) * 2 > m_vecSlots.size()) {
         Grow();
     }
+    const std::uint32_t nHash = Hash(text);
     const std::size_t nMask = m_vecSlots.size() - 1;
-    std::size_t k = Hash(text) & nMask;
-    while (m_vecSlots[k] != 0) {
-        const std::uint32_t nIndex = m_vecSlots[k] - 1;
-        if (m_vecTexts[nIndex] == text) {
-            return nIndex;
+    std::size_t k = nHash & nMask;
+    while (m_vecSlots[k].m_nIndex != 0) {
+        const SSlot& slot = m_vecSlots[k];
+        if (slot.m_nHash == nHash && m_vecTexts[slot.m_nIndex - 1] == text) {
+            return slot.m_nIndex - 1;
         }
         k = (k + 1) & nMask;
     }
@@ -142,13 +147,13 @@ std::uint32_t CXlsTextPool::Intern(std::u16string_view text) {
     std::copy(text.begin(), text.end(), pAt);
     m_nChars += text.size();
     m_vecTexts.emplace_back(pAt, text.size());
-    m_vecSlots[k] = static_cast<std::uint32_t>(m_vecTexts.size());
+    m_vecSlots[k] = SSlot{static_cast<std::uint32_t>(m_vecTexts.size()), nHash};
     return static_cast<std::uint32_t>(m_vecTexts.size() - 1);
 }
 
 std::size_t CXlsTextPool::Bytes() const {
     return m_nChars * sizeof(char16_t) + m_vecTexts.capacity() * sizeof(std::u16string_view) +
-           m_vecSlots.capacity() * sizeof(std::uint32_t);
+           m_vecSlots.capacity() * sizeof(SSlot);
 }
 
 void CXlsSheet::CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const {
@@ -165,15 +170,16 @@ void CXlsSheet::CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const {
 
 void CXlsSheet::Set(std::uint32_t nRow, std::uint32_t nColumn, const CXlsCellView& cell) {
     if (!cell.HasValue()) {
-        if (nRow < m_vecRows.size() && nColumn < m_vecRows[nRow].size() &&
-            m_vecRows[nRow][nColumn].m_kind != CXlsCell::EKind::Empty) {
-            m_vecRows[nRow][nColumn] = SStoredCell{};
+        if (const SStoredCell* pStored = Find(nRow, nColumn)) {
+            std::vector<SStoredCell>& row = m_vecRows[nRow];
+            row.erase(row.begin() + (pStored - row.data()));
             m_bUsedKnown = false;
         }
         return;
     }
     CheckLimits(nRow, nColumn);
     SStoredCell stored;
+    stored.m_nColumn = static_cast<std::uint16_t>(nColumn);
     stored.m_kind = cell.m_kind;
     stored.m_format = cell.m_format;
     stored.m_bQuotePrefix = cell.m_bQuotePrefix;
@@ -195,10 +201,21 @@ void CXlsSheet::SetText(std::uint32_t nRow, std::uint32_t nColumn, std::uint32_t
     }
     CheckLimits(nRow, nColumn);
     SStoredCell stored;
+    stored.m_nColumn = static_cast<std::uint16_t>(nColumn);
     stored.m_kind = CXlsCell::EKind::Text;
     stored.m_nLow = nTextIndex;
     stored.m_bQuotePrefix = bQuotePrefix;
     Store(nRow, nColumn, stored);
+}
+
+void CXlsSheet::ReserveCells(std::uint32_t nRow, std::uint32_t nCells) {
+    if (nRow >= m_nMaxRows || nCells == 0) {
+        return;
+    }
+    if (m_vecRows.size() <= nRow) {
+        m_vecRows.resize(std::size_t{nRow} + 1);
+    }
+    m_vecRows[nRow].reserve(std::min(nCells, m_nMaxColumns));
 }
 
 void CXlsSheet::Store(std::uint32_t nRow, std::uint32_t nColumn, const SStoredCell& stored) {
@@ -206,10 +223,18 @@ void CXlsSheet::Store(std::uint32_t nRow, std::uint32_t nColumn, const SStoredCe
         m_vecRows.resize(std::size_t{nRow} + 1);
     }
     std::vector<SStoredCell>& row = m_vecRows[nRow];
-    if (row.size() <= nColumn) {
-        row.resize(std::size_t{nColumn} + 1);
+    if (row.empty() || row.back().m_nColumn < nColumn) {
+        row.push_back(stored); // cells put from left to right
+    } else {
+        const auto it =
+            std::lower_bound(row.begin(), row.end(), nColumn,
+                             [](const SStoredCell& c, std::uint32_t n) { return c.m_nColumn < n; });
+        if (it != row.end() && it->m_nColumn == nColumn) {
+            *it = stored;
+        } else {
+            row.insert(it, stored);
+        }
     }
-    row[nColumn] = stored;
     if (!m_bUsedKnown) {
         return;
     }
@@ -231,22 +256,21 @@ bool CXlsSheet::UsedRange(std::uint32_t& nFirstRow, std::uint32_t& nFirstColumn,
         m_bAnyUsed = false;
         for (std::size_t r = 0; r < m_vecRows.size(); ++r) {
             const std::vector<SStoredCell>& row = m_vecRows[r];
-            for (std::size_t c = 0; c < row.size(); ++c) {
-                // Texts are never empty when stored.
-                if (row[c].m_kind == CXlsCell::EKind::Empty) {
-                    continue;
-                }
-                const auto nRow = static_cast<std::uint32_t>(r);
-                const auto nCol = static_cast<std::uint32_t>(c);
-                if (!m_bAnyUsed) {
-                    m_nUsedTop = m_nUsedBottom = nRow;
-                    m_nUsedLeft = m_nUsedRight = nCol;
-                    m_bAnyUsed = true;
-                }
-                m_nUsedBottom = nRow;
-                m_nUsedLeft = std::min(m_nUsedLeft, nCol);
-                m_nUsedRight = std::max(m_nUsedRight, nCol);
+            if (row.empty()) {
+                continue;
             }
+            const auto nRow = static_cast<std::uint32_t>(r);
+            const std::uint32_t nLeft = row.front().m_nColumn;
+            const std::uint32_t nRight = row.back().m_nColumn;
+            if (!m_bAnyUsed) {
+                m_nUsedTop = nRow;
+                m_nUsedLeft = nLeft;
+                m_nUsedRight = nRight;
+                m_bAnyUsed = true;
+            }
+            m_nUsedBottom = nRow;
+            m_nUsedLeft = std::min(m_nUsedLeft, nLeft);
+            m_nUsedRight = std::max(m_nUsedRight, nRight);
         }
         m_bUsedKnown = true;
     }

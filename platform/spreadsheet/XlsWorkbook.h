@@ -84,6 +84,8 @@ struct CXlsCellView {
     bool m_bQuotePrefix = false;
     double m_dNumber = 0;
     std::u16string_view m_strText;
+    // A text cell of a sheet: the index of its text in the sheet's pool.
+    std::uint32_t m_nTextIndex = 0;
 
     CXlsCellView() = default;
     CXlsCellView(const CXlsCell& cell) // NOLINT(google-explicit-constructor): a view of it
@@ -124,15 +126,20 @@ public:
 
 private:
     void Grow();
-    [[nodiscard]] static std::size_t Hash(std::u16string_view text);
+    [[nodiscard]] static std::uint32_t Hash(std::u16string_view text);
 
     static constexpr std::size_t kChunkChars = 32768;
     std::vector<std::unique_ptr<char16_t[]>> m_vecChunks;
     std::size_t m_nChunkUsed = kChunkChars; // characters used of the last chunk
     std::size_t m_nChars = 0;
     std::vector<std::u16string_view> m_vecTexts;
-    // Open addressing, a power of two long, at most half full: text index + 1, 0 free.
-    std::vector<std::uint32_t> m_vecSlots;
+    // Open addressing, a power of two long, at most half full: text index + 1 (0 free)
+    // and the text's hash, so that a probe looks at a text only when the hashes match.
+    struct SSlot {
+        std::uint32_t m_nIndex = 0;
+        std::uint32_t m_nHash = 0;
+    };
+    std::vector<SSlot> m_vecSlots;
 };
 
 class CXlsSheet {
@@ -151,6 +158,9 @@ public:
     // Puts a cell, creating its row when missing; an empty cell (or an empty text) clears
     // the cell without creating rows for it. Throws CXlsError past the limits.
     void Set(std::uint32_t nRow, std::uint32_t nColumn, const CXlsCellView& cell);
+    // Room for the cells of a row about to be filled (the row is made, empty, if
+    // missing); nothing past the grid.
+    void ReserveCells(std::uint32_t nRow, std::uint32_t nCells);
     // A text kept in the sheet's pool, to be put in cells by its index (a text read once
     // and put in many cells); the index is what TextIndex gives for those cells.
     [[nodiscard]] std::uint32_t AddText(std::u16string_view text) { return m_texts.Intern(text); }
@@ -161,30 +171,36 @@ public:
         return View(nRow, nColumn).ToCell();
     }
     [[nodiscard]] CXlsCellView View(std::uint32_t nRow, std::uint32_t nColumn) const {
-        if (nRow >= m_vecRows.size() || nColumn >= m_vecRows[nRow].size()) {
-            return {};
-        }
-        return ViewOf(m_vecRows[nRow][nColumn]);
+        const SStoredCell* pStored = Find(nRow, nColumn);
+        return pStored ? ViewOf(*pStored) : CXlsCellView{};
     }
-    // Rows stored (every row past them is empty), and the columns stored of a row.
+    // Calls f(column, view) for each cell of a row holding a value, by column.
+    template <class F> void ForEachInRow(std::uint32_t nRow, F f) const {
+        if (nRow < m_vecRows.size()) {
+            for (const SStoredCell& stored : m_vecRows[nRow]) {
+                f(std::uint32_t{stored.m_nColumn}, ViewOf(stored));
+            }
+        }
+    }
+    // Rows stored (every row past them is empty), and one past the last column holding a
+    // value in a row.
     [[nodiscard]] std::uint32_t RowCount() const {
         return static_cast<std::uint32_t>(m_vecRows.size());
     }
     [[nodiscard]] std::uint32_t ColumnCount(std::uint32_t nRow) const {
-        return nRow < m_vecRows.size() ? static_cast<std::uint32_t>(m_vecRows[nRow].size()) : 0;
+        return nRow < m_vecRows.size() && !m_vecRows[nRow].empty()
+                   ? std::uint32_t{m_vecRows[nRow].back().m_nColumn} + 1
+                   : 0;
     }
     // The pool index of a text cell's text (cells of equal texts share one); 0 for other
     // cells.
     [[nodiscard]] std::uint32_t TextIndex(std::uint32_t nRow, std::uint32_t nColumn) const {
-        if (nRow >= m_vecRows.size() || nColumn >= m_vecRows[nRow].size() ||
-            m_vecRows[nRow][nColumn].m_kind != CXlsCell::EKind::Text) {
-            return 0;
-        }
-        return m_vecRows[nRow][nColumn].m_nLow;
+        const SStoredCell* pStored = Find(nRow, nColumn);
+        return pStored && pStored->m_kind == CXlsCell::EKind::Text ? pStored->m_nLow : 0;
     }
     [[nodiscard]] const CXlsTextPool& Texts() const { return m_texts; }
-    // Bytes a stored cell takes (a row's columns up to its last cell are stored).
-    static constexpr std::size_t kCellBytes = 12;
+    // Bytes a stored cell takes (only cells holding a value are stored).
+    static constexpr std::size_t kCellBytes = 16;
 
     // The bounding box of the non-empty cells, 0-based and inclusive; false when the
     // sheet has no non-empty cell.
@@ -196,16 +212,45 @@ public:
     static constexpr double kDefaultRowHeight = 12.75; // points
 
 private:
-    // A cell in 12 bytes: the number's bits, or the text's pool index in the low half.
+    // A cell holding a value in 16 bytes: the number's bits, or the text's pool index in
+    // the low half, and its column. A row keeps its cells in column order.
     struct SStoredCell {
         std::uint32_t m_nLow = 0;
         std::uint32_t m_nHigh = 0;
+        std::uint16_t m_nColumn = 0;
         CXlsCell::EKind m_kind = CXlsCell::EKind::Empty;
         EXlsNumberFormat m_format = EXlsNumberFormat::General;
         bool m_bQuotePrefix = false;
     };
     static_assert(sizeof(SStoredCell) == kCellBytes);
+    static_assert(kXlsxMaxColumns <= 65536, "columns are stored in 16 bits");
 
+    [[nodiscard]] const SStoredCell* Find(std::uint32_t nRow, std::uint32_t nColumn) const {
+        if (nRow >= m_vecRows.size()) {
+            return nullptr;
+        }
+        const std::vector<SStoredCell>& row = m_vecRows[nRow];
+        if (row.empty() || row.back().m_nColumn < nColumn) {
+            return nullptr;
+        }
+        // Most rows are short: a binary search only for long ones.
+        std::size_t nLow = 0;
+        std::size_t nHigh = row.size();
+        while (nHigh - nLow > 8) {
+            const std::size_t nMid = (nLow + nHigh) / 2;
+            if (row[nMid].m_nColumn <= nColumn) {
+                nLow = nMid;
+            } else {
+                nHigh = nMid;
+            }
+        }
+        for (std::size_t i = nLow; i < nHigh; ++i) {
+            if (row[i].m_nColumn == nColumn) {
+                return &row[i];
+            }
+        }
+        return nullptr;
+    }
     [[nodiscard]] CXlsCellView ViewOf(const SStoredCell& stored) const {
         CXlsCellView view;
         view.m_kind = stored.m_kind;
@@ -213,6 +258,7 @@ private:
         view.m_bQuotePrefix = stored.m_bQuotePrefix;
         if (stored.m_kind == CXlsCell::EKind::Text) {
             view.m_strText = m_texts.Get(stored.m_nLow);
+            view.m_nTextIndex = stored.m_nLow;
         } else if (stored.m_kind != CXlsCell::EKind::Empty) {
             view.m_dNumber =
                 std::bit_cast<double>(std::uint64_t{stored.m_nHigh} << 32 | stored.m_nLow);

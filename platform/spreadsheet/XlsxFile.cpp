@@ -618,15 +618,12 @@ private:
         }
         if (cell.IsEmpty())
             return; // a formatted but empty cell
-        // The rows are a grid: a far cell takes the room of every cell before it.
-        // (A text put in many cells is kept once; it is counted for each all the same.)
-        std::size_t nGrowth = TextBytes(cell.m_strText);
+        // A far row takes the room of every row before it. (A text put in many cells is
+        // kept once; it is counted for each all the same.)
+        std::size_t nGrowth = TextBytes(cell.m_strText) + CXlsSheet::kCellBytes;
         const std::size_t nRows = m_sheet.RowCount();
         if (m_nCellRow >= nRows)
             nGrowth += (m_nCellRow + 1 - nRows) * sizeof(std::vector<CXlsCell>);
-        const std::size_t nLength = m_sheet.ColumnCount(m_nCellRow);
-        if (m_nCellColumn >= nLength)
-            nGrowth += (m_nCellColumn + 1 - nLength) * CXlsSheet::kCellBytes;
         m_kept.Add(nGrowth);
         m_sheet.Set(m_nCellRow, m_nCellColumn, cell);
     }
@@ -857,14 +854,12 @@ std::string CXlsxFile::Write(const CXlsSheet& sheet) {
                                     nullptr));
 
     for (std::uint32_t r = 0; r < sheet.RowCount(); ++r) {
-        const std::uint32_t nColumns = sheet.ColumnCount(r);
-        if (nColumns == 0)
+        if (sheet.ColumnCount(r) == 0)
             continue;
         if (r >= kXlsxMaxRows)
             throw CXlsError("too many rows for a workbook (1,048,576 at most)");
-        for (std::uint32_t c = 0; c < nColumns; ++c) {
-            const CXlsCellView cell = sheet.View(r, c);
-            if (c >= kXlsxMaxColumns && !cell.IsEmpty())
+        sheet.ForEachInRow(r, [&](std::uint32_t c, const CXlsCellView& cell) {
+            if (c >= kXlsxMaxColumns)
                 throw CXlsError("too many columns for a workbook (16,384 at most)");
             const auto nRow = static_cast<lxw_row_t>(r);
             const auto nCol = static_cast<lxw_col_t>(c);
@@ -903,7 +898,7 @@ std::string CXlsxFile::Write(const CXlsSheet& sheet) {
                 check(worksheet_write_formula_str(pSheet, nRow, nCol, "=NA()", nullptr, ""));
                 break;
             }
-        }
+        });
     }
 
     lxw_workbook* pBook = book.release();
