@@ -82,8 +82,18 @@ std::string ErrorText(HRESULT scode) {
 // The text of a cell value: a string unchanged, anything else through the standard
 // conversion; what has no text form reads as empty.
 std::string ValueText(const VARIANT& value, unsigned codePage) {
-    if (value.vt == VT_BSTR)
-        return Utf16ToCodePage(BstrView(value.bstrVal), codePage);
+    if (value.vt == VT_BSTR) {
+        // Plain ASCII reads as it is in the code pages that keep it.
+        const std::u16string_view text = BstrView(value.bstrVal);
+        if ((codePage == CP_UTF8 || codePage == CP_WINDOWS_1252) &&
+            std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+            return std::string(text.begin(), text.end());
+        return Utf16ToCodePage(text, codePage);
+    }
+    // A whole number below 10^15 shows its digits, as the standard conversion shows it.
+    if (value.vt == VT_R8 && value.dblVal == std::trunc(value.dblVal) &&
+        std::fabs(value.dblVal) < 1e15)
+        return std::to_string(static_cast<long long>(value.dblVal));
     if (value.vt == VT_ERROR)
         return ErrorText(value.scode);
     CVariant text;
@@ -186,7 +196,17 @@ void CExcelFormat::FlushBuffer(bool bIncludeCurrentRow) {
         GetObjectProperty(pFirst.Get(), u"Resize", {Long(nRows), Long(m_nBufferColumns)});
     PutProperty(pTarget.Get(), u"Value", m_buffer);
     m_nFirstBufferedRow += nRows;
-    NewBuffer(m_nBufferColumns);
+    // The same array again, emptied: numbers and dates need no clearing.
+    SAFEARRAY* psa = m_buffer.parray;
+    const std::size_t nElements =
+        std::size_t{psa->rgsabound[0].cElements} * psa->rgsabound[1].cElements;
+    for (std::size_t i = 0; i < nElements; ++i) {
+        VARIANT& element = psa->pvData[i];
+        if (element.vt == VT_I4 || element.vt == VT_R8 || element.vt == VT_DATE)
+            element.vt = VT_EMPTY;
+        else if (element.vt != VT_EMPTY)
+            VariantClear(&element);
+    }
 }
 
 void CExcelFormat::PutCell(CVariant value) {
@@ -207,9 +227,12 @@ void CExcelFormat::PutCell(CVariant value) {
             GetItem(m_pRange.Get(), {Long(m_nRowNumber), Long(m_nColumn)});
         PutProperty(pCell.Get(), u"Value", value);
     } else {
-        const LONG indices[2] = {m_nRowNumber - m_nFirstBufferedRow + 1, m_nColumn};
-        VARIANT* pElement = SafeArrayElement(m_buffer.parray, indices);
-        VariantClear(pElement);
+        // Elements lie column by column: the first index counts fastest.
+        const std::size_t nRow = static_cast<std::size_t>(m_nRowNumber - m_nFirstBufferedRow);
+        const std::size_t nColumn = static_cast<std::size_t>(m_nColumn - 1);
+        VARIANT* pElement = &m_buffer.parray->pvData[nRow + nColumn * kBlockRows];
+        if (pElement->vt != VT_EMPTY)
+            VariantClear(pElement);
         *pElement = value;
         VariantInit(&value); // moved into the buffer
     }

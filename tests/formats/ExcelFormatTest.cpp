@@ -540,6 +540,10 @@ TEST_F(ExcelFormatTest, CellsReadByTheirValues) {
                  {na, Str, STATUS_OK, 0, "#N/A"},
                  {Number(46361.5, F::DateTime), Str, STATUS_OK, 0, "05.12.2026 12:00:00"},
                  {Number(1234.5), Str, STATUS_OK, 0, "1234,5"},
+                 {Number(-120), Str, STATUS_OK, 0, "-120"},
+                 {Number(999999999999999), Str, STATUS_OK, 0, "999999999999999"},
+                 {Number(1e15), Str, STATUS_OK, 0, "1E+15"},
+                 {Text(u"Plain text"), Str, STATUS_OK, 0, "Plain text"},
                  {Number(10959, F::Date), Date, STATUS_OK, Local(2030, 1, 1), ""}, // 1930 as 2030
                  {Number(1e12), Int, STATUS_OK, 2147483647, ""},                   // clamped
                  {Text(u"  "), Time, STATUS_EMPTY, 7, ""},
