@@ -76,7 +76,8 @@ struct CXfInfo {
 };
 
 struct CGlobals {
-    std::vector<std::u16string> m_vecStrings;
+    // The shared strings, as indexes of the sheet's text pool.
+    std::vector<std::uint32_t> m_vecTextIds;
     std::vector<CXfInfo> m_vecXfs;
     std::map<std::uint16_t, std::u16string> m_mapFormats;
     bool m_b1904 = false;
@@ -116,7 +117,8 @@ void CheckBof(const CRecordView& rec, std::uint16_t* pType) {
     *pType = nType;
 }
 
-CGlobals ReadGlobals(std::string_view stream) {
+// The shared strings go into the pool of the sheet being read.
+CGlobals ReadGlobals(std::string_view stream, CXlsSheet& sheet) {
     CGlobals g;
     CRecordCursor cursor(stream, 0);
     CRecordView rec;
@@ -168,7 +170,10 @@ CGlobals ReadGlobals(std::string_view stream) {
         case biff::kSst: {
             std::vector<std::string_view> segments{rec.m_body};
             cursor.TakeContinues(segments);
-            g.m_vecStrings = CSharedStrings::Parse(segments);
+            g.m_vecTextIds.clear();
+            CSharedStrings::Parse(segments, [&](std::u16string_view text) {
+                g.m_vecTextIds.push_back(sheet.AddText(text));
+            });
             break;
         }
         default:
@@ -197,13 +202,7 @@ double DecodeRk(std::uint32_t rk) {
 // Fills the cells of the sheet being read.
 class CSheetBuilder {
 public:
-    CSheetBuilder(const CGlobals& g, CXlsSheet& sheet) : m_g(g), m_sheet(sheet) {
-        // The table's texts go into the sheet's pool once; cells refer to them by index.
-        m_vecTextIds.reserve(g.m_vecStrings.size());
-        for (const std::u16string& text : g.m_vecStrings) {
-            m_vecTextIds.push_back(sheet.AddText(text));
-        }
-    }
+    CSheetBuilder(const CGlobals& g, CXlsSheet& sheet) : m_g(g), m_sheet(sheet) {}
 
     void Number(std::uint16_t nRow, std::uint16_t nColumn, std::uint16_t nXf, double d) {
         CXlsCellView cell;
@@ -224,11 +223,11 @@ public:
     }
     void SharedText(std::uint16_t nRow, std::uint16_t nColumn, std::uint16_t nXf,
                     std::uint32_t nIndex) {
-        if (nIndex >= m_vecTextIds.size()) {
+        if (nIndex >= m_g.m_vecTextIds.size()) {
             ThrowDamaged("string index outside the string table");
         }
         CheckColumn(nColumn);
-        m_sheet.SetText(nRow, nColumn, m_vecTextIds[nIndex], QuotePrefix(nXf));
+        m_sheet.SetText(nRow, nColumn, m_g.m_vecTextIds[nIndex], QuotePrefix(nXf));
     }
     void BoolErr(std::uint16_t nRow, std::uint16_t nColumn, std::uint8_t nValue, bool bError) {
         CXlsCellView cell;
@@ -254,7 +253,6 @@ private:
 
     const CGlobals& m_g;
     CXlsSheet& m_sheet;
-    std::vector<std::uint32_t> m_vecTextIds;
 };
 
 void ReadSheet(std::string_view stream, const CGlobals& g, CXlsSheet& sheet) {
@@ -466,8 +464,8 @@ EXlsNumberFormat ClassifyNumberFormat(std::uint16_t nFormat,
 }
 
 CXlsSheet CBiffReader::ReadFirstSheet(std::string_view stream) {
-    const CGlobals g = ReadGlobals(stream);
     CXlsSheet sheet;
+    const CGlobals g = ReadGlobals(stream, sheet);
     if (!g.m_strSheetName.empty()) {
         sheet.m_strName = g.m_strSheetName;
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -391,6 +392,29 @@ public:
                          [this](std::uint32_t s, std::size_t n) { return SectorBytes(s, n); });
     }
 
+    // The stream's bytes in the file when it is a regular stream whose sectors follow each
+    // other; empty otherwise (and for anything ReadStream would refuse).
+    [[nodiscard]] std::optional<std::string_view> ContiguousStream(std::uint32_t id) const {
+        const CDirEntry& e = m_vecEntries[id];
+        if (e.m_size < m_nCutoff || e.m_size > m_file.size()) {
+            return std::nullopt;
+        }
+        const auto nSize = static_cast<std::size_t>(e.m_size);
+        const std::size_t nSectors = DivRoundUp(nSize, m_nSectorSize);
+        std::uint32_t sector = e.m_start;
+        for (std::size_t k = 0; k < nSectors; ++k, sector = m_fat[sector]) {
+            // Each sector the one after the last, inside the FAT: no loop can form.
+            if (sector >= m_fat.size() || sector >= m_nSectors || sector != e.m_start + k) {
+                return std::nullopt;
+            }
+        }
+        const std::size_t at = (std::size_t{e.m_start} + 1) * m_nSectorSize;
+        if (at > m_file.size() || nSize > m_file.size() - at) {
+            return std::nullopt;
+        }
+        return m_file.substr(at, nSize);
+    }
+
 private:
     // The first n bytes of a sector; they must lie inside the file.
     std::string_view SectorBytes(std::uint32_t sector, std::size_t n) const {
@@ -554,6 +578,22 @@ private:
 };
 
 } // namespace
+
+bool CCompoundFile::ReadStream(std::string_view file, std::u16string_view name,
+                               std::string& storage, std::string_view& bytes) {
+    const CCompoundReader reader(file);
+    std::uint32_t id = 0;
+    if (!reader.FindTopLevel(name, id)) {
+        return false;
+    }
+    if (const std::optional<std::string_view> view = reader.ContiguousStream(id)) {
+        bytes = *view;
+        return true;
+    }
+    storage = reader.ReadStream(id);
+    bytes = storage;
+    return true;
+}
 
 bool CCompoundFile::ReadStream(std::string_view file, std::u16string_view name,
                                std::string& bytes) {

@@ -37,4 +37,8 @@ public:
     // file, chains that loop or end early, sizes beyond the file, a malformed directory.
     [[nodiscard]] static bool ReadStream(std::string_view file, std::u16string_view name,
                                          std::string& bytes);
+    // The same, without a copy when the stream's sectors follow each other in the file (as
+    // this engine writes them): bytes views file then, else storage, which holds a copy.
+    [[nodiscard]] static bool ReadStream(std::string_view file, std::u16string_view name,
+                                         std::string& storage, std::string_view& bytes);
 };

@@ -114,21 +114,28 @@ void CSharedStrings::Write(CByteWriter& out) const {
 }
 
 std::vector<std::u16string> CSharedStrings::Parse(const std::vector<std::string_view>& segments) {
-    CContinuedReader reader(segments);
-    reader.U32(); // references
-    const std::uint32_t nUnique = reader.U32();
     std::size_t nBytes = 0;
     for (std::string_view s : segments) {
         nBytes += s.size();
     }
     std::vector<std::u16string> strings;
-    strings.reserve(std::min<std::size_t>(nUnique, nBytes / 3)); // 3 bytes at least each
+    strings.reserve(nBytes / 3); // 3 bytes at least each
+    Parse(segments, [&strings](std::u16string_view text) { strings.emplace_back(text); });
+    return strings;
+}
+
+void CSharedStrings::Parse(const std::vector<std::string_view>& segments,
+                           const std::function<void(std::u16string_view)>& add) {
+    CContinuedReader reader(segments);
+    reader.U32(); // references
+    const std::uint32_t nUnique = reader.U32();
     // A count larger than the strings present is tolerated: a cell that refers to a
     // missing string is reported when it is read.
-    while (strings.size() < nUnique && !reader.AtEnd()) {
-        strings.push_back(reader.RichExtendedString());
+    std::u16string text;
+    for (std::uint32_t i = 0; i < nUnique && !reader.AtEnd(); ++i) {
+        reader.RichExtendedString(text);
+        add(text);
     }
-    return strings;
 }
 
 CContinuedReader::CContinuedReader(const std::vector<std::string_view>& segments)
@@ -183,8 +190,14 @@ void CContinuedReader::Skip(std::size_t n) {
 
 std::u16string CContinuedReader::Chars(std::size_t nChars, bool bHighByte) {
     std::u16string out;
-    out.reserve(std::min(nChars, m_nRemaining));
-    while (out.size() < nChars) {
+    AppendChars(nChars, bHighByte, out);
+    return out;
+}
+
+void CContinuedReader::AppendChars(std::size_t nChars, bool bHighByte, std::u16string& out) {
+    const std::size_t nStart = out.size();
+    out.reserve(nStart + std::min(nChars, m_nRemaining));
+    while (out.size() - nStart < nChars) {
         if (m_nSegment < m_vecSegments.size() && m_nPos == m_vecSegments[m_nSegment].size()) {
             // The characters run on in the next record, which starts with a flags byte.
             if (!Settle()) {
@@ -202,7 +215,7 @@ std::u16string CContinuedReader::Chars(std::size_t nChars, bool bHighByte) {
         if (nFit == 0) {
             ThrowDamaged("character split across records");
         }
-        const std::size_t n = std::min(nChars - out.size(), nFit);
+        const std::size_t n = std::min(nChars - (out.size() - nStart), nFit);
         for (std::size_t k = 0; k < n; ++k) {
             out.push_back(bHighByte
                               ? static_cast<char16_t>(LoadU16(seg, m_nPos + 2 * k))
@@ -211,7 +224,6 @@ std::u16string CContinuedReader::Chars(std::size_t nChars, bool bHighByte) {
         m_nPos += n * nCharSize;
         m_nRemaining -= n * nCharSize;
     }
-    return out;
 }
 
 std::u16string CContinuedReader::UnicodeString() {
@@ -221,12 +233,18 @@ std::u16string CContinuedReader::UnicodeString() {
 }
 
 std::u16string CContinuedReader::RichExtendedString() {
+    std::u16string text;
+    RichExtendedString(text);
+    return text;
+}
+
+void CContinuedReader::RichExtendedString(std::u16string& out) {
+    out.clear();
     const std::uint16_t nChars = U16();
     const std::uint8_t flags = U8();
     const std::uint16_t nRuns = (flags & 0x08) ? U16() : 0;
     const std::uint32_t nPhonetic = (flags & 0x04) ? U32() : 0;
-    std::u16string text = Chars(nChars, (flags & 0x01) != 0);
+    AppendChars(nChars, (flags & 0x01) != 0, out);
     Skip(4 * std::size_t{nRuns}); // formatting runs: character position and font
     Skip(nPhonetic);
-    return text;
 }

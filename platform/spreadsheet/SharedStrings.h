@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,6 +33,9 @@ public:
     // Throws CXlsError("damaged workbook (...)") for strings running past the data.
     [[nodiscard]] static std::vector<std::u16string>
     Parse(const std::vector<std::string_view>& segments);
+    // The same, each text handed to add as it is read (the view lasts for the call).
+    static void Parse(const std::vector<std::string_view>& segments,
+                      const std::function<void(std::u16string_view)>& add);
 
 private:
     std::unordered_map<std::u16string, std::uint32_t> m_mapIndex;
@@ -53,11 +57,15 @@ public:
     void Skip(std::size_t n);
     // nChars characters, compressed (high bytes dropped) unless bHighByte.
     std::u16string Chars(std::size_t nChars, bool bHighByte);
+    // The same, appended to out.
+    void AppendChars(std::size_t nChars, bool bHighByte, std::u16string& out);
     // An XLUnicodeString: 16-bit length, flags, characters.
     std::u16string UnicodeString();
     // An XLUnicodeRichExtendedString: length, flags, optional run count and phonetic
     // size, characters, then the runs and phonetic data, skipped.
     std::u16string RichExtendedString();
+    // The same, into out (its room kept).
+    void RichExtendedString(std::u16string& out);
 
 private:
     // Moves to the next record when the current one is used up; false at the end.

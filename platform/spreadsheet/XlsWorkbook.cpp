@@ -413,9 +413,10 @@ CXlsWorkbook CXlsWorkbook::LoadFromMemory(std::string_view bytes, const std::str
         if (!CCompoundFile::HasSignature(bytes)) {
             ThrowNotCompound(bytes);
         }
-        std::string stream;
-        if (!CCompoundFile::ReadStream(bytes, u"Workbook", stream)) {
-            if (CCompoundFile::ReadStream(bytes, u"Book", stream)) {
+        std::string storage;
+        std::string_view stream;
+        if (!CCompoundFile::ReadStream(bytes, u"Workbook", storage, stream)) {
+            if (CCompoundFile::ReadStream(bytes, u"Book", storage, stream)) {
                 throw CXlsError("an Excel 5.0/95 workbook, which cannot be read (only Excel "
                                 "97-2003 workbooks can)");
             }

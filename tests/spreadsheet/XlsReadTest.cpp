@@ -289,6 +289,39 @@ std::string Version4(const std::string& stream) {
     return header + fat + dir + data;
 }
 
+// A stream whose sectors follow each other is read where it lies in the file; one whose
+// sectors are out of order is put together in a copy, with the same bytes.
+TEST_F(XlsReadTest, StreamsReadInPlaceOrPutTogether) {
+    std::string stream(12 * 512, '\0'); // beyond the mini stream's 4,096 bytes
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        stream[i] = static_cast<char>('a' + i / 512);
+    }
+    const std::string file = CCompoundFile::Write({{u"Workbook", stream}});
+    std::string storage;
+    std::string_view bytes;
+    ASSERT_TRUE(CCompoundFile::ReadStream(file, u"Workbook", storage, bytes));
+    EXPECT_EQ(bytes, stream);
+    EXPECT_TRUE(bytes.data() >= file.data() && bytes.data() < file.data() + file.size());
+
+    // Sectors 2 and 3 of the stream change places, and the chain follows them.
+    std::string fragmented = file;
+    const std::size_t nDirEntry = 512 * (1 + Get32(file, 48)) + 128; // the stream's entry
+    const std::uint32_t first = Get32(file, nDirEntry + 116);
+    const std::size_t nFat = 512 * (1 + Get32(file, 76));
+    const auto sectorAt = [](std::uint32_t s) { return 512 * (std::size_t{s} + 1); };
+    fragmented.replace(sectorAt(first + 1), 512, file.substr(sectorAt(first + 2), 512));
+    fragmented.replace(sectorAt(first + 2), 512, file.substr(sectorAt(first + 1), 512));
+    fragmented.replace(nFat + 4 * first, 4, Le32(first + 2));
+    fragmented.replace(nFat + 4 * (first + 2), 4, Le32(first + 1));
+    fragmented.replace(nFat + 4 * (first + 1), 4, Le32(first + 3));
+    ASSERT_TRUE(CCompoundFile::ReadStream(fragmented, u"Workbook", storage, bytes));
+    EXPECT_EQ(bytes, stream);
+    EXPECT_EQ(bytes.data(), storage.data());
+    std::string copy;
+    ASSERT_TRUE(CCompoundFile::ReadStream(fragmented, u"Workbook", copy));
+    EXPECT_EQ(copy, stream);
+}
+
 TEST_F(XlsReadTest, Version4ContainersAndVersion3SizeHighHalf) {
     std::string stream = Stream(Number(0, 0, 15, 7.5));
     stream.resize(9000, '\0');
