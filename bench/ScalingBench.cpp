@@ -14,6 +14,7 @@
 #include "platform/locale/LocalTime.h"
 #include "platform/spreadsheet/ByteWriter.h"
 #include "platform/spreadsheet/SharedStrings.h"
+#include "platform/spreadsheet/XlsWorkbook.h"
 
 #include <benchmark/benchmark.h>
 
@@ -156,6 +157,36 @@ void BM_SharedStringTable(benchmark::State& state) {
 BENCHMARK(BM_SharedStringTable)
     ->RangeMultiplier(4)
     ->Range(1 << 10, 1 << 18)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+// n rows of a sheet (a distinct text, a text shared by all rows, a number) put into the
+// sheet's cells and pool, saved as .xls and read back.
+void BM_SheetCellsSavedAndRead(benchmark::State& state) {
+    const auto nRows = static_cast<std::uint32_t>(state.range(0));
+    for (auto _ : state) {
+        CXlsWorkbook wb;
+        CXlsSheet& sheet = wb.m_vecSheets[0];
+        for (std::uint32_t r = 0; r < nRows; ++r) {
+            const std::string text = "Appointment text number " + std::to_string(r);
+            CXlsCell cell;
+            cell.m_kind = CXlsCell::EKind::Text;
+            cell.m_strText = std::u16string(text.begin(), text.end());
+            sheet.Set(r, 0, cell);
+            cell.m_strText = u"Business";
+            sheet.Set(r, 2, cell);
+            sheet.Set(
+                r, 1,
+                CXlsCell{.m_kind = CXlsCell::EKind::Number, .m_dNumber = r * 0.5, .m_strText = {}});
+        }
+        const CXlsWorkbook back = CXlsWorkbook::LoadFromMemory(wb.SaveToMemory());
+        benchmark::DoNotOptimize(back.m_vecSheets[0].Texts().Count());
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SheetCellsSavedAndRead)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 16)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
