@@ -51,13 +51,13 @@ void MoveInto(VARIANT* pDest, CVariant& value) {
     VariantInit(&value); // ownership moved to pDest
 }
 
-// Whether a value puts a cell holding something (an empty text, or one of a leading
-// apostrophe alone, clears the cell).
+// Whether a value puts a cell holding something, as far as its first characters tell (an
+// empty text, or a leading apostrophe alone, clears the cell): a count of the room a row
+// takes, not a rule.
 bool PutsValue(const VARIANT& value) {
-    if (value.vt == VT_BSTR) {
-        const std::u16string_view text = BstrView(value.bstrVal);
-        return !text.empty() && text != u"'";
-    }
+    if (value.vt == VT_BSTR)
+        return value.bstrVal && value.bstrVal[0] != 0 &&
+               !(value.bstrVal[0] == u'\'' && value.bstrVal[1] == 0);
     return value.vt != VT_EMPTY && value.vt != VT_NULL;
 }
 
