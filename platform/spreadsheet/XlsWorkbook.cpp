@@ -145,15 +145,9 @@ std::uint32_t CXlsTextPool::Intern(std::u16string_view text) {
         m_nChunkUsed += text.size();
     }
     std::copy(text.begin(), text.end(), pAt);
-    m_nChars += text.size();
     m_vecTexts.emplace_back(pAt, text.size());
     m_vecSlots[k] = SSlot{static_cast<std::uint32_t>(m_vecTexts.size()), nHash};
     return static_cast<std::uint32_t>(m_vecTexts.size() - 1);
-}
-
-std::size_t CXlsTextPool::Bytes() const {
-    return m_nChars * sizeof(char16_t) + m_vecTexts.capacity() * sizeof(std::u16string_view) +
-           m_vecSlots.capacity() * sizeof(SSlot);
 }
 
 void CXlsSheet::CheckLimits(std::uint32_t nRow, std::uint32_t nColumn) const {

@@ -121,8 +121,6 @@ public:
     std::uint32_t Intern(std::u16string_view text);
     [[nodiscard]] std::u16string_view Get(std::uint32_t nIndex) const { return m_vecTexts[nIndex]; }
     [[nodiscard]] std::size_t Count() const { return m_vecTexts.size(); }
-    // Bytes held: characters, the index and the hash table.
-    [[nodiscard]] std::size_t Bytes() const;
 
 private:
     void Grow();
@@ -131,7 +129,6 @@ private:
     static constexpr std::size_t kChunkChars = 32768;
     std::vector<std::unique_ptr<char16_t[]>> m_vecChunks;
     std::size_t m_nChunkUsed = kChunkChars; // characters used of the last chunk
-    std::size_t m_nChars = 0;
     std::vector<std::u16string_view> m_vecTexts;
     // Open addressing, a power of two long, at most half full: text index + 1 (0 free)
     // and the text's hash, so that a probe looks at a text only when the hashes match.
