@@ -225,6 +225,56 @@ TEST_F(ExcelFormatTest, RowsGoOverInBlocksOf500) {
     EXPECT_EQ(format.CloseRead(), STATUS_OK);
 }
 
+// Rows of different widths over several blocks: a block handed over leaves nothing of its
+// cells in the next, texts and numbers alike. Read back in blocks from a used range that
+// starts below the first row, each row is what was written.
+TEST_F(ExcelFormatTest, RowsOfAnyWidthOverBlocksWrittenAndRead) {
+    const std::string path = TempPath("widths.xls");
+    const auto cellsOf = [](int nRow) {
+        Row cells;
+        for (int c = 0; c < 1 + (nRow * 7) % 12; ++c)
+            cells.push_back(c % 2 ? std::to_string(nRow * 100 + c)
+                                  : "r" + std::to_string(nRow) + "c" + std::to_string(c));
+        return cells;
+    };
+    constexpr int kRows = 4500;
+    {
+        CExcelFormat format;
+        ASSERT_EQ(format.OpenWrite(path), STATUS_OK);
+        for (int r = 1; r <= kRows; ++r) {
+            for (const std::string& cell : cellsOf(r)) {
+                if (cell.front() == 'r')
+                    ASSERT_EQ(format.WriteText(cell), STATUS_OK);
+                else
+                    ASSERT_EQ(format.WriteInt(std::stoi(cell)), STATUS_OK);
+            }
+            ASSERT_EQ(format.EndRow(), STATUS_OK);
+        }
+        ASSERT_EQ(format.CloseWrite(), STATUS_OK);
+    }
+    const CXlsSheet sheet = CXlsWorkbook::Load(path).m_vecSheets.at(0);
+    for (std::uint32_t r = 0; r < kRows; ++r)
+        ASSERT_EQ(sheet.ColumnCount(r), cellsOf(static_cast<int>(r) + 1).size()) << r;
+
+    // The same rows two rows further down: the used range starts at row 3.
+    CXlsWorkbook moved;
+    for (std::uint32_t r = 0; r < kRows; ++r)
+        for (std::uint32_t c = 0; c < sheet.ColumnCount(r); ++c)
+            moved.m_vecSheets[0].Set(r + 2, c, sheet.Get(r, c));
+    moved.Save(path);
+    CExcelFormat format;
+    ASSERT_EQ(format.OpenRead(path), STATUS_OK);
+    EXPECT_EQ(format.GetSize(), kRows);
+    for (int r = 2; r <= kRows; ++r) {
+        ASSERT_EQ(format.NextRow(), STATUS_OK);
+        ASSERT_EQ(format.GetSheetRow(), r + 2);
+        Row expected = cellsOf(r);
+        expected.resize(12);
+        ASSERT_EQ(ReadRow(format, 12), expected) << r;
+    }
+    EXPECT_EQ(format.NextRow(), STATUS_FAILED);
+}
+
 // The old workbook stays until the new one is complete: an export that stops half way
 // leaves it, and a file that cannot be written is refused at the opening.
 TEST_F(ExcelFormatTest, AnUnfinishedWorkbookLeavesTheOldFile) {
@@ -333,6 +383,9 @@ TEST_F(ExcelFormatTest, TextsStayTextAsWritten) {
         {"05.12.2026", "05.12.2026", true},
         {"'quoted'", "'quoted'", true},
         {"line 1\r\nline 2\r", "line 1\nline 2", false},
+        {"\r12", "12", true}, // the first character after the returns counts
+        {"\rLunch", "Lunch", false},
+        {"\r\r", "", false},
         {"\xC4rger", "\xC4rger", true}, // only A to Z and a to z count as letters
         {longText + "yy", longText, false},
     };
