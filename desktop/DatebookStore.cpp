@@ -134,15 +134,14 @@ const std::string& SqlLoad() {
     return sql;
 }
 
-std::vector<int> ParseDayList(const std::string& text) {
+std::vector<int> ParseDayList(std::string_view text) {
     std::vector<int> days;
     std::size_t nFrom = 0;
     while (nFrom < text.size()) {
         std::size_t nEnd = text.find(',', nFrom);
-        if (nEnd == std::string::npos)
+        if (nEnd == std::string_view::npos)
             nEnd = text.size();
-        if (const std::optional<int> day =
-                ParseIsoDay(std::string_view(text).substr(nFrom, nEnd - nFrom)))
+        if (const std::optional<int> day = ParseIsoDay(text.substr(nFrom, nEnd - nFrom)))
             days.push_back(*day);
         nFrom = nEnd + 1;
     }
@@ -151,27 +150,39 @@ std::vector<int> ParseDayList(const std::string& text) {
     return days;
 }
 
-CStoredAppointment ReadAppointment(const CSqliteQuery& q) {
-    CStoredAppointment a;
+int ReadRepeatEnd(const CSqliteQuery& q, int nColumn) {
+    return q.IsNull(nColumn) ? CRepeatPattern::kNoEnd
+                             : ParseIsoDay(q.TextView(nColumn)).value_or(CRepeatPattern::kNoEnd);
+}
+
+// Into a record whose strings keep their storage from one row to the next.
+void ReadAppointmentInto(const CSqliteQuery& q, CStoredAppointment& a, bool bTexts = true) {
     a.m_nRecordId = static_cast<LONG>(q.Int(0));
     a.m_tStart = static_cast<HOSTTIME>(q.Int(1));
     a.m_tEnd = static_cast<HOSTTIME>(q.Int(2));
     a.m_bUntimed = q.Int(3) != 0;
-    a.m_strText = q.Text16(4);
-    a.m_strNote = q.Text16(5);
-    a.m_strCategory = q.Text16(6);
-    a.m_strLocation = q.Text16(7);
+    if (bTexts) {
+        AssignUtf8AsUtf16(q.TextView(4), a.m_strText);
+        AssignUtf8AsUtf16(q.TextView(5), a.m_strNote);
+        AssignUtf8AsUtf16(q.TextView(6), a.m_strCategory);
+        AssignUtf8AsUtf16(q.TextView(7), a.m_strLocation);
+    }
     a.m_bPrivate = q.Int(8) != 0;
     a.m_bAlarm = q.Int(9) != 0;
     a.m_nAlarmUnit = static_cast<LONG>(q.Int(10));
     a.m_nAlarmAdvance = static_cast<LONG>(q.Int(11));
     a.m_nRepeatType = static_cast<LONG>(q.Int(12));
     a.m_nRepeatInterval = static_cast<LONG>(q.Int(13));
-    a.m_nRepeatEndDay = q.IsNull(14) ? CRepeatPattern::kNoEnd
-                                     : ParseIsoDay(q.Text(14)).value_or(CRepeatPattern::kNoEnd);
+    a.m_nRepeatEndDay = ReadRepeatEnd(q, 14);
     a.m_nRepeatExtra = static_cast<LONG>(q.Int(15));
+    a.m_vecExceptionDays.clear();
     if (!q.IsNull(16))
-        a.m_vecExceptionDays = ParseDayList(q.Text(16));
+        a.m_vecExceptionDays = ParseDayList(q.TextView(16));
+}
+
+CStoredAppointment ReadAppointment(const CSqliteQuery& q) {
+    CStoredAppointment a;
+    ReadAppointmentInto(q, a);
     return a;
 }
 
@@ -416,6 +427,10 @@ void CDatebookStore::RollbackBatch() noexcept {
 
 std::int64_t CDatebookStore::ChangeCount() const {
     return sqlite3_total_changes64(m_pDb->Handle());
+}
+
+std::pair<std::int64_t, std::int64_t> CDatebookStore::ChangeStamp() {
+    return {ChangeCount(), ReadInt("PRAGMA data_version")};
 }
 
 bool CDatebookStore::BatchIntact() const {
@@ -710,7 +725,7 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
     if (nFromDay > nToDay)
         return result;
     const CListDays days(nFromDay, nToDay);
-    const bool bScan = nToDay - nFromDay >= kScanDays;
+    const bool bScan = IsWideList(nFromDay, nToDay);
     CSqliteQuery q = m_pDb->Query(bScan ? SqlListScan().c_str() : SqlList().c_str());
     q.Bind(1, nUserId)
         .Bind(2, days.m_nLow - CListDays::kMargin)
@@ -728,11 +743,11 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
     return result;
 }
 
-std::vector<LONG> CDatebookStore::ListAppointmentIds(std::int64_t nUserId, int nFromDay,
-                                                     int nToDay) {
-    std::vector<LONG> ids;
+std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, int nFromDay,
+                                                          int nToDay) {
+    std::vector<CListKey> keys;
     if (nFromDay > nToDay)
-        return ids;
+        return keys;
     static const std::string sqlScan =
         std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end"
                     " FROM appointments a NOT INDEXED") +
@@ -741,32 +756,49 @@ std::vector<LONG> CDatebookStore::ListAppointmentIds(std::int64_t nUserId, int n
         std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end FROM appointments a") +
         kListWhere + " ORDER BY a.start_time, a.id";
     const CListDays days(nFromDay, nToDay);
-    const bool bScan = nToDay - nFromDay >= kScanDays;
-    std::vector<std::pair<HOSTTIME, LONG>> listed;
+    const bool bScan = IsWideList(nFromDay, nToDay);
     CSqliteQuery q = m_pDb->Query(bScan ? sqlScan.c_str() : sqlIndex.c_str());
     q.Bind(1, nUserId)
         .Bind(2, days.m_nLow - CListDays::kMargin)
         .Bind(3, days.m_nHigh + CListDays::kMargin);
     while (q.Step()) {
         const auto tStart = static_cast<HOSTTIME>(q.Int(1));
-        const int nEndDay = q.IsNull(3) ? CRepeatPattern::kNoEnd
-                                        : ParseIsoDay(q.Text(3)).value_or(CRepeatPattern::kNoEnd);
-        if (days.Holds(tStart, q.Int(2) != HOST_REPEAT_NONE, nEndDay))
-            listed.emplace_back(tStart, static_cast<LONG>(q.Int(0)));
+        const bool bRepeating = q.Int(2) != HOST_REPEAT_NONE;
+        if (days.Holds(tStart, bRepeating, bRepeating ? ReadRepeatEnd(q, 3) : 0))
+            keys.push_back({tStart, static_cast<LONG>(q.Int(0))});
     }
     if (bScan)
-        std::sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) {
-            return ByStartThenId(a.first, a.second, b.first, b.second);
-        });
-    ids.reserve(listed.size());
-    for (const auto& entry : listed)
-        ids.push_back(entry.second);
+        std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+std::vector<LONG> CDatebookStore::ListAppointmentIds(std::int64_t nUserId, int nFromDay,
+                                                     int nToDay) {
+    const std::vector<CListKey> keys = ListAppointmentKeys(nUserId, nFromDay, nToDay);
+    std::vector<LONG> ids;
+    ids.reserve(keys.size());
+    for (const CListKey& key : keys)
+        ids.push_back(key.m_nRecordId);
     return ids;
 }
 
-std::vector<std::optional<CStoredAppointment>>
-CDatebookStore::FindAppointments(const LONG* pIds, std::size_t nCount) {
-    std::vector<std::optional<CStoredAppointment>> records(nCount);
+void CDatebookStore::InReadTransaction(const std::function<void()>& read) {
+    const bool bOwnRead = !m_pDb->InTransaction();
+    if (bOwnRead)
+        m_pDb->Query("BEGIN").Run();
+    try {
+        read();
+    } catch (...) {
+        if (bOwnRead && m_pDb->InTransaction())
+            sqlite3_exec(m_pDb->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (bOwnRead)
+        m_pDb->Query("COMMIT").Run();
+}
+
+void CDatebookStore::ReadByIds(const LONG* pIds, std::size_t nCount,
+                               std::optional<CStoredAppointment>* pRecords) {
     // One statement for all of them: the ids as a JSON array.
     std::string strIds = "[";
     std::unordered_map<LONG, std::size_t> mapPosition;
@@ -781,25 +813,224 @@ CDatebookStore::FindAppointments(const LONG* pIds, std::size_t nCount) {
     static const std::string sql = std::string("SELECT ") + kColumns +
                                    " FROM appointments a"
                                    " WHERE a.id IN (SELECT value FROM json_each(?1))";
-    const bool bOwnRead = !m_pDb->InTransaction();
-    if (bOwnRead)
-        m_pDb->Query("BEGIN").Run();
-    try {
-        CSqliteQuery q = m_pDb->Query(sql.c_str());
-        q.BindUtf8(1, strIds);
-        while (q.Step()) {
-            CStoredAppointment a = ReadAppointment(q);
-            if (const auto it = mapPosition.find(a.m_nRecordId); it != mapPosition.end())
-                records[it->second] = std::move(a);
-        }
-    } catch (...) {
-        if (bOwnRead && m_pDb->InTransaction())
-            sqlite3_exec(m_pDb->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+    CSqliteQuery q = m_pDb->Query(sql.c_str());
+    q.BindUtf8(1, strIds);
+    while (q.Step()) {
+        CStoredAppointment a = ReadAppointment(q);
+        if (const auto it = mapPosition.find(a.m_nRecordId); it != mapPosition.end())
+            pRecords[it->second] = std::move(a);
     }
-    if (bOwnRead)
-        m_pDb->Query("COMMIT").Run();
+}
+
+std::vector<std::optional<CStoredAppointment>>
+CDatebookStore::FindAppointments(const LONG* pIds, std::size_t nCount) {
+    std::vector<std::optional<CStoredAppointment>> records(nCount);
+    InReadTransaction([&] { ReadByIds(pIds, nCount, records.data()); });
     return records;
+}
+
+namespace {
+
+// Rows of one start time within a range of record ids, and rows strictly between two start
+// times: through the start index, in its order (start, then record id).
+const std::string& SqlKeysAt() {
+    static const std::string sql = std::string("SELECT ") + kColumns +
+                                   " FROM appointments a WHERE a.user_id = ?1"
+                                   " AND a.start_time = ?2 AND a.id BETWEEN ?3 AND ?4";
+    return sql;
+}
+
+const std::string& SqlKeysBetween() {
+    static const std::string sql = std::string("SELECT ") + kColumns +
+                                   " FROM appointments a WHERE a.user_id = ?1"
+                                   " AND a.start_time > ?2 AND a.start_time < ?3";
+    return sql;
+}
+
+} // namespace
+
+std::vector<std::optional<CStoredAppointment>>
+CDatebookStore::FindListedAppointments(std::int64_t nUserId, const CListKey* pKeys,
+                                       std::size_t nCount) {
+    std::vector<std::optional<CStoredAppointment>> records(nCount);
+    if (nCount == 0)
+        return records;
+    InReadTransaction([&] {
+        // The keys are sorted, and so are the rows the start index gives for the keys' span:
+        // both are walked side by side. A key whose row is not there (its start changed since
+        // the listing, or a HotSync moved it out) is read by id afterwards. Rows of the span
+        // that are not listed (deleted, marked, or outside the list's days) are passed over,
+        // at most a few pages' worth before the rest is read by id, so a sparse list costs
+        // no more than reading its records one by one.
+        const std::size_t nMaxPassed = 4 * nCount + 64;
+        std::size_t nNext = 0;
+        std::size_t nPassed = 0;
+        const auto Take = [&](CSqliteQuery& q) {
+            while (nPassed <= nMaxPassed && q.Step()) {
+                const CListKey key{static_cast<HOSTTIME>(q.Int(1)), static_cast<LONG>(q.Int(0))};
+                while (nNext < nCount && pKeys[nNext] < key)
+                    ++nNext;
+                if (nNext < nCount && pKeys[nNext] == key)
+                    ReadAppointmentInto(q, records[nNext++].emplace());
+                else
+                    ++nPassed;
+            }
+        };
+        const CListKey first = pKeys[0];
+        const CListKey last = pKeys[nCount - 1];
+        const auto TakeAt = [&](HOSTTIME tStart, LONG nFromId, LONG nToId) {
+            CSqliteQuery q = m_pDb->Query(SqlKeysAt().c_str());
+            q.Bind(1, nUserId).Bind(2, tStart).Bind(3, nFromId).Bind(4, nToId);
+            Take(q);
+        };
+        if (first.m_tStart == last.m_tStart) {
+            TakeAt(first.m_tStart, first.m_nRecordId, last.m_nRecordId);
+        } else {
+            TakeAt(first.m_tStart, first.m_nRecordId, std::numeric_limits<LONG>::max());
+            {
+                CSqliteQuery q = m_pDb->Query(SqlKeysBetween().c_str());
+                q.Bind(1, nUserId).Bind(2, first.m_tStart).Bind(3, last.m_tStart);
+                Take(q);
+            }
+            TakeAt(last.m_tStart, std::numeric_limits<LONG>::min(), last.m_nRecordId);
+        }
+        std::vector<LONG> vecMissing;
+        std::vector<std::size_t> vecAt;
+        for (std::size_t i = 0; i < nCount; ++i)
+            if (!records[i]) {
+                vecMissing.push_back(pKeys[i].m_nRecordId);
+                vecAt.push_back(i);
+            }
+        if (vecMissing.empty())
+            return;
+        std::vector<std::optional<CStoredAppointment>> found(vecMissing.size());
+        ReadByIds(vecMissing.data(), vecMissing.size(), found.data());
+        for (std::size_t i = 0; i < found.size(); ++i)
+            records[vecAt[i]] = std::move(found[i]);
+    });
+    return records;
+}
+
+std::size_t CDatebookStore::BytesPerRecord(std::size_t nRecords) {
+    const std::int64_t nBytes = ReadInt("PRAGMA page_count") * ReadInt("PRAGMA page_size");
+    return static_cast<std::size_t>(std::max<std::int64_t>(nBytes, 0)) /
+           std::max<std::size_t>(nRecords, 1);
+}
+
+bool CDatebookStore::IsWideList(int nFromDay, int nToDay) {
+    return nToDay - nFromDay >= kScanDays;
+}
+
+void CRecordWindow::Reset(std::size_t nCount) {
+    m_vecRecords.assign(nCount, CPacked{});
+    m_strText.clear();
+    m_vecDays.clear();
+}
+
+void CRecordWindow::Put(std::size_t nAt, const CStoredAppointment& a) {
+    const std::string aTexts[4] = {Utf16ToUtf8Lenient(a.m_strText), Utf16ToUtf8Lenient(a.m_strNote),
+                                   Utf16ToUtf8Lenient(a.m_strCategory),
+                                   Utf16ToUtf8Lenient(a.m_strLocation)};
+    const std::string_view aViews[4] = {aTexts[0], aTexts[1], aTexts[2], aTexts[3]};
+    Put(nAt, a, aViews);
+}
+
+void CRecordWindow::Put(std::size_t nAt, const CStoredAppointment& a,
+                        const std::string_view* pTexts) {
+    CPacked& p = m_vecRecords[nAt];
+    p.m_tStart = a.m_tStart;
+    p.m_tEnd = a.m_tEnd;
+    p.m_nRecordId = a.m_nRecordId;
+    p.m_nAlarmAdvance = a.m_nAlarmAdvance;
+    p.m_nRepeatInterval = a.m_nRepeatInterval;
+    p.m_nRepeatExtra = a.m_nRepeatExtra;
+    p.m_nRepeatEndDay = a.m_nRepeatEndDay;
+    p.m_nRepeatType = static_cast<std::uint8_t>(a.m_nRepeatType);
+    p.m_nAlarmUnit = static_cast<std::uint8_t>(a.m_nAlarmUnit);
+    p.m_bUntimed = a.m_bUntimed;
+    p.m_bPrivate = a.m_bPrivate;
+    p.m_bAlarm = a.m_bAlarm;
+    p.m_bPresent = true;
+    p.m_nTextAt = m_strText.size();
+    for (int i = 0; i < 4; ++i) {
+        m_strText += pTexts[i];
+        p.m_anLength[i] = static_cast<std::uint32_t>(pTexts[i].size());
+    }
+    p.m_nDaysAt = static_cast<std::uint32_t>(m_vecDays.size());
+    p.m_nDays = static_cast<std::uint32_t>(a.m_vecExceptionDays.size());
+    m_vecDays.insert(m_vecDays.end(), a.m_vecExceptionDays.begin(), a.m_vecExceptionDays.end());
+}
+
+bool CRecordWindow::Get(std::size_t nAt, CStoredAppointment& a) const {
+    const CPacked& p = m_vecRecords[nAt];
+    if (!p.m_bPresent)
+        return false;
+    a.m_nRecordId = p.m_nRecordId;
+    a.m_tStart = p.m_tStart;
+    a.m_tEnd = p.m_tEnd;
+    a.m_bUntimed = p.m_bUntimed;
+    a.m_bPrivate = p.m_bPrivate;
+    a.m_bAlarm = p.m_bAlarm;
+    a.m_nAlarmUnit = p.m_nAlarmUnit;
+    a.m_nAlarmAdvance = p.m_nAlarmAdvance;
+    a.m_nRepeatType = p.m_nRepeatType;
+    a.m_nRepeatInterval = p.m_nRepeatInterval;
+    a.m_nRepeatEndDay = p.m_nRepeatEndDay;
+    a.m_nRepeatExtra = p.m_nRepeatExtra;
+    std::u16string* apText[4] = {&a.m_strText, &a.m_strNote, &a.m_strCategory, &a.m_strLocation};
+    std::size_t nAtText = p.m_nTextAt;
+    for (int i = 0; i < 4; ++i) {
+        AssignUtf8AsUtf16(std::string_view(m_strText).substr(nAtText, p.m_anLength[i]), *apText[i]);
+        nAtText += p.m_anLength[i];
+    }
+    a.m_vecExceptionDays.assign(m_vecDays.begin() + p.m_nDaysAt,
+                                m_vecDays.begin() + p.m_nDaysAt + p.m_nDays);
+    return true;
+}
+
+void CDatebookStore::ReadListedWindow(std::int64_t nUserId, const CListKey* pKeys,
+                                      std::size_t nCount, CRecordWindow& window) {
+    window.Reset(nCount);
+    if (nCount == 0)
+        return;
+    static const std::string sql = std::string("SELECT ") + kColumns +
+                                   " FROM appointments a NOT INDEXED WHERE a.user_id = ?1"
+                                   " AND a.start_time BETWEEN ?2 AND ?3";
+    const CListKey* pEnd = pKeys + nCount;
+    InReadTransaction([&] {
+        // Each row of the keys' span finds its place among the sorted keys; a key whose row
+        // is not there (its start changed since the listing, or a HotSync moved it out) is
+        // read by id afterwards.
+        CStoredAppointment row;
+        {
+            CSqliteQuery q = m_pDb->Query(sql.c_str());
+            q.Bind(1, nUserId).Bind(2, pKeys[0].m_tStart).Bind(3, pEnd[-1].m_tStart);
+            while (q.Step()) {
+                const CListKey key{static_cast<HOSTTIME>(q.Int(1)), static_cast<LONG>(q.Int(0))};
+                const CListKey* pAt = std::lower_bound(pKeys, pEnd, key);
+                if (pAt == pEnd || *pAt != key)
+                    continue;
+                ReadAppointmentInto(q, row, false);
+                const std::string_view aTexts[4] = {q.TextView(4), q.TextView(5), q.TextView(6),
+                                                    q.TextView(7)};
+                window.Put(static_cast<std::size_t>(pAt - pKeys), row, aTexts);
+            }
+        }
+        std::vector<LONG> vecMissing;
+        std::vector<std::size_t> vecAt;
+        for (std::size_t i = 0; i < nCount; ++i)
+            if (!window.m_vecRecords[i].m_bPresent) {
+                vecMissing.push_back(pKeys[i].m_nRecordId);
+                vecAt.push_back(i);
+            }
+        if (vecMissing.empty())
+            return;
+        std::vector<std::optional<CStoredAppointment>> found(vecMissing.size());
+        ReadByIds(vecMissing.data(), vecMissing.size(), found.data());
+        for (std::size_t i = 0; i < found.size(); ++i)
+            if (found[i])
+                window.Put(vecAt[i], *found[i]);
+    });
 }
 
 CStoredAppointment CDatebookStore::GetAppointment(std::int64_t nUserId, LONG nRecordId) {

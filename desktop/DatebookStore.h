@@ -19,11 +19,14 @@
 #include "desktop/RepeatPattern.h"
 #include "host/HostInterfaces.h"
 
+#include <compare>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class CSqliteDatabase;
@@ -65,6 +68,53 @@ struct CStoredAppointment {
     // The local day of the start.
     [[nodiscard]] int StartDay() const;
     [[nodiscard]] CRepeatPattern Pattern() const;
+};
+
+// Where an appointment stands in a list: by start, then record id.
+struct CListKey {
+    HOSTTIME m_tStart = 0;
+    LONG m_nRecordId = 0;
+    friend auto operator<=>(const CListKey&, const CListKey&) = default;
+};
+
+// Records of a run of a list, packed: the values in one array, the texts as UTF-8 in one
+// string and the exception days in one array, about a third of the memory of the records
+// themselves.
+class CRecordWindow {
+public:
+    // The record at a position; false when the window holds none there.
+    bool Get(std::size_t nAt, CStoredAppointment& record) const;
+    [[nodiscard]] std::size_t Size() const { return m_vecRecords.size(); }
+
+private:
+    friend class CDatebookStore;
+    struct CPacked {
+        HOSTTIME m_tStart = 0;
+        HOSTTIME m_tEnd = 0;
+        LONG m_nRecordId = 0;
+        LONG m_nAlarmAdvance = 0;
+        LONG m_nRepeatInterval = 0;
+        LONG m_nRepeatExtra = 0;
+        int m_nRepeatEndDay = 0;
+        std::uint32_t m_nDaysAt = 0;
+        std::uint32_t m_nDays = 0;
+        std::uint64_t m_nTextAt = 0;
+        std::uint32_t m_anLength[4] = {}; // text, note, category, location
+        std::uint8_t m_nRepeatType = 0;
+        std::uint8_t m_nAlarmUnit = 0;
+        bool m_bUntimed = false;
+        bool m_bPrivate = false;
+        bool m_bAlarm = false;
+        bool m_bPresent = false;
+    };
+    void Reset(std::size_t nCount);
+    void Put(std::size_t nAt, const CStoredAppointment& record);
+    // The values of the record but its texts, which are given as UTF-8.
+    void Put(std::size_t nAt, const CStoredAppointment& record, const std::string_view* pTexts);
+
+    std::vector<CPacked> m_vecRecords;
+    std::string m_strText;
+    std::vector<int> m_vecDays;
 };
 
 enum class EAppointmentText { Text, Note, Category, Location };
@@ -112,11 +162,27 @@ public:
     // The record ids of the same list, in the same order.
     [[nodiscard]] std::vector<LONG> ListAppointmentIds(std::int64_t nUserId, int nFromDay,
                                                        int nToDay);
+    // The same list as start and record id, the order of the list.
+    [[nodiscard]] std::vector<CListKey> ListAppointmentKeys(std::int64_t nUserId, int nFromDay,
+                                                            int nToDay);
     // Records by id whatever their marks (deleted and marked ones too), in the order of the
     // ids; none for one a HotSync has moved out. Read with one statement in one read
     // transaction, not a taking of the file's locks per record.
     [[nodiscard]] std::vector<std::optional<CStoredAppointment>>
     FindAppointments(const LONG* pIds, std::size_t nCount);
+    // The same for keys of one user's list, sorted: the rows are read in the order of the
+    // start index, as a run of the list is, rather than looked up one by one.
+    [[nodiscard]] std::vector<std::optional<CStoredAppointment>>
+    FindListedAppointments(std::int64_t nUserId, const CListKey* pKeys, std::size_t nCount);
+    // The size of the datebook file over a count of records: about what one record takes.
+    [[nodiscard]] std::size_t BytesPerRecord(std::size_t nRecords);
+    // Lists of this many days or more are read in table order: nearly every record is in
+    // them, and a table scan costs less than a lookup per record.
+    [[nodiscard]] static bool IsWideList(int nFromDay, int nToDay);
+    // The same records into a window, read in one scan of the table: for a run of a wide
+    // list.
+    void ReadListedWindow(std::int64_t nUserId, const CListKey* pKeys, std::size_t nCount,
+                          CRecordWindow& window);
     // NotFound unless the user holds the record and it is neither deleted nor marked.
     [[nodiscard]] CStoredAppointment GetAppointment(std::int64_t nUserId, LONG nRecordId);
     [[nodiscard]] std::int64_t CountAppointments(std::int64_t nUserId);
@@ -153,6 +219,9 @@ public:
     // The rows this connection has inserted, changed or deleted so far (rolled back ones
     // included): equal counts mean nothing was written in between.
     [[nodiscard]] std::int64_t ChangeCount() const;
+    // Changes by this connection and commits of others so far: equal stamps mean the
+    // datebook is as it was.
+    [[nodiscard]] std::pair<std::int64_t, std::int64_t> ChangeStamp();
 
     // The user's HotSync: marked records go to the archive table, deleted ones are purged.
     CHotSyncResult HotSync(std::int64_t nUserId);
@@ -180,6 +249,10 @@ private:
     [[noreturn]] void ThrowNotLive(LONG nRecordId);
     // One UPDATE of a record that is neither deleted nor marked (id in parameter 1).
     template <class F> void UpdateLive(LONG nRecordId, const char* pszSql, F&& bindValues);
+    // Runs the reads in one read transaction unless a transaction is open.
+    void InReadTransaction(const std::function<void()>& read);
+    void ReadByIds(const LONG* pIds, std::size_t nCount,
+                   std::optional<CStoredAppointment>* pRecords);
 
     std::string m_strPath;
     std::unique_ptr<CSqliteDatabase> m_pDb;

@@ -3,6 +3,7 @@
 #include "desktop/CalendarDay.h"
 #include "desktop/DesktopAppointment.h"
 
+#include <algorithm>
 #include <limits>
 
 CDesktopDatebook::CDesktopDatebook(std::shared_ptr<CDesktopSession> pSession, CDatebookUser user)
@@ -20,12 +21,15 @@ HRESULT CDesktopDatebook::GetAppointments(HOSTTIME tFrom, HOSTTIME tTo,
         if (!ppList)
             return FailCall(E_POINTER, "GetAppointments needs an out pointer.", IID_IHostDatebook);
         *ppList = nullptr;
-        std::vector<LONG> ids = m_pSession->Store().ListAppointmentIds(
-            m_user.m_nId, desktop::LocalDayOf(tFrom), desktop::LocalDayOf(tTo));
-        if (ids.size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
+        const int nFromDay = desktop::LocalDayOf(tFrom);
+        const int nToDay = desktop::LocalDayOf(tTo);
+        std::vector<CListKey> keys =
+            m_pSession->Store().ListAppointmentKeys(m_user.m_nId, nFromDay, nToDay);
+        if (keys.size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
             return FailCall(E_OUTOFMEMORY, "The list is too long.", IID_IHostDatebook);
         CComPtr<CDesktopAppointmentList> pList(
-            new CDesktopAppointmentList(m_pSession, std::move(ids)));
+            new CDesktopAppointmentList(m_pSession, m_user.m_nId, std::move(keys),
+                                        CDatebookStore::IsWideList(nFromDay, nToDay)));
         *ppList = pList.Detach();
         return S_OK;
     });
@@ -69,34 +73,71 @@ HRESULT CDesktopDatebook::GetAppointmentById(LONG lRecordId, IHostAppointment** 
 }
 
 CDesktopAppointmentList::CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession,
-                                                 std::vector<LONG> ids)
-    : m_pSession(std::move(pSession)), m_vecIds(std::move(ids)) {}
+                                                 std::int64_t nUserId, std::vector<CListKey> keys,
+                                                 bool bWide)
+    : m_pSession(std::move(pSession)), m_nUserId(nUserId), m_vecKeys(std::move(keys)),
+      m_bWide(bWide) {}
 
 HRESULT CDesktopAppointmentList::GetCount(LONG* plCount) {
     return RunHostCall(*m_pSession, "GetCount", IID_IHostAppointmentList, [&] {
         if (!plCount)
             return FailCall(E_POINTER, "GetCount needs an out pointer.", IID_IHostAppointmentList);
-        *plCount = static_cast<LONG>(m_vecIds.size());
+        *plCount = static_cast<LONG>(m_vecKeys.size());
         return S_OK;
     });
 }
 
 void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
     auto pPage = std::make_shared<CPage>();
-    const std::size_t nEnd = std::min(m_vecIds.size(), nFirst + kPageSize);
+    const std::size_t nEnd = std::min(m_vecKeys.size(), nFirst + kPageSize);
     pPage->m_vecRecords.reserve(nEnd - nFirst);
     pPage->m_vecGone.reserve(nEnd - nFirst);
-    std::vector<std::optional<CStoredAppointment>> records =
-        m_pSession->Store().FindAppointments(m_vecIds.data() + nFirst, nEnd - nFirst);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        pPage->m_vecGone.push_back(!records[i]);
-        pPage->m_vecRecords.push_back(records[i] ? std::move(*records[i]) : CStoredAppointment{});
-        pPage->m_vecRecords.back().m_nRecordId = m_vecIds[nFirst + i];
+    CDatebookStore& store = m_pSession->Store();
+    const bool bInWindow = m_window.Size() != 0 && nFirst >= m_nWindowFirst &&
+                           nFirst < m_nWindowFirst + m_window.Size();
+    // A window read before the datebook changed (through this connection or another) is out
+    // of date: its pages are read from the datebook itself until the next window.
+    if (m_bWide && (!bInWindow || m_stampWindow == store.ChangeStamp())) {
+        if (m_nWindowSize == 0) {
+            // Whole pages, as many as the bytes allow: one scan of the table for each window.
+            const std::size_t nPerRecord = std::max<std::size_t>(
+                store.BytesPerRecord(m_vecKeys.size()), sizeof(CStoredAppointment));
+            m_nWindowSize =
+                std::max<std::size_t>(kWindowBytes / nPerRecord / kPageSize, 1) * kPageSize;
+        }
+        if (!bInWindow) {
+            m_nWindowFirst = nFirst - nFirst % m_nWindowSize;
+            const std::size_t nCount = std::min(m_vecKeys.size() - m_nWindowFirst, m_nWindowSize);
+            // Taken first: a change made while the window is read makes it out of date.
+            m_stampWindow = store.ChangeStamp();
+            store.ReadListedWindow(m_nUserId, m_vecKeys.data() + m_nWindowFirst, nCount, m_window);
+        }
+        for (std::size_t i = nFirst; i < nEnd; ++i) {
+            CStoredAppointment& record = pPage->m_vecRecords.emplace_back();
+            pPage->m_vecGone.push_back(!m_window.Get(i - m_nWindowFirst, record));
+            record.m_nRecordId = m_vecKeys[i].m_nRecordId;
+        }
+    } else {
+        std::vector<std::optional<CStoredAppointment>> records =
+            store.FindListedAppointments(m_nUserId, m_vecKeys.data() + nFirst, nEnd - nFirst);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            pPage->m_vecGone.push_back(!records[i]);
+            pPage->m_vecRecords.push_back(records[i] ? std::move(*records[i])
+                                                     : CStoredAppointment{});
+            pPage->m_vecRecords.back().m_nRecordId = m_vecKeys[nFirst + i].m_nRecordId;
+        }
     }
+    pPage->m_vecHandedOut.resize(pPage->m_vecRecords.size());
+    // Items released since leave nothing behind; items of the page left that are still
+    // alive are found by their index from now on.
+    std::erase_if(m_mapHandedOut, [](const auto& entry) { return entry.second.expired(); });
+    if (m_pPage && m_pPage.use_count() > 1)
+        for (std::size_t i = 0; i < m_pPage->m_vecHandedOut.size(); ++i)
+            if (m_pPage->m_vecHandedOut[i])
+                m_mapHandedOut.emplace(m_nPageFirst + i, std::shared_ptr<CStoredAppointment>(
+                                                             m_pPage, &m_pPage->m_vecRecords[i]));
     m_pPage = std::move(pPage);
     m_nPageFirst = nFirst;
-    // Items released since leave nothing behind.
-    std::erase_if(m_mapHandedOut, [](const auto& entry) { return entry.second.expired(); });
 }
 
 HRESULT CDesktopAppointmentList::Item(LONG lIndex, IHostAppointment** ppAppointment) {
@@ -104,15 +145,16 @@ HRESULT CDesktopAppointmentList::Item(LONG lIndex, IHostAppointment** ppAppointm
         if (!ppAppointment)
             return FailCall(E_POINTER, "Item needs an out pointer.", IID_IHostAppointmentList);
         *ppAppointment = nullptr;
-        if (lIndex < 0 || static_cast<std::size_t>(lIndex) >= m_vecIds.size())
+        if (lIndex < 0 || static_cast<std::size_t>(lIndex) >= m_vecKeys.size())
             return FailCall(E_INVALIDARG,
                             "There is no appointment at index " + std::to_string(lIndex) +
-                                "; the list holds " + std::to_string(m_vecIds.size()) + ".",
+                                "; the list holds " + std::to_string(m_vecKeys.size()) + ".",
                             IID_IHostAppointmentList);
         const auto nIndex = static_cast<std::size_t>(lIndex);
         std::shared_ptr<CStoredAppointment> pRecord;
-        if (const auto it = m_mapHandedOut.find(nIndex); it != m_mapHandedOut.end())
-            pRecord = it->second.lock();
+        if (!m_mapHandedOut.empty())
+            if (const auto it = m_mapHandedOut.find(nIndex); it != m_mapHandedOut.end())
+                pRecord = it->second.lock();
         if (!pRecord) {
             if (!m_pPage || nIndex < m_nPageFirst ||
                 nIndex >= m_nPageFirst + m_pPage->m_vecRecords.size())
@@ -120,12 +162,12 @@ HRESULT CDesktopAppointmentList::Item(LONG lIndex, IHostAppointment** ppAppointm
             const std::size_t nAt = nIndex - m_nPageFirst;
             if (m_pPage->m_vecGone[nAt])
                 return FailCall(E_FAIL,
-                                "The appointment " + std::to_string(m_vecIds[nIndex]) +
+                                "The appointment " + std::to_string(m_vecKeys[nIndex].m_nRecordId) +
                                     " has been moved out of the datebook by a HotSync.",
                                 IID_IHostAppointmentList);
             // Shares the page's storage and keeps it alive.
             pRecord = std::shared_ptr<CStoredAppointment>(m_pPage, &m_pPage->m_vecRecords[nAt]);
-            m_mapHandedOut[nIndex] = pRecord;
+            m_pPage->m_vecHandedOut[nAt] = true;
         }
         CComPtr<CDesktopAppointment> pAppointment(
             new CDesktopAppointment(m_pSession, std::move(pRecord)));

@@ -40,7 +40,12 @@ public:
     // Records read per page.
     static constexpr std::size_t kPageSize = 512;
 
-    CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession, std::vector<LONG> ids);
+    // Records of a wide list are read by a scan of the table into a window of about this
+    // many bytes.
+    static constexpr std::size_t kWindowBytes = 16 * 1024 * 1024;
+    // bWide: the list covers nearly the whole datebook (CDatebookStore::IsWideList).
+    CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession, std::int64_t nUserId,
+                            std::vector<CListKey> keys, bool bWide);
 
     HRESULT GetCount(LONG* plCount) override;
     // Items of the same index share their values while one of them is alive: a change made
@@ -52,11 +57,19 @@ private:
     struct CPage {
         std::vector<CStoredAppointment> m_vecRecords;
         std::vector<bool> m_vecGone;
+        std::vector<bool> m_vecHandedOut; // items made of the record so far
     };
     void LoadPage(std::size_t nFirst);
 
     std::shared_ptr<CDesktopSession> m_pSession;
-    std::vector<LONG> m_vecIds;
+    std::int64_t m_nUserId;
+    std::vector<CListKey> m_vecKeys;
+    bool m_bWide;
+    // A wide list's records from m_nWindowFirst on, in runs of m_nWindowSize positions.
+    CRecordWindow m_window;
+    std::size_t m_nWindowFirst = 0;
+    std::size_t m_nWindowSize = 0;
+    std::pair<std::int64_t, std::int64_t> m_stampWindow; // the store's when it was read
     std::shared_ptr<CPage> m_pPage; // the page last read; items keep theirs alive
     std::size_t m_nPageFirst = 0;
     // The records of items handed out, by index, while they are alive.

@@ -91,6 +91,14 @@ std::string CSqliteQuery::Text(int nColumn) const {
     return std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(nBytes));
 }
 
+std::string_view CSqliteQuery::TextView(int nColumn) const {
+    const unsigned char* p = sqlite3_column_text(m_pStatement, nColumn);
+    const int nBytes = sqlite3_column_bytes(m_pStatement, nColumn);
+    if (!p || nBytes <= 0)
+        return {};
+    return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(nBytes)};
+}
+
 bool CSqliteQuery::IsNull(int nColumn) const {
     return sqlite3_column_type(m_pStatement, nColumn) == SQLITE_NULL;
 }
@@ -100,8 +108,11 @@ void CSqliteDatabase::CStatementDeleter::operator()(sqlite3_stmt* p) const {
 }
 
 CSqliteDatabase::CSqliteDatabase(const std::string& strPath, int nBusyMilliseconds) {
-    const int rc = sqlite3_open_v2(strPath.c_str(), &m_pDb,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // A connection is used by one thread at a time (a session's watcher commits under the
+    // session's lock): SQLite's own lock around every call would only cost time.
+    const int rc =
+        sqlite3_open_v2(strPath.c_str(), &m_pDb,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = m_pDb ? sqlite3_errmsg(m_pDb) : sqlite3_errstr(rc);
         sqlite3_close_v2(m_pDb);

@@ -39,6 +39,8 @@ public:
     [[nodiscard]] std::int64_t Int(int nColumn) const;
     [[nodiscard]] std::u16string Text16(int nColumn) const;
     [[nodiscard]] std::string Text(int nColumn) const;
+    // The column's UTF-8 bytes, valid until the next Step or the end of the query.
+    [[nodiscard]] std::string_view TextView(int nColumn) const;
     [[nodiscard]] bool IsNull(int nColumn) const;
 
 private:

@@ -121,10 +121,23 @@ std::string Utf16ToUtf8Lenient(std::u16string_view text) {
 
 std::u16string Utf8ToUtf16Lenient(std::string_view text) {
     std::u16string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();)
-        AppendUtf16(out, NextUtf8(text, i).value_or(kReplacement));
+    AssignUtf8AsUtf16(text, out);
     return out;
+}
+
+void AssignUtf8AsUtf16(std::string_view text, std::u16string& out) {
+    out.resize(text.size());
+    // Runs of ASCII, most of any datebook's text, are widened byte by byte.
+    std::size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) {
+        out[i] = static_cast<char16_t>(text[i]);
+        ++i;
+    }
+    if (i == text.size())
+        return;
+    out.resize(i);
+    while (i < text.size())
+        AppendUtf16(out, NextUtf8(text, i).value_or(kReplacement));
 }
 
 } // namespace desktop

@@ -16,5 +16,7 @@ namespace desktop {
 // For messages: unpaired surrogates become U+FFFD.
 [[nodiscard]] std::string Utf16ToUtf8Lenient(std::u16string_view text);
 [[nodiscard]] std::u16string Utf8ToUtf16Lenient(std::string_view text);
+// The same into a string whose storage is reused.
+void AssignUtf8AsUtf16(std::string_view text, std::u16string& out);
 
 } // namespace desktop

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -154,6 +156,114 @@ TEST_F(DatebookStore, HotSyncArchivesAndPurgesAndIdsAreNeverGivenOutTwice) {
     CDatebookStore store;
     EXPECT_GT(store.AddAppointment(nUser, FullAppointment()), nBoth);
     EXPECT_EQ(store.CountAppointments(nUser), 2);
+}
+
+// Every value of a record, for comparing two reads of it.
+std::string Render(const std::optional<CStoredAppointment>& a) {
+    if (!a)
+        return "none";
+    std::string text =
+        std::to_string(a->m_nRecordId) + "|" + std::to_string(a->m_tStart) + "|" +
+        std::to_string(a->m_tEnd) + "|" + Utf8(a->m_strText) + "|" + Utf8(a->m_strNote) + "|" +
+        Utf8(a->m_strCategory) + "|" + Utf8(a->m_strLocation) + "|" +
+        std::to_string(a->m_bUntimed * 4 + a->m_bPrivate * 2 + a->m_bAlarm) + "|" +
+        std::to_string(a->m_nAlarmUnit) + "/" + std::to_string(a->m_nAlarmAdvance) + "|" +
+        std::to_string(a->m_nRepeatType) + "/" + std::to_string(a->m_nRepeatInterval) + "/" +
+        std::to_string(a->m_nRepeatEndDay) + "/" + std::to_string(a->m_nRepeatExtra);
+    for (int nDay : a->m_vecExceptionDays)
+        text += "," + Iso(nDay);
+    return text;
+}
+
+// Runs of a list read in the order of the start index (a page) and by a table scan (a
+// window) give each record as reading it by id does: ties of start times cut at the run's
+// ends, a record moved since the listing, a marked one, one a HotSync moved out, rows of the
+// span that are not listed, and a narrow list whose span holds many unlisted records.
+TEST_F(DatebookStore, ListedRunsReadAsById) {
+    CDatebookStore store;
+    const std::int64_t nUser = store.CurrentUser().m_nId;
+    const CDatebookUser other = store.AddUser("other");
+    std::vector<CStoredAppointment> batch;
+    for (int i = 0; i < 240; ++i) {
+        CStoredAppointment a;
+        // Six start times only, so that runs begin and end inside a group of equal starts.
+        a.m_tStart = At("2024-03-01", 8 + (i * 7) % 6);
+        a.m_tEnd = a.m_tStart + 1800;
+        a.m_strText =
+            U16("item " + std::to_string(i) + (i % 5 ? "" : " \xc3\xa9t\xc3\xa9 \xf0\x9f\x93\x85"));
+        a.m_strNote = i % 2 ? u"" : U16(std::string(static_cast<std::size_t>(i), 'n'));
+        a.m_strCategory = i % 3 ? u"Work" : u"";
+        a.m_strLocation = i % 4 ? u"" : u"Room 1";
+        a.m_bPrivate = i % 6 == 0;
+        a.m_bAlarm = i % 7 == 0;
+        a.m_nAlarmAdvance = i % 50;
+        if (i % 4 == 1) {
+            a.m_nRepeatType = HOST_REPEAT_DAILY;
+            a.m_nRepeatInterval = 1 + i % 3;
+            a.m_vecExceptionDays = {Day("2024-03-07"), Day("2024-03-13")};
+        }
+        batch.push_back(std::move(a));
+    }
+    (void)store.AddAppointments(nUser, batch);
+    (void)store.AddAppointments(other.m_nId,
+                                std::vector<CStoredAppointment>(batch.begin(), batch.begin() + 20));
+    const std::vector<CListKey> keys =
+        store.ListAppointmentKeys(nUser, Day("1970-01-02"), Day("2031-12-31"));
+    ASSERT_EQ(keys.size(), 240u);
+    ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+
+    // After the listing: one record moves, one is marked, one is moved out, one is added.
+    (void)store.SetTimes(keys[50].m_nRecordId, At("2024-03-01", 23), At("2024-03-01", 23));
+    store.Delete(keys[51].m_nRecordId, false);
+    store.Delete(keys[52].m_nRecordId, true);
+    (void)store.HotSync(nUser);
+    (void)store.AddAppointment(nUser, batch[3]);
+
+    const auto Check = [&](const std::vector<CListKey>& listed, std::size_t nFirst,
+                           std::size_t nCount) {
+        SCOPED_TRACE("run " + std::to_string(nFirst) + "+" + std::to_string(nCount));
+        std::vector<LONG> ids;
+        for (std::size_t i = nFirst; i < nFirst + nCount; ++i)
+            ids.push_back(listed[i].m_nRecordId);
+        const auto byId = store.FindAppointments(ids.data(), ids.size());
+        const auto paged = store.FindListedAppointments(nUser, listed.data() + nFirst, nCount);
+        CRecordWindow window;
+        store.ReadListedWindow(nUser, listed.data() + nFirst, nCount, window);
+        ASSERT_EQ(paged.size(), nCount);
+        ASSERT_EQ(window.Size(), nCount);
+        for (std::size_t i = 0; i < nCount; ++i) {
+            EXPECT_EQ(Render(paged[i]), Render(byId[i]));
+            CStoredAppointment fromWindow;
+            const bool bFound = window.Get(i, fromWindow);
+            EXPECT_EQ(bFound ? Render(fromWindow) : "none", Render(byId[i]));
+        }
+    };
+    for (const auto& [nFirst, nCount] : std::vector<std::pair<std::size_t, std::size_t>>{
+             {0, 240}, {0, 1}, {39, 1}, {37, 7}, {45, 64}, {50, 3}, {100, 140}, {239, 1}})
+        Check(keys, nFirst, nCount);
+    EXPECT_EQ(Render(store.FindListedAppointments(nUser, keys.data() + 52, 1)[0]), "none");
+
+    // A narrow list: a series that began long before its days, then single records between
+    // its start and the list's days that the list leaves out.
+    CStoredAppointment series = batch[1];
+    series.m_tStart = At("2020-01-01", 9);
+    series.m_tEnd = series.m_tStart + 600;
+    series.m_vecExceptionDays.clear();
+    (void)store.AddAppointment(nUser, series);
+    std::vector<CStoredAppointment> between;
+    for (int i = 0; i < 3000; ++i) {
+        CStoredAppointment a = batch[static_cast<std::size_t>(i % 4 == 1 ? 0 : i % 240)];
+        a.m_tStart = At("2021-01-01", 0) + i * 7200;
+        a.m_tEnd = a.m_tStart;
+        between.push_back(a);
+    }
+    (void)store.AddAppointments(nUser, between);
+    const std::vector<CListKey> narrow =
+        store.ListAppointmentKeys(nUser, Day("2024-03-01"), Day("2024-03-01"));
+    ASSERT_GT(narrow.size(), 200u);
+    EXPECT_EQ(narrow.front().m_tStart, At("2020-01-01", 9));
+    Check(narrow, 0, narrow.size());
+    Check(narrow, 0, 2);
 }
 
 // Runs body in a child process; the child ends with 0 when body returns true.

@@ -4,6 +4,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <array>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -81,6 +82,64 @@ TEST_F(LocalTimeTest, CurrentTimeFollowsTheClockVariable) {
         const std::int64_t t = CurrentTime();
         EXPECT_GE(t, before) << pszBad;
         EXPECT_LE(t, before + 5) << pszBad;
+    }
+}
+
+// Breaking down and making local times agree with the C library's own conversion at every
+// kind of change of the clocks: an hour (spring and autumn, north and south), half an hour,
+// a day skipped, and a zone set after another in the same process.
+TEST_F(LocalTimeTest, AgreesWithTheCLibraryAcrossChangesOfTheClocks) {
+    for (const char* pszZone : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe",
+                                "Pacific/Apia", "Asia/Kathmandu", "UTC", "Europe/Berlin"}) {
+        SetTimeZone(pszZone);
+        SCOPED_TRACE(pszZone);
+        int nMismatches = 0;
+        // Every 3 h 17 min from 1970 to 2032, and every minute of two days around each
+        // change found on the way.
+        std::vector<std::int64_t> instants;
+        long nPreviousOffset = 0;
+        for (std::int64_t t = 0; t < 1956528000; t += 11820) {
+            const std::time_t tt = static_cast<std::time_t>(t);
+            std::tm tm{};
+            ASSERT_TRUE(localtime_r(&tt, &tm));
+            if (t > 0 && tm.tm_gmtoff != nPreviousOffset)
+                for (std::int64_t u = t - 2 * 86400; u < t + 86400; u += 60)
+                    instants.push_back(u);
+            nPreviousOffset = tm.tm_gmtoff;
+            instants.push_back(t);
+        }
+        for (const std::int64_t t : instants) {
+            const std::time_t tt = static_cast<std::time_t>(t);
+            std::tm tm{};
+            ASSERT_TRUE(localtime_r(&tt, &tm));
+            CLocalTime local;
+            ASSERT_TRUE(BreakDownLocal(t, local));
+            const bool bSame = local.m_nYear == tm.tm_year + 1900 &&
+                               local.m_nMonth == tm.tm_mon + 1 && local.m_nDay == tm.tm_mday &&
+                               local.m_nHour == tm.tm_hour && local.m_nMinute == tm.tm_min &&
+                               local.m_nSecond == tm.tm_sec && local.m_nDayOfWeek == tm.tm_wday &&
+                               local.m_bDaylight == (tm.tm_isdst > 0);
+            // The local reading made back into an instant, and the same reading an hour
+            // on, which may fall into a gap or an overlap.
+            std::int64_t aMade[2] = {};
+            std::int64_t aExpected[2] = {};
+            for (int k = 0; k < 2; ++k) {
+                std::tm in = tm;
+                in.tm_hour = (tm.tm_hour + k) % 24;
+                in.tm_isdst = -1;
+                aExpected[k] = std::mktime(&in);
+                aMade[k] = MakeLocalTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                                         (tm.tm_hour + k) % 24, tm.tm_min, tm.tm_sec)
+                               .value_or(-1);
+            }
+            if ((!bSame || aMade[0] != aExpected[0] || aMade[1] != aExpected[1]) &&
+                ++nMismatches <= 5)
+                ADD_FAILURE() << "at " << t << ": " << local.m_nYear << "-" << local.m_nMonth << "-"
+                              << local.m_nDay << " " << local.m_nHour << ":" << local.m_nMinute
+                              << " made " << aMade[0] << "/" << aMade[1] << ", the C library "
+                              << aExpected[0] << "/" << aExpected[1];
+        }
+        EXPECT_EQ(nMismatches, 0);
     }
 }
 
