@@ -27,6 +27,28 @@ namespace {
 constexpr std::int64_t kApplicationId = 0x5644424B; // marks the file as a datebook
 constexpr int kBusyMilliseconds = 15000;
 
+// Scans of the whole table reuse no page: while one runs, the page cache is kept small so that
+// it does not grow to hold a large datebook the scan passes only once.
+class CScanCache {
+public:
+    explicit CScanCache(CSqliteDatabase& db) : m_db(db) { m_db.Exec(kScanSize); }
+    ~CScanCache() {
+        try {
+            m_db.Exec(kNormalSize);
+        } catch (const CDatebookError&) {
+            // The cache keeps its scan size: slower, never wrong.
+        }
+    }
+    CScanCache(const CScanCache&) = delete;
+    CScanCache& operator=(const CScanCache&) = delete;
+
+    static constexpr const char* kNormalSize = "PRAGMA cache_size=-32768";
+
+private:
+    static constexpr const char* kScanSize = "PRAGMA cache_size=-2048";
+    CSqliteDatabase& m_db;
+};
+
 // Step i moves the schema from version i to version i + 1.
 const char* const kMigrations[] = {
     R"sql(
@@ -369,7 +391,8 @@ CDatebookStore::CDatebookStore(const std::string& strFolder) {
         }
         // A page cache of 32 MiB holds a datebook of a hundred thousand appointments, which
         // the program lists whole for every operation.
-        m_pDb->Exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768");
+        m_pDb->Exec("PRAGMA synchronous=NORMAL");
+        m_pDb->Exec(CScanCache::kNormalSize);
         // The journal is copied into the database once it holds 32 MiB of pages, not 4 MiB:
         // an import of many appointments dirties the same pages of the start index again
         // and again, and each copy syncs the database. Fewer, larger copies keep the cost
@@ -757,6 +780,9 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
         kListWhere + " ORDER BY a.start_time, a.id";
     const CListDays days(nFromDay, nToDay);
     const bool bScan = IsWideList(nFromDay, nToDay);
+    std::optional<CScanCache> cache;
+    if (bScan)
+        cache.emplace(*m_pDb);
     CSqliteQuery q = m_pDb->Query(bScan ? sqlScan.c_str() : sqlIndex.c_str());
     q.Bind(1, nUserId)
         .Bind(2, days.m_nLow - CListDays::kMargin)
@@ -997,6 +1023,7 @@ void CDatebookStore::ReadListedWindow(std::int64_t nUserId, const CListKey* pKey
                                    " FROM appointments a NOT INDEXED WHERE a.user_id = ?1"
                                    " AND a.start_time BETWEEN ?2 AND ?3";
     const CListKey* pEnd = pKeys + nCount;
+    const CScanCache cache(*m_pDb);
     InReadTransaction([&] {
         // Each row of the keys' span finds its place among the sorted keys; a key whose row
         // is not there (its start changed since the listing, or a HotSync moved it out) is

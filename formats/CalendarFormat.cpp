@@ -185,29 +185,62 @@ bool HasHighBytes(std::string_view text) {
 
 // ---- Date and time values.
 
-std::string FormatUtc(std::int64_t t) {
+// Decimal digits of a non-negative value, at least nWidth of them; a negative one (no date
+// of the calendar's range) as the C library would print it.
+void AppendDigits(std::string& out, int nValue, int nWidth) {
+    if (nValue < 0) {
+        char sz[16];
+        std::snprintf(sz, sizeof sz, "%0*d", nWidth, nValue);
+        out += sz;
+        return;
+    }
+    char sz[12];
+    int n = 0;
+    do {
+        sz[n++] = static_cast<char>('0' + nValue % 10);
+        nValue /= 10;
+    } while (nValue != 0);
+    for (; n < nWidth; ++n)
+        sz[n] = '0';
+    while (n > 0)
+        out += sz[--n];
+}
+
+void AppendDateDigits(std::string& out, int nYear, int nMonth, int nDay) {
+    AppendDigits(out, nYear, 4);
+    AppendDigits(out, nMonth, 2);
+    AppendDigits(out, nDay, 2);
+}
+
+void AppendTimeDigits(std::string& out, int nHour, int nMinute, int nSecond) {
+    out += 'T';
+    AppendDigits(out, nHour, 2);
+    AppendDigits(out, nMinute, 2);
+    AppendDigits(out, nSecond, 2);
+}
+
+void AppendUtc(std::string& out, std::int64_t t) {
     CLocalTime u;
     if (!BreakDownUtc(t, u))
         u = CLocalTime{};
-    char sz[32];
-    std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d00Z", u.m_nYear, u.m_nMonth, u.m_nDay,
-                  u.m_nHour, u.m_nMinute);
-    return sz;
+    AppendDateDigits(out, u.m_nYear, u.m_nMonth, u.m_nDay);
+    AppendTimeDigits(out, u.m_nHour, u.m_nMinute, 0);
+    out += 'Z';
 }
 
 std::string FormatDateDigits(int nYear, int nMonth, int nDay) {
-    char sz[16];
-    std::snprintf(sz, sizeof sz, "%04d%02d%02d", nYear, nMonth, nDay);
-    return sz;
+    std::string out;
+    AppendDateDigits(out, nYear, nMonth, nDay);
+    return out;
 }
 
 std::string FormatFloating(CFloating f) {
     const CDate d = CivilDate(f.Days());
     const int s = f.SecondOfDay();
-    char sz[32];
-    std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d%02d", d.m_nYear, d.m_nMonth, d.m_nDay,
-                  s / 3600, s / 60 % 60, s % 60);
-    return sz;
+    std::string out;
+    AppendDateDigits(out, d.m_nYear, d.m_nMonth, d.m_nDay);
+    AppendTimeDigits(out, s / 3600, s / 60 % 60, s % 60);
+    return out;
 }
 
 // ---- The repeat rule of an event.
@@ -610,14 +643,12 @@ std::int32_t CCalendarFormat::GetSize() {
 EStatus CCalendarFormat::WriteLine(std::string_view line) {
     if (!m_bWriting)
         return STATUS_FAILED;
-    if (!IsICalendar()) {
+    if (!IsICalendar() || line.size() <= kFoldedLineOctets) {
         Append(line);
         return EndRow();
     }
     // Longer lines continue on the next after CR LF and one blank; a UTF-8 sequence is
     // never split.
-    std::string folded;
-    folded.reserve(line.size() + line.size() / 64 * 3);
     std::size_t nOctets = 0;
     for (std::size_t i = 0; i < line.size();) {
         std::size_t n = 1;
@@ -625,29 +656,36 @@ EStatus CCalendarFormat::WriteLine(std::string_view line) {
                (static_cast<unsigned char>(line[i + n]) & 0xC0) == 0x80)
             ++n;
         if (nOctets + n > kFoldedLineOctets) {
-            folded += "\r\n ";
+            Append("\r\n ");
             nOctets = 1;
         }
-        folded.append(line.substr(i, n));
+        Append(line.substr(i, n));
         nOctets += n;
         i += n;
     }
-    Append(folded);
     return EndRow();
 }
 
+std::string& CCalendarFormat::StartLine(std::string_view name) {
+    m_strBuild.assign(name);
+    return m_strBuild;
+}
+
 EStatus CCalendarFormat::WritePlainLine(std::string_view name, std::string_view value) {
-    std::string line(name);
+    std::string& line = StartLine(name);
     line += ':';
     line += PlainValue(value);
     return WriteLine(line);
 }
 
 EStatus CCalendarFormat::WriteTextLine(std::string_view name, std::string_view value) {
-    std::string line(name);
+    std::string& line = StartLine(name);
     if (IsICalendar()) {
         line += ':';
-        AppendICalendarText(line, CodePageToUtf8(value, m_nCodePage));
+        if (m_nCodePage == CP_UTF8 && !HasHighBytes(value))
+            AppendICalendarText(line, value);
+        else
+            AppendICalendarText(line, CodePageToUtf8(value, m_nCodePage));
     } else if (m_nCodePage == CP_UTF8) {
         // Ill-formed sequences become U+FFFD, so the declared charset holds.
         const std::string utf8 = CodePageToUtf8(value, CP_UTF8);
@@ -663,9 +701,9 @@ EStatus CCalendarFormat::WriteTextLine(std::string_view name, std::string_view v
 }
 
 EStatus CCalendarFormat::WriteDateTimeLine(std::string_view name, TimeValue t) {
-    std::string line(name);
+    std::string& line = StartLine(name);
     line += ':';
-    line += FormatUtc(t);
+    AppendUtc(line, t);
     return WriteLine(line);
 }
 
@@ -678,20 +716,18 @@ EStatus CCalendarFormat::WriteDateLine(std::string_view name, TimeValue t) {
 
 EStatus CCalendarFormat::WriteLocalDateTimeLine(std::string_view name, int nYear, int nMonth,
                                                 int nDay, int nHour, int nMinute, int nSecond) {
-    char sz[32];
-    std::snprintf(sz, sizeof sz, "%04d%02d%02dT%02d%02d%02d", nYear, nMonth, nDay, nHour, nMinute,
-                  nSecond);
-    std::string line(name);
+    std::string& line = StartLine(name);
     line += ':';
-    line += sz;
+    AppendDateDigits(line, nYear, nMonth, nDay);
+    AppendTimeDigits(line, nHour, nMinute, nSecond);
     return WriteLine(line);
 }
 
 EStatus CCalendarFormat::WriteLocalDateLine(std::string_view name, int nYear, int nMonth,
                                             int nDay) {
-    std::string line(name);
+    std::string& line = StartLine(name);
     line += ";VALUE=DATE:";
-    line += FormatDateDigits(nYear, nMonth, nDay);
+    AppendDateDigits(line, nYear, nMonth, nDay);
     return WriteLine(line);
 }
 

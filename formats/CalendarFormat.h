@@ -90,6 +90,8 @@ public:
 private:
     // Writes a whole line, folded in iCalendar, and ends it.
     EStatus WriteLine(std::string_view line);
+    // The buffer a line is built in, holding the name: one allocation for every line.
+    std::string& StartLine(std::string_view name);
     // Appends bytes to the output buffer; flushes it when it is full.
     void Append(std::string_view bytes);
     void Flush();
@@ -113,6 +115,7 @@ private:
 
     std::string m_strLine;
     std::string m_strLastCell;
+    std::string m_strBuild;
     std::int32_t m_nFlavour;
     std::string m_strUidPrefix; // "VARNO-" and the user's hash digits, then "-"
 };
