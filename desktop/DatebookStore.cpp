@@ -767,14 +767,19 @@ std::vector<CStoredAppointment> CDatebookStore::ListAppointments(std::int64_t nU
 }
 
 std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, int nFromDay,
-                                                          int nToDay) {
+                                                          int nToDay, CRecordWindow* pWindow,
+                                                          std::size_t nWindowBytes) {
     std::vector<CListKey> keys;
+    if (pWindow)
+        pWindow->Reset(0);
     if (nFromDay > nToDay)
         return keys;
     static const std::string sqlScan =
         std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end"
                     " FROM appointments a NOT INDEXED") +
         kListWhere;
+    static const std::string sqlScanRecords =
+        std::string("SELECT ") + kColumns + " FROM appointments a NOT INDEXED" + kListWhere;
     static const std::string sqlIndex =
         std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end FROM appointments a") +
         kListWhere + " ORDER BY a.start_time, a.id";
@@ -783,18 +788,59 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
     std::optional<CScanCache> cache;
     if (bScan)
         cache.emplace(*m_pDb);
-    CSqliteQuery q = m_pDb->Query(bScan ? sqlScan.c_str() : sqlIndex.c_str());
-    q.Bind(1, nUserId)
-        .Bind(2, days.m_nLow - CListDays::kMargin)
-        .Bind(3, days.m_nHigh + CListDays::kMargin);
-    while (q.Step()) {
-        const auto tStart = static_cast<HOSTTIME>(q.Int(1));
-        const bool bRepeating = q.Int(2) != HOST_REPEAT_NONE;
-        if (days.Holds(tStart, bRepeating, bRepeating ? ReadRepeatEnd(q, 3) : 0))
+    bool bRecords = bScan && pWindow;
+    // The column of the repeat end in either form of the statement.
+    const int nEndColumn = bRecords ? 14 : 3;
+    const auto Read = [&](const std::string& sql) {
+        CSqliteQuery q = m_pDb->Query(sql.c_str());
+        q.Bind(1, nUserId)
+            .Bind(2, days.m_nLow - CListDays::kMargin)
+            .Bind(3, days.m_nHigh + CListDays::kMargin);
+        CStoredAppointment row;
+        while (q.Step()) {
+            const auto tStart = static_cast<HOSTTIME>(q.Int(1));
+            const bool bRepeating = q.Int(bRecords ? 12 : 2) != HOST_REPEAT_NONE;
+            if (!days.Holds(tStart, bRepeating, bRepeating ? ReadRepeatEnd(q, nEndColumn) : 0))
+                continue;
             keys.push_back({tStart, static_cast<LONG>(q.Int(0))});
+            if (!bRecords)
+                continue;
+            ReadAppointmentInto(q, row, false);
+            const std::string_view aTexts[4] = {q.TextView(4), q.TextView(5), q.TextView(6),
+                                                q.TextView(7)};
+            pWindow->Append(row, aTexts);
+            // Too large for the window: the rest are listed only, and the window dropped.
+            if (pWindow->Bytes() > nWindowBytes) {
+                pWindow->Reset(0);
+                return false;
+            }
+        }
+        return true;
+    };
+    if (bRecords) {
+        if (!Read(sqlScanRecords)) {
+            bRecords = false;
+            keys.clear();
+            (void)Read(sqlScan);
+        }
+    } else {
+        (void)Read(bScan ? sqlScan : sqlIndex);
     }
-    if (bScan)
+    if (bRecords) {
+        // The window's records put in the order of the list.
+        std::vector<std::uint32_t> order(keys.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = static_cast<std::uint32_t>(i);
+        std::sort(order.begin(), order.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+        std::vector<CListKey> sorted(keys.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            sorted[i] = keys[order[i]];
+        keys = std::move(sorted);
+        pWindow->m_vecOrder = std::move(order);
+    } else if (bScan) {
         std::sort(keys.begin(), keys.end());
+    }
     return keys;
 }
 
@@ -951,6 +997,18 @@ void CRecordWindow::Reset(std::size_t nCount) {
     m_vecRecords.assign(nCount, CPacked{});
     m_strText.clear();
     m_vecDays.clear();
+    m_vecOrder.clear();
+    if (nCount == 0) {
+        m_vecRecords.shrink_to_fit();
+        m_strText.shrink_to_fit();
+        m_vecDays.shrink_to_fit();
+        m_vecOrder.shrink_to_fit();
+    }
+}
+
+void CRecordWindow::Append(const CStoredAppointment& a, const std::string_view* pTexts) {
+    m_vecRecords.emplace_back();
+    Put(m_vecRecords.size() - 1, a, pTexts);
 }
 
 void CRecordWindow::Put(std::size_t nAt, const CStoredAppointment& a) {
@@ -988,7 +1046,7 @@ void CRecordWindow::Put(std::size_t nAt, const CStoredAppointment& a,
 }
 
 bool CRecordWindow::Get(std::size_t nAt, CStoredAppointment& a) const {
-    const CPacked& p = m_vecRecords[nAt];
+    const CPacked& p = m_vecRecords[m_vecOrder.empty() ? nAt : m_vecOrder[nAt]];
     if (!p.m_bPresent)
         return false;
     a.m_nRecordId = p.m_nRecordId;

@@ -84,7 +84,14 @@ class CRecordWindow {
 public:
     // The record at a position; false when the window holds none there.
     bool Get(std::size_t nAt, CStoredAppointment& record) const;
-    [[nodiscard]] std::size_t Size() const { return m_vecRecords.size(); }
+    [[nodiscard]] std::size_t Size() const {
+        return m_vecOrder.empty() ? m_vecRecords.size() : m_vecOrder.size();
+    }
+    // The bytes it holds, about.
+    [[nodiscard]] std::size_t Bytes() const {
+        return m_vecRecords.size() * sizeof(CPacked) + m_strText.size() +
+               m_vecDays.size() * sizeof(int) + m_vecOrder.size() * sizeof(std::uint32_t);
+    }
 
 private:
     friend class CDatebookStore;
@@ -111,10 +118,14 @@ private:
     void Put(std::size_t nAt, const CStoredAppointment& record);
     // The values of the record but its texts, which are given as UTF-8.
     void Put(std::size_t nAt, const CStoredAppointment& record, const std::string_view* pTexts);
+    // The same as the next record, in the order records come.
+    void Append(const CStoredAppointment& record, const std::string_view* pTexts);
 
     std::vector<CPacked> m_vecRecords;
     std::string m_strText;
     std::vector<int> m_vecDays;
+    // Where the record of each position is in m_vecRecords; empty when at the position.
+    std::vector<std::uint32_t> m_vecOrder;
 };
 
 enum class EAppointmentText { Text, Note, Category, Location };
@@ -162,9 +173,13 @@ public:
     // The record ids of the same list, in the same order.
     [[nodiscard]] std::vector<LONG> ListAppointmentIds(std::int64_t nUserId, int nFromDay,
                                                        int nToDay);
-    // The same list as start and record id, the order of the list.
+    // The same list as start and record id, the order of the list. For a wide list
+    // (IsWideList) and a window given, the records are read by the same scan into it, as
+    // long as they take at most nWindowBytes; else the window is left empty.
     [[nodiscard]] std::vector<CListKey> ListAppointmentKeys(std::int64_t nUserId, int nFromDay,
-                                                            int nToDay);
+                                                            int nToDay,
+                                                            CRecordWindow* pWindow = nullptr,
+                                                            std::size_t nWindowBytes = 0);
     // Records by id whatever their marks (deleted and marked ones too), in the order of the
     // ids; none for one a HotSync has moved out. Read with one statement in one read
     // transaction, not a taking of the file's locks per record.

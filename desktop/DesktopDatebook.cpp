@@ -23,13 +23,20 @@ HRESULT CDesktopDatebook::GetAppointments(HOSTTIME tFrom, HOSTTIME tTo,
         *ppList = nullptr;
         const int nFromDay = desktop::LocalDayOf(tFrom);
         const int nToDay = desktop::LocalDayOf(tTo);
+        CDatebookStore& store = m_pSession->Store();
+        const bool bWide = CDatebookStore::IsWideList(nFromDay, nToDay);
+        // A wide list of a datebook that fits one window reads its records with the listing.
+        CRecordWindow window;
+        const auto stamp = store.ChangeStamp();
         std::vector<CListKey> keys =
-            m_pSession->Store().ListAppointmentKeys(m_user.m_nId, nFromDay, nToDay);
+            store.ListAppointmentKeys(m_user.m_nId, nFromDay, nToDay, bWide ? &window : nullptr,
+                                      CDesktopAppointmentList::kWindowBytes);
         if (keys.size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
             return FailCall(E_OUTOFMEMORY, "The list is too long.", IID_IHostDatebook);
         CComPtr<CDesktopAppointmentList> pList(
-            new CDesktopAppointmentList(m_pSession, m_user.m_nId, std::move(keys),
-                                        CDatebookStore::IsWideList(nFromDay, nToDay)));
+            new CDesktopAppointmentList(m_pSession, m_user.m_nId, std::move(keys), bWide));
+        if (window.Size() != 0)
+            pList->TakeWindow(std::move(window), stamp);
         *ppList = pList.Detach();
         return S_OK;
     });
@@ -77,6 +84,13 @@ CDesktopAppointmentList::CDesktopAppointmentList(std::shared_ptr<CDesktopSession
                                                  bool bWide)
     : m_pSession(std::move(pSession)), m_nUserId(nUserId), m_vecKeys(std::move(keys)),
       m_bWide(bWide) {}
+
+void CDesktopAppointmentList::TakeWindow(CRecordWindow window,
+                                         std::pair<std::int64_t, std::int64_t> stamp) {
+    m_window = std::move(window);
+    m_nWindowFirst = 0;
+    m_stampWindow = stamp;
+}
 
 HRESULT CDesktopAppointmentList::GetCount(LONG* plCount) {
     return RunHostCall(*m_pSession, "GetCount", IID_IHostAppointmentList, [&] {

@@ -42,11 +42,13 @@ public:
 
     // Records of a wide list are read by a scan of the table into a window of about this
     // many bytes.
-    static constexpr std::size_t kWindowBytes = 16 * 1024 * 1024;
+    static constexpr std::size_t kWindowBytes = 24 * 1024 * 1024;
     // bWide: the list covers nearly the whole datebook (CDatebookStore::IsWideList).
     CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession, std::int64_t nUserId,
                             std::vector<CListKey> keys, bool bWide);
 
+    // The records of the whole list, read with the listing before the stamp changed.
+    void TakeWindow(CRecordWindow window, std::pair<std::int64_t, std::int64_t> stamp);
     HRESULT GetCount(LONG* plCount) override;
     // Items of the same index share their values while one of them is alive: a change made
     // through one shows in all. A record that a HotSync has moved out since the listing

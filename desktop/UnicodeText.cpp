@@ -126,17 +126,16 @@ std::u16string Utf8ToUtf16Lenient(std::string_view text) {
 }
 
 void AssignUtf8AsUtf16(std::string_view text, std::u16string& out) {
-    out.resize(text.size());
-    // Runs of ASCII, most of any datebook's text, are widened byte by byte.
-    std::size_t i = 0;
-    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) {
-        out[i] = static_cast<char16_t>(text[i]);
-        ++i;
-    }
-    if (i == text.size())
-        return;
-    out.resize(i);
-    while (i < text.size())
+    // The ASCII start, most often all of a datebook's text, is widened byte by byte.
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t nAscii = 0;
+    while (nAscii < text.size() && p[nAscii] < 0x80)
+        ++nAscii;
+    out.resize(nAscii);
+    char16_t* pOut = out.data();
+    for (std::size_t i = 0; i < nAscii; ++i)
+        pOut[i] = p[i];
+    for (std::size_t i = nAscii; i < text.size();)
         AppendUtf16(out, NextUtf8(text, i).value_or(kReplacement));
 }
 

@@ -211,6 +211,25 @@ TEST_F(DatebookStore, ListedRunsReadAsById) {
         store.ListAppointmentKeys(nUser, Day("1970-01-02"), Day("2031-12-31"));
     ASSERT_EQ(keys.size(), 240u);
     ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    // The listing's own window: every record when they fit, none when they do not, and the
+    // same keys either way.
+    for (const std::size_t nBytes : {std::size_t{1} << 20, std::size_t{4096}}) {
+        CRecordWindow window;
+        EXPECT_EQ(
+            store.ListAppointmentKeys(nUser, Day("1970-01-02"), Day("2031-12-31"), &window, nBytes),
+            keys);
+        if (nBytes == 4096) {
+            EXPECT_EQ(window.Size(), 0u);
+            continue;
+        }
+        ASSERT_EQ(window.Size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            CStoredAppointment fromWindow;
+            ASSERT_TRUE(window.Get(i, fromWindow));
+            EXPECT_EQ(Render(fromWindow),
+                      Render(store.FindAppointments(&keys[i].m_nRecordId, 1)[0]));
+        }
+    }
 
     // After the listing: one record moves, one is marked, one is moved out, one is added.
     (void)store.SetTimes(keys[50].m_nRecordId, At("2024-03-01", 23), At("2024-03-01", 23));
