@@ -102,9 +102,15 @@ HRESULT CDesktopAppointmentList::GetCount(LONG* plCount) {
 }
 
 void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
-    auto pPage = std::make_shared<CPage>();
+    // A page no item holds any more is filled again: its records keep their strings' storage.
+    std::shared_ptr<CPage> pPage;
+    if (m_pPage && m_pPage.use_count() == 1)
+        pPage = std::move(m_pPage);
+    else
+        pPage = std::make_shared<CPage>();
     const std::size_t nEnd = std::min(m_vecKeys.size(), nFirst + kPageSize);
-    pPage->m_vecRecords.reserve(nEnd - nFirst);
+    pPage->m_vecGone.clear();
+    pPage->m_vecHandedOut.clear();
     pPage->m_vecGone.reserve(nEnd - nFirst);
     CDatebookStore& store = m_pSession->Store();
     const bool bInWindow = m_window.Size() != 0 && nFirst >= m_nWindowFirst &&
@@ -126,14 +132,20 @@ void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
             m_stampWindow = store.ChangeStamp();
             store.ReadListedWindow(m_nUserId, m_vecKeys.data() + m_nWindowFirst, nCount, m_window);
         }
+        pPage->m_vecRecords.resize(nEnd - nFirst);
         for (std::size_t i = nFirst; i < nEnd; ++i) {
-            CStoredAppointment& record = pPage->m_vecRecords.emplace_back();
-            pPage->m_vecGone.push_back(!m_window.Get(i - m_nWindowFirst, record));
+            CStoredAppointment& record = pPage->m_vecRecords[i - nFirst];
+            const bool bFound = m_window.Get(i - m_nWindowFirst, record);
+            if (!bFound)
+                record = CStoredAppointment{};
+            pPage->m_vecGone.push_back(!bFound);
             record.m_nRecordId = m_vecKeys[i].m_nRecordId;
         }
     } else {
         std::vector<std::optional<CStoredAppointment>> records =
             store.FindListedAppointments(m_nUserId, m_vecKeys.data() + nFirst, nEnd - nFirst);
+        pPage->m_vecRecords.clear();
+        pPage->m_vecRecords.reserve(records.size());
         for (std::size_t i = 0; i < records.size(); ++i) {
             pPage->m_vecGone.push_back(!records[i]);
             pPage->m_vecRecords.push_back(records[i] ? std::move(*records[i])
