@@ -828,15 +828,15 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
     }
     if (bRecords) {
         // The window's records put in the order of the list.
+        std::vector<std::pair<CListKey, std::uint32_t>> sorted(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            sorted[i] = {keys[i], static_cast<std::uint32_t>(i)};
+        std::sort(sorted.begin(), sorted.end());
         std::vector<std::uint32_t> order(keys.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = static_cast<std::uint32_t>(i);
-        std::sort(order.begin(), order.end(),
-                  [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
-        std::vector<CListKey> sorted(keys.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            sorted[i] = keys[order[i]];
-        keys = std::move(sorted);
+        for (std::size_t i = 0; i < sorted.size(); ++i) {
+            keys[i] = sorted[i].first;
+            order[i] = sorted[i].second;
+        }
         pWindow->m_vecOrder = std::move(order);
     } else if (bScan) {
         std::sort(keys.begin(), keys.end());

@@ -84,6 +84,16 @@ class CRecordWindow {
 public:
     // The record at a position; false when the window holds none there.
     bool Get(std::size_t nAt, CStoredAppointment& record) const;
+    // Asks the processor to fetch what Get(nAt) reads (records in list order lie scattered
+    // over the window): the values, and the texts when bTexts and the values are at hand.
+    void Prefetch(std::size_t nAt, bool bTexts) const {
+        if (nAt >= Size())
+            return;
+        const CPacked& p = m_vecRecords[m_vecOrder.empty() ? nAt : m_vecOrder[nAt]];
+        __builtin_prefetch(&p);
+        if (bTexts)
+            __builtin_prefetch(m_strText.data() + p.m_nTextAt);
+    }
     [[nodiscard]] std::size_t Size() const {
         return m_vecOrder.empty() ? m_vecRecords.size() : m_vecOrder.size();
     }

@@ -134,6 +134,8 @@ void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
         }
         pPage->m_vecRecords.resize(nEnd - nFirst);
         for (std::size_t i = nFirst; i < nEnd; ++i) {
+            m_window.Prefetch(i - m_nWindowFirst + 16, false);
+            m_window.Prefetch(i - m_nWindowFirst + 8, true);
             CStoredAppointment& record = pPage->m_vecRecords[i - nFirst];
             const bool bFound = m_window.Get(i - m_nWindowFirst, record);
             if (!bFound)
