@@ -387,21 +387,22 @@ EStatus CCsvFormat::WriteText(const std::string& strText) {
     if (!m_bRowStart)
         m_strOutput += m_strSeparator;
     m_strOutput += m_strQuote;
-    for (const char c : strText) {
-        switch (c) {
-        case '"':
+    // Runs of bytes that stay as they are are copied whole.
+    const char* const pText = strText.data();
+    const std::size_t nSize = strText.size();
+    std::size_t nRun = 0;
+    for (std::size_t i = 0; i < nSize; ++i) {
+        const char c = pText[i];
+        if (c != '"' && c != '\r' && c != '\n')
+            continue;
+        m_strOutput.append(pText + nRun, i - nRun);
+        nRun = i + 1;
+        if (c == '"')
             m_strOutput += "\"\"";
-            break;
-        case '\r':
-            break;
-        case '\n':
+        else if (c == '\n')
             m_strOutput += m_bRemoveLineBreaks ? ' ' : '\n';
-            break;
-        default:
-            m_strOutput += c;
-            break;
-        }
     }
+    m_strOutput.append(pText + nRun, nSize - nRun);
     m_strOutput += m_strQuote;
     m_bRowStart = false;
     return STATUS_OK;
