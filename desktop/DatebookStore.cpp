@@ -117,12 +117,17 @@ CREATE TABLE archive(
 static_assert(std::size(kMigrations) == CDatebookStore::kSchemaVersion);
 
 // Columns 0..16 of ReadAppointment.
-constexpr const char* kColumns =
-    "a.id, a.start_time, a.end_time, a.untimed, a.text, a.note, a.category, a.location, "
-    "a.private, a.alarm, a.alarm_unit, a.alarm_advance, a.repeat_type, a.repeat_interval, "
-    "a.repeat_end, a.repeat_extra, "
-    "CASE WHEN a.repeat_type <> 0 THEN"
+#define VARNO_RECORD_COLUMNS                                                                  \
+    "a.id, a.start_time, a.end_time, a.untimed, a.text, a.note, a.category, a.location, "      \
+    "a.private, a.alarm, a.alarm_unit, a.alarm_advance, a.repeat_type, a.repeat_interval, "    \
+    "a.repeat_end, a.repeat_extra"
+constexpr const char* kColumns = VARNO_RECORD_COLUMNS
+    ", CASE WHEN a.repeat_type <> 0 THEN"
     " (SELECT group_concat(e.day) FROM exceptions e WHERE e.appointment_id = a.id) END";
+// Columns 0..15 only: for scans of the table in id order, which take the exception days
+// from CExceptionDays instead of a lookup per repeating record.
+constexpr const char* kScanColumns = VARNO_RECORD_COLUMNS;
+#undef VARNO_RECORD_COLUMNS
 
 const std::string& SqlList() {
     static const std::string sql =
@@ -198,9 +203,37 @@ void ReadAppointmentInto(const CSqliteQuery& q, CStoredAppointment& a, bool bTex
     a.m_nRepeatEndDay = ReadRepeatEnd(q, 14);
     a.m_nRepeatExtra = static_cast<LONG>(q.Int(15));
     a.m_vecExceptionDays.clear();
-    if (!q.IsNull(16))
+    if (q.ColumnCount() > 16 && !q.IsNull(16))
         a.m_vecExceptionDays = ParseDayList(q.TextView(16));
 }
+
+// The exception days of every record, read alongside a scan of the records in id order: one
+// pass over the exception table in its own order.
+class CExceptionDays {
+public:
+    explicit CExceptionDays(CSqliteDatabase& db)
+        : m_q(db.Query("SELECT appointment_id, day FROM exceptions ORDER BY appointment_id, day")) {
+        m_bHave = m_q.Step();
+    }
+
+    // The days of the record, whose id is above every id asked before.
+    void DaysOf(std::int64_t nId, std::vector<int>& days) {
+        days.clear();
+        while (m_bHave && m_q.Int(0) < nId)
+            m_bHave = m_q.Step();
+        while (m_bHave && m_q.Int(0) == nId) {
+            if (const std::optional<int> day = ParseIsoDay(m_q.TextView(1)))
+                days.push_back(*day);
+            m_bHave = m_q.Step();
+        }
+        std::sort(days.begin(), days.end());
+        days.erase(std::unique(days.begin(), days.end()), days.end());
+    }
+
+private:
+    CSqliteQuery m_q;
+    bool m_bHave = false;
+};
 
 CStoredAppointment ReadAppointment(const CSqliteQuery& q) {
     CStoredAppointment a;
@@ -778,8 +811,9 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
         std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end"
                     " FROM appointments a NOT INDEXED") +
         kListWhere;
-    static const std::string sqlScanRecords =
-        std::string("SELECT ") + kColumns + " FROM appointments a NOT INDEXED" + kListWhere;
+    static const std::string sqlScanRecords = std::string("SELECT ") + kScanColumns +
+                                              " FROM appointments a NOT INDEXED" + kListWhere +
+                                              " ORDER BY a.id";
     static const std::string sqlIndex =
         std::string("SELECT a.id, a.start_time, a.repeat_type, a.repeat_end FROM appointments a") +
         kListWhere + " ORDER BY a.start_time, a.id";
@@ -792,6 +826,9 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
     // The column of the repeat end in either form of the statement.
     const int nEndColumn = bRecords ? 14 : 3;
     const auto Read = [&](const std::string& sql) {
+        std::optional<CExceptionDays> exceptions;
+        if (bRecords)
+            exceptions.emplace(*m_pDb);
         CSqliteQuery q = m_pDb->Query(sql.c_str());
         q.Bind(1, nUserId)
             .Bind(2, days.m_nLow - CListDays::kMargin)
@@ -806,6 +843,8 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
             if (!bRecords)
                 continue;
             ReadAppointmentInto(q, row, false);
+            if (row.IsRepeating())
+                exceptions->DaysOf(row.m_nRecordId, row.m_vecExceptionDays);
             const std::string_view aTexts[4] = {q.TextView(4), q.TextView(5), q.TextView(6),
                                                 q.TextView(7)};
             pWindow->Append(row, aTexts);
@@ -1077,9 +1116,9 @@ void CDatebookStore::ReadListedWindow(std::int64_t nUserId, const CListKey* pKey
     window.Reset(nCount);
     if (nCount == 0)
         return;
-    static const std::string sql = std::string("SELECT ") + kColumns +
+    static const std::string sql = std::string("SELECT ") + kScanColumns +
                                    " FROM appointments a NOT INDEXED WHERE a.user_id = ?1"
-                                   " AND a.start_time BETWEEN ?2 AND ?3";
+                                   " AND a.start_time BETWEEN ?2 AND ?3 ORDER BY a.id";
     const CListKey* pEnd = pKeys + nCount;
     const CScanCache cache(*m_pDb);
     InReadTransaction([&] {
@@ -1088,6 +1127,7 @@ void CDatebookStore::ReadListedWindow(std::int64_t nUserId, const CListKey* pKey
         // read by id afterwards.
         CStoredAppointment row;
         {
+            CExceptionDays exceptions(*m_pDb);
             CSqliteQuery q = m_pDb->Query(sql.c_str());
             q.Bind(1, nUserId).Bind(2, pKeys[0].m_tStart).Bind(3, pEnd[-1].m_tStart);
             while (q.Step()) {
@@ -1096,6 +1136,8 @@ void CDatebookStore::ReadListedWindow(std::int64_t nUserId, const CListKey* pKey
                 if (pAt == pEnd || *pAt != key)
                     continue;
                 ReadAppointmentInto(q, row, false);
+                if (row.IsRepeating())
+                    exceptions.DaysOf(row.m_nRecordId, row.m_vecExceptionDays);
                 const std::string_view aTexts[4] = {q.TextView(4), q.TextView(5), q.TextView(6),
                                                     q.TextView(7)};
                 window.Put(static_cast<std::size_t>(pAt - pKeys), row, aTexts);

@@ -99,6 +99,10 @@ std::string_view CSqliteQuery::TextView(int nColumn) const {
     return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(nBytes)};
 }
 
+int CSqliteQuery::ColumnCount() const {
+    return sqlite3_column_count(m_pStatement);
+}
+
 bool CSqliteQuery::IsNull(int nColumn) const {
     return sqlite3_column_type(m_pStatement, nColumn) == SQLITE_NULL;
 }

@@ -42,6 +42,7 @@ public:
     // The column's UTF-8 bytes, valid until the next Step or the end of the query.
     [[nodiscard]] std::string_view TextView(int nColumn) const;
     [[nodiscard]] bool IsNull(int nColumn) const;
+    [[nodiscard]] int ColumnCount() const;
 
 private:
     CSqliteDatabase& m_db;
