@@ -205,6 +205,15 @@ std::u16string CodePageToUtf16(std::string_view text, unsigned codePage) {
 }
 
 std::string Utf16ToCodePage(std::u16string_view text, unsigned codePage) {
+    // ASCII, most of any appointment's text, is the same bytes in both.
+    if (codePage == CP_UTF8 || codePage == CP_WINDOWS_1252) {
+        std::string out(text.size(), '\0');
+        std::size_t i = 0;
+        for (; i < text.size() && text[i] < 0x80; ++i)
+            out[i] = static_cast<char>(text[i]);
+        if (i == text.size())
+            return out;
+    }
     if (codePage == CP_UTF8)
         return Utf16ToUtf8(text);
     std::string out;
