@@ -130,6 +130,8 @@ private:
     void Put(std::size_t nAt, const CStoredAppointment& record, const std::string_view* pTexts);
     // The same as the next record, in the order records come.
     void Append(const CStoredAppointment& record, const std::string_view* pTexts);
+    // Puts the records in the order of positions: order[i] is the record of position i.
+    void Arrange(const std::vector<std::uint32_t>& order);
 
     std::vector<CPacked> m_vecRecords;
     std::string m_strText;

@@ -30,7 +30,7 @@ HRESULT CDesktopDatebook::GetAppointments(HOSTTIME tFrom, HOSTTIME tTo,
         const auto stamp = store.ChangeStamp();
         std::vector<CListKey> keys =
             store.ListAppointmentKeys(m_user.m_nId, nFromDay, nToDay, bWide ? &window : nullptr,
-                                      CDesktopAppointmentList::kWindowBytes);
+                                      CDesktopAppointmentList::kListingBytes);
         if (keys.size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
             return FailCall(E_OUTOFMEMORY, "The list is too long.", IID_IHostDatebook);
         CComPtr<CDesktopAppointmentList> pList(
@@ -134,8 +134,8 @@ void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
         }
         pPage->m_vecRecords.resize(nEnd - nFirst);
         for (std::size_t i = nFirst; i < nEnd; ++i) {
-            m_window.Prefetch(i - m_nWindowFirst + 16, false);
-            m_window.Prefetch(i - m_nWindowFirst + 8, true);
+            m_window.Prefetch(i - m_nWindowFirst + 48, false);
+            m_window.Prefetch(i - m_nWindowFirst + 24, true);
             CStoredAppointment& record = pPage->m_vecRecords[i - nFirst];
             const bool bFound = m_window.Get(i - m_nWindowFirst, record);
             if (!bFound)

@@ -41,8 +41,10 @@ public:
     static constexpr std::size_t kPageSize = 512;
 
     // Records of a wide list are read by a scan of the table into a window of about this
-    // many bytes.
-    static constexpr std::size_t kWindowBytes = 24 * 1024 * 1024;
+    // many bytes; the listing itself keeps the records when they take at most
+    // kListingBytes (a datebook of some hundred thousand appointments), saving a scan.
+    static constexpr std::size_t kWindowBytes = 12 * 1024 * 1024;
+    static constexpr std::size_t kListingBytes = 24 * 1024 * 1024;
     // bWide: the list covers nearly the whole datebook (CDatebookStore::IsWideList).
     CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession, std::int64_t nUserId,
                             std::vector<CListKey> keys, bool bWide);

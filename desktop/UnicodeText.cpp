@@ -1,5 +1,8 @@
 #include "desktop/UnicodeText.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace desktop {
 
 namespace {
@@ -129,6 +132,12 @@ void AssignUtf8AsUtf16(std::string_view text, std::u16string& out) {
     // The ASCII start, most often all of a datebook's text, is widened byte by byte.
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t nAscii = 0;
+    // Eight bytes at a time while none has its high bit set.
+    for (std::uint64_t word = 0; nAscii + 8 <= text.size(); nAscii += 8) {
+        std::memcpy(&word, p + nAscii, 8);
+        if ((word & 0x8080808080808080ULL) != 0)
+            break;
+    }
     while (nAscii < text.size() && p[nAscii] < 0x80)
         ++nAscii;
     out.resize(nAscii);
