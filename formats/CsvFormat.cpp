@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -100,6 +101,18 @@ std::size_t ScanToLf(std::string_view bytes, int nQuote, int nSeparator, ERowSca
         }
     }
     return bytes.size();
+}
+
+// Whether any of eight bytes is a quote, CR or LF: a byte equal to one of them leaves a zero
+// byte after the exclusive or, which the borrow of the subtraction finds.
+bool HasQuoteOrBreak(const char* p) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    const auto HasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    return (HasZero(word ^ (kOnes * '"')) | HasZero(word ^ (kOnes * '\r')) |
+            HasZero(word ^ (kOnes * '\n'))) != 0;
 }
 
 std::int32_t InUnitsOf256(std::int64_t nBytes) {
@@ -392,6 +405,11 @@ EStatus CCsvFormat::WriteText(const std::string& strText) {
     const std::size_t nSize = strText.size();
     std::size_t nRun = 0;
     for (std::size_t i = 0; i < nSize; ++i) {
+        // Eight bytes at a time while none of them is a quote, CR or LF.
+        while (i + 8 <= nSize && !HasQuoteOrBreak(pText + i))
+            i += 8;
+        if (i >= nSize)
+            break;
         const char c = pText[i];
         if (c != '"' && c != '\r' && c != '\n')
             continue;

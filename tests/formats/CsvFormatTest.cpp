@@ -88,6 +88,24 @@ TEST_F(CsvFormatTest, WrittenBytes) {
         EXPECT_EQ(WriteRows(rows, pszSeparator, pszQuote, bRemoveLineBreaks), bytes);
 }
 
+// A quote, CR or LF at every place of a longer text, next to bytes that differ from them in
+// one bit, is escaped as byte by byte escaping does.
+TEST_F(CsvFormatTest, SpecialBytesAtEveryPlaceOfALongText) {
+    const std::string base = "Meeting about the #2 plan, room B\x08.\xC3\xA9 done*+/";
+    for (const char cSpecial : {'"', '\r', '\n'})
+        for (std::size_t nAt = 0; nAt <= base.size(); ++nAt) {
+            std::string text = base;
+            text.insert(nAt, 1, cSpecial);
+            std::string expected = "\"";
+            for (const char c : text)
+                expected += c == '"'    ? std::string("\"\"")
+                            : c == '\r' ? std::string()
+                                        : std::string(1, c);
+            expected += "\"\r\n";
+            EXPECT_EQ(WriteRows({{text}}, ",", "\""), expected) << nAt;
+        }
+}
+
 TEST_F(CsvFormatTest, ReadingCellsAndLines) {
     const std::string longLine(39999, 'a');
     const std::string cut(39998, 'a');
