@@ -1,8 +1,9 @@
 // Costs that must grow linearly with the datebook, measured at growing sizes with the
 // fitted complexity reported (O(N) expected): the duplicate index of an import (every row
-// looked up, then added; every record replaced under its id), the exception days of a long series
-// read back through the host (a walk that stops at the last exception), and the shared string table
-// of a workbook.
+// looked up, then added; every record replaced under its id), the exception days of a long
+// series read back through the host (a walk that stops at the last exception), the shared
+// string table of a workbook, a sheet's cells saved and read back, and a walk over every
+// appointment of a datebook.
 #include "bench/BenchSupport.h"
 #include "desktop/CalendarDay.h"
 #include "desktop/DatebookStore.h"
@@ -10,6 +11,7 @@
 #include "engine/DuplicateIndex.h"
 #include "host/HostStore.h"
 #include "model/DateText.h"
+#include "platform/com/Bstr.h"
 #include "platform/com/ComPtr.h"
 #include "platform/locale/LocalTime.h"
 #include "platform/spreadsheet/ByteWriter.h"
@@ -187,6 +189,71 @@ void BM_SheetCellsSavedAndRead(benchmark::State& state) {
 BENCHMARK(BM_SheetCellsSavedAndRead)
     ->RangeMultiplier(4)
     ->Range(1 << 10, 1 << 16)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+// A datebook of n appointments in an order of starts unlike that of their ids, listed whole
+// and every item's text read, as an export walks it: the listing's own window up to some
+// hundred thousand appointments, windows of a table scan each beyond.
+void BM_WalkWholeList(benchmark::State& state) {
+    const int nCount = static_cast<int>(state.range(0));
+    const std::string folder = BenchPath("walk-" + std::to_string(nCount));
+    if (!std::filesystem::exists(folder + "/datebook.db")) {
+        CDatebookStore store(folder);
+        const std::int64_t nUser = store.CurrentUser().m_nId;
+        std::vector<CStoredAppointment> batch;
+        for (int i = 0; i < nCount; ++i) {
+            CStoredAppointment a;
+            a.m_tStart = static_cast<HOSTTIME>(*MakeLocalTime(2000, 1, 1)) +
+                         static_cast<HOSTTIME>((i * 7919LL) % nCount) * 1800;
+            a.m_tEnd = a.m_tStart + 3600;
+            a.m_strText = u"Appointment " +
+                          std::u16string(std::to_string(i).begin(), std::to_string(i).end());
+            a.m_strNote = i % 2 ? u"" : u"A note of a few words and a second line of them";
+            a.m_strCategory = u"Business";
+            batch.push_back(std::move(a));
+        }
+        (void)store.AddAppointments(nUser, batch);
+    }
+    CDesktopHostOptions options;
+    options.m_strFolder = folder;
+    CComPtr<IDispatch> pHost = OpenDesktopHost(options);
+    CComPtr<IHostApplication> pApp;
+    CComPtr<IDispatch> pObject;
+    CComPtr<IHostDatebook> pDatebook;
+    if (pHost.QueryInterface(pApp) != S_OK || pApp->GetDatebook(pObject.Put()) != S_OK ||
+        pObject.QueryInterface(pDatebook) != S_OK) {
+        state.SkipWithError("no datebook");
+        return;
+    }
+    const auto tFrom = static_cast<HOSTTIME>(*MakeLocalTime(1970, 1, 2));
+    const auto tTo = static_cast<HOSTTIME>(*MakeLocalTime(2031, 12, 31));
+    for (auto _ : state) {
+        CComPtr<IHostAppointmentList> pList;
+        LONG nListed = 0;
+        if (pDatebook->GetAppointments(tFrom, tTo, pList.Put()) != S_OK ||
+            pList->GetCount(&nListed) != S_OK || nListed != nCount) {
+            state.SkipWithError("GetAppointments failed");
+            break;
+        }
+        std::size_t nBytes = 0;
+        for (LONG i = 0; i < nListed; ++i) {
+            CComPtr<IHostAppointment> pItem;
+            CBstr text;
+            if (pList->Item(i, pItem.Put()) != S_OK || pItem->GetText(text.Put()) != S_OK) {
+                state.SkipWithError("Item failed");
+                break;
+            }
+            nBytes += text.View().size();
+        }
+        benchmark::DoNotOptimize(nBytes);
+    }
+    state.SetComplexityN(state.range(0));
+    CountRowsPerSecond(state, nCount);
+}
+BENCHMARK(BM_WalkWholeList)
+    ->RangeMultiplier(4)
+    ->Range(1 << 12, 1 << 18)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 

@@ -822,7 +822,8 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
     std::optional<CScanCache> cache;
     if (bScan)
         cache.emplace(*m_pDb);
-    bool bRecords = bScan && pWindow;
+    // A datebook file of more than twice the window's bytes surely holds too much for it.
+    bool bRecords = bScan && pWindow && BytesPerRecord(1) / 2 <= nWindowBytes;
     // The column of the repeat end in either form of the statement.
     const int nEndColumn = bRecords ? 14 : 3;
     const auto Read = [&](const std::string& sql) {

@@ -117,7 +117,10 @@ void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
                            nFirst < m_nWindowFirst + m_window.Size();
     // A window read before the datebook changed (through this connection or another) is out
     // of date: its pages are read from the datebook itself until the next window.
-    if (m_bWide && (!bInWindow || m_stampWindow == store.ChangeStamp())) {
+    bool bFromWindow = false;
+    if (m_bWide && bInWindow) {
+        bFromWindow = m_stampWindow == store.ChangeStamp();
+    } else if (m_bWide) {
         if (m_nWindowSize == 0) {
             // Whole pages, as many as the bytes allow: one scan of the table for each window.
             const std::size_t nPerRecord = std::max<std::size_t>(
@@ -125,13 +128,21 @@ void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
             m_nWindowSize =
                 std::max<std::size_t>(kWindowBytes / nPerRecord / kPageSize, 1) * kPageSize;
         }
-        if (!bInWindow) {
+        // Each window scans the whole table: for a list of more windows than a few, reading
+        // each page's records through the start index costs less, and grows only with the
+        // list.
+        if (m_vecKeys.size() > kMaxWindows * m_nWindowSize) {
+            m_bWide = false;
+        } else {
             m_nWindowFirst = nFirst - nFirst % m_nWindowSize;
             const std::size_t nCount = std::min(m_vecKeys.size() - m_nWindowFirst, m_nWindowSize);
             // Taken first: a change made while the window is read makes it out of date.
             m_stampWindow = store.ChangeStamp();
             store.ReadListedWindow(m_nUserId, m_vecKeys.data() + m_nWindowFirst, nCount, m_window);
+            bFromWindow = true;
         }
+    }
+    if (bFromWindow) {
         pPage->m_vecRecords.resize(nEnd - nFirst);
         for (std::size_t i = nFirst; i < nEnd; ++i) {
             m_window.Prefetch(i - m_nWindowFirst + 48, false);

@@ -45,6 +45,8 @@ public:
     // kListingBytes (a datebook of some hundred thousand appointments), saving a scan.
     static constexpr std::size_t kWindowBytes = 12 * 1024 * 1024;
     static constexpr std::size_t kListingBytes = 24 * 1024 * 1024;
+    // A list of more windows than this reads its pages through the start index instead.
+    static constexpr std::size_t kMaxWindows = 24;
     // bWide: the list covers nearly the whole datebook (CDatebookStore::IsWideList).
     CDesktopAppointmentList(std::shared_ptr<CDesktopSession> pSession, std::int64_t nUserId,
                             std::vector<CListKey> keys, bool bWide);

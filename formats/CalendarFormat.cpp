@@ -195,15 +195,15 @@ void AppendDigits(std::string& out, int nValue, int nWidth) {
         return;
     }
     char sz[12];
-    int n = 0;
+    char* pEnd = sz + sizeof sz;
+    char* p = pEnd;
     do {
-        sz[n++] = static_cast<char>('0' + nValue % 10);
+        *--p = static_cast<char>('0' + nValue % 10);
         nValue /= 10;
     } while (nValue != 0);
-    for (; n < nWidth; ++n)
-        sz[n] = '0';
-    while (n > 0)
-        out += sz[--n];
+    while (pEnd - p < nWidth)
+        *--p = '0';
+    out.append(p, static_cast<std::size_t>(pEnd - p));
 }
 
 void AppendDateDigits(std::string& out, int nYear, int nMonth, int nDay) {

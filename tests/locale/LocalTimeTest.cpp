@@ -141,6 +141,21 @@ TEST_F(LocalTimeTest, AgreesWithTheCLibraryAcrossChangesOfTheClocks) {
         }
         EXPECT_EQ(nMismatches, 0);
     }
+    // UTC, 1800 to 2200: the arithmetic span and the C library beyond it.
+    int nUtcMismatches = 0;
+    for (std::int64_t t = -5364662400; t < 7258118400; t += 86400 * 7 + 3601) {
+        const std::time_t tt = static_cast<std::time_t>(t);
+        std::tm tm{};
+        ASSERT_TRUE(gmtime_r(&tt, &tm));
+        CLocalTime utc;
+        ASSERT_TRUE(BreakDownUtc(t, utc));
+        if ((utc.m_nYear != tm.tm_year + 1900 || utc.m_nMonth != tm.tm_mon + 1 ||
+             utc.m_nDay != tm.tm_mday || utc.m_nHour != tm.tm_hour || utc.m_nMinute != tm.tm_min ||
+             utc.m_nSecond != tm.tm_sec || utc.m_nDayOfWeek != tm.tm_wday || utc.m_bDaylight) &&
+            ++nUtcMismatches <= 5)
+            ADD_FAILURE() << "UTC at " << t;
+    }
+    EXPECT_EQ(nUtcMismatches, 0);
 }
 
 } // namespace
