@@ -96,37 +96,88 @@ bool SameFields(const CLocalTime& a, const CLocalTime& b) {
 class CBreakDownMemo {
 public:
     bool BreakDown(std::int64_t t, CLocalTime& out) {
-        const std::uint64_t nHold = LocaleSettingsHoldNumber();
-        if (nHold != m_nHold) {
-            m_vecEntries.assign(kEntries, CEntry{});
-            m_nHold = nHold;
-        }
-        const std::int64_t nDay = FloorDiv(t, kSpan);
-        CEntry& entry = m_vecEntries[static_cast<std::uint64_t>(nDay) & (kEntries - 1)];
-        if (!entry.m_bFilled || entry.m_nDay != nDay)
-            Fill(entry, nDay);
+        const CEntry& entry = Lookup(FloorDiv(t, kSpan));
         if (!entry.m_bFixed)
             return BreakDownByLibrary(t, out);
-        BreakDownAtOffset(t, entry.m_nOffset, entry.m_bDaylight, out);
+        const std::int64_t nLocal = t + entry.m_nOffset;
+        const std::int64_t nDays = FloorDiv(nLocal, kSpan);
+        if (nDays != entry.m_nLocalDay) {
+            BreakDownAtOffset(t, entry.m_nOffset, entry.m_bDaylight, out);
+            return true;
+        }
+        const auto nSeconds = static_cast<int>(nLocal - nDays * kSpan);
+        out.m_nYear = entry.m_nYear;
+        out.m_nMonth = entry.m_nMonth;
+        out.m_nDay = entry.m_nDayOfMonth;
+        out.m_nDayOfWeek = entry.m_nDayOfWeek;
+        out.m_nHour = nSeconds / 3600;
+        out.m_nMinute = nSeconds / 60 % 60;
+        out.m_nSecond = nSeconds % 60;
+        out.m_bDaylight = entry.m_bDaylight;
         return true;
+    }
+
+    // The instant of local seconds since 1970 (the calendar fields counted without a zone)
+    // when the UTC days about it keep one offset: no instant at another offset can then
+    // have the same local fields (a zone's offset never jumps by a day or more), so the
+    // time is neither skipped nor repeated. Empty when the library must decide.
+    std::optional<std::int64_t> Make(std::int64_t nLocal) {
+        const std::int64_t nDay = FloorDiv(nLocal, kSpan);
+        CEntry& entry = Lookup(nDay);
+        if (!entry.m_bFixed)
+            return std::nullopt;
+        if (entry.m_nSteady == kUnknown) {
+            entry.m_nSteady = kNotSteady;
+            bool bSteady = entry.m_nOffset > -kSpan && entry.m_nOffset < kSpan;
+            const long nOffset = entry.m_nOffset;
+            // Local fields of day nDay lie within a day of UTC day nDay; two days on each
+            // side keep every other candidate more than a day away.
+            for (std::int64_t d = -2; bSteady && d <= 2; ++d) {
+                const CEntry& other = Lookup(nDay + d);
+                bSteady = other.m_bFixed && other.m_nOffset == nOffset;
+            }
+            // The neighbours' look-ups never evict nDay's entry (consecutive days take
+            // consecutive entries), so it is still the one filled above.
+            entry.m_nSteady = bSteady ? kSteady : kNotSteady;
+        }
+        if (entry.m_nSteady != kSteady)
+            return std::nullopt;
+        return nLocal - entry.m_nOffset;
     }
 
 private:
     // Consecutive days take consecutive entries: 44 years of days without a collision.
     static constexpr std::size_t kEntries = 16384;
     static constexpr std::int64_t kSpan = 86400;
+    static constexpr std::uint8_t kUnknown = 0, kSteady = 1, kNotSteady = 2;
     struct CEntry {
         std::int64_t m_nDay = 0;
         long m_nOffset = 0;
         bool m_bDaylight = false;
         bool m_bFilled = false;
-        bool m_bFixed = false; // one offset for the whole day
+        bool m_bFixed = false;             // one offset for the whole day
+        std::uint8_t m_nSteady = kUnknown; // the same offset two days either side
+        // The local date most of the day's instants fall on.
+        std::int64_t m_nLocalDay = 0;
+        int m_nYear = 1970, m_nMonth = 1, m_nDayOfMonth = 1, m_nDayOfWeek = 4;
     };
 
+    CEntry& Lookup(std::int64_t nDay) {
+        const std::uint64_t nHold = LocaleSettingsHoldNumber();
+        if (nHold != m_nHold) {
+            m_vecEntries.assign(kEntries, CEntry{});
+            m_nHold = nHold;
+        }
+        CEntry& entry = m_vecEntries[static_cast<std::uint64_t>(nDay) & (kEntries - 1)];
+        if (!entry.m_bFilled || entry.m_nDay != nDay)
+            Fill(entry, nDay);
+        return entry;
+    }
+
     static void Fill(CEntry& entry, std::int64_t nDay) {
+        entry = CEntry{};
         entry.m_nDay = nDay;
         entry.m_bFilled = true;
-        entry.m_bFixed = false;
         if (nDay > std::numeric_limits<std::int64_t>::max() / kSpan - 1 ||
             nDay < std::numeric_limits<std::int64_t>::min() / kSpan + 1)
             return;
@@ -150,19 +201,30 @@ private:
         entry.m_nOffset = nOffset;
         entry.m_bDaylight = bDaylight;
         entry.m_bFixed = true;
+        CLocalTime middle;
+        BreakDownAtOffset(tFirst + kSpan / 2, nOffset, bDaylight, middle);
+        entry.m_nLocalDay = FloorDiv(tFirst + kSpan / 2 + nOffset, kSpan);
+        entry.m_nYear = middle.m_nYear;
+        entry.m_nMonth = middle.m_nMonth;
+        entry.m_nDayOfMonth = middle.m_nDay;
+        entry.m_nDayOfWeek = middle.m_nDayOfWeek;
     }
 
     std::vector<CEntry> m_vecEntries;
     std::uint64_t m_nHold = 0;
 };
 
+// One per thread, shared by the break-downs and the made times of a hold.
+CBreakDownMemo& HeldMemo() {
+    thread_local CBreakDownMemo t_memo;
+    return t_memo;
+}
+
 } // namespace
 
 bool BreakDownLocal(std::int64_t t, CLocalTime& out) {
-    if (LocaleSettingsHeld()) {
-        thread_local CBreakDownMemo t_memo;
-        return t_memo.BreakDown(t, out);
-    }
+    if (LocaleSettingsHeld())
+        return HeldMemo().BreakDown(t, out);
     return BreakDownByLibrary(t, out);
 }
 
@@ -170,12 +232,23 @@ namespace {
 
 // Local times worked out while the settings are held, by their fields: an import makes the
 // same days and times of day over and over, and the C library reads the time zone variable
-// and takes a lock for each. Direct-mapped; the time zone is taken to stay as it is for the
-// length of a hold, as the regional settings do.
+// and takes a lock for each. Times of fields in their ranges on days of one steady offset
+// are worked out from the day memo; the rest are kept here. Direct-mapped; the time zone is
+// taken to stay as it is for the length of a hold, as the regional settings do.
 class CLocalTimeMemo {
 public:
     std::optional<std::int64_t> Make(int nYear, int nMonth, int nDay, int nHour, int nMinute,
                                      int nSecond) {
+        const std::int64_t nDays = DaysFromCivil(nYear, nMonth, nDay);
+        const std::int64_t nTimeOfDay =
+            std::int64_t{nHour} * 3600 + std::int64_t{nMinute} * 60 + nSecond;
+        if (nYear >= 1 && nYear <= 9999 && nMonth >= 1 && nMonth <= 12 && nDay >= 1 && nDay <= 31 &&
+            nHour >= 0 && nHour <= 23 && nMinute >= 0 && nMinute <= 59 && nSecond >= 0 &&
+            nSecond <= 59) {
+            // Day 31 of a shorter month is carried into the next as the library does.
+            if (const auto t = HeldMemo().Make(nDays * 86400 + nTimeOfDay))
+                return t;
+        }
         const std::uint64_t nHold = LocaleSettingsHoldNumber();
         if (nHold != m_nHold) {
             m_vecEntries.assign(kEntries, CEntry{});
@@ -184,9 +257,7 @@ public:
         const CFields fields{nYear, nMonth, nDay, nHour, nMinute, nSecond};
         // Consecutive days take consecutive entries (midnights of 44 years never collide);
         // the time of day moves a value far from them.
-        const auto nSlot = static_cast<std::uint64_t>(
-            DaysFromCivil(nYear, nMonth, nDay) +
-            (std::int64_t{nHour} * 3600 + std::int64_t{nMinute} * 60 + nSecond) * 40503);
+        const auto nSlot = static_cast<std::uint64_t>(nDays + nTimeOfDay * 40503);
         CEntry& entry = m_vecEntries[nSlot & (kEntries - 1)];
         if (!entry.m_bUsed || !(entry.m_fields == fields)) {
             entry.m_fields = fields;

@@ -27,6 +27,13 @@ std::atomic<std::uint64_t> g_nStampCounter{0};
 
 std::atomic<FnRegistryBeforeRenameHook> g_pBeforeRenameHook{nullptr};
 
+// Monotonic nanoseconds at the resolution of the scheduler's tick.
+std::int64_t CoarseNowNs() {
+    timespec ts{};
+    (void)clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return std::int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
 ERegStatus StatusOfErrno(int err) {
     return (err == EACCES || err == EPERM || err == EROFS) ? REG_STATUS_ACCESS_DENIED
                                                            : REG_STATUS_WRITE_FAILED;
@@ -128,10 +135,14 @@ CHiveStore::SFileId CHiveStore::IdOf(const struct stat& st) {
 }
 
 std::uint64_t CHiveStore::ChangeStamp() {
+    // Callers ask before every date they format and every trace line, so a stamp checked
+    // lately is returned without the mutex, by the coarse clock (a few ns where the precise
+    // one takes tens). Changes made through this process store the stamp at once.
+    if (CoarseNowNs() < m_nFreshUntilNs.load(std::memory_order_acquire))
+        return m_nStampSeen.load(std::memory_order_acquire);
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    // Changes made through this process bump the stamp at once; another process's change
-    // is looked for at most every kStampCheckInterval, since callers ask before every date
-    // they format and a stat() costs more than the formatting.
+    // Another process's change is looked for at most every kStampCheckInterval, since a
+    // stat() costs more than the formatting.
     if (!m_bLoaded || std::chrono::steady_clock::now() - m_tLastCheck >= kStampCheckInterval)
         Refresh(m_nUpdateDepth > 0);
     return m_nStamp;
@@ -139,11 +150,16 @@ std::uint64_t CHiveStore::ChangeStamp() {
 
 void CHiveStore::Refresh(bool bLocked) {
     m_tLastCheck = std::chrono::steady_clock::now();
+    // The coarse clock runs up to one tick (at most 10 ms) behind the precise one: the
+    // lock-free answers end early enough to keep within kStampCheckInterval.
+    m_nFreshUntilNs.store(0, std::memory_order_release);
+    const std::int64_t nFreshUntil =
+        CoarseNowNs() + std::chrono::nanoseconds(kStampCheckInterval).count() - 10'000'000;
     struct stat st;
     const SFileId id = stat(m_strPath.c_str(), &st) == 0 ? IdOf(st) : SFileId{};
-    if (m_bLoaded && id == m_id)
-        return;
-    Load(bLocked);
+    if (!(m_bLoaded && id == m_id))
+        Load(bLocked);
+    m_nFreshUntilNs.store(nFreshUntil, std::memory_order_release);
 }
 
 void CHiveStore::SetContent(EState state, const SFileId& id, int fd, CHiveKey root) {
@@ -156,6 +172,7 @@ void CHiveStore::SetContent(EState state, const SFileId& id, int fd, CHiveKey ro
     m_state = state;
     m_bLoaded = true;
     m_nStamp = ++g_nStampCounter;
+    m_nStampSeen.store(m_nStamp, std::memory_order_release);
 }
 
 void CHiveStore::Load(bool bLocked) {

@@ -27,6 +27,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -97,7 +98,11 @@ private:
     CHiveKey m_root;
     std::uint64_t m_nStamp = 0;
     std::chrono::steady_clock::time_point m_tLastCheck; // of the file's identity
-    int m_nLastErrno = 0;                               // why the file is Unreadable or Corrupt
+    // Read by ChangeStamp without the mutex: m_nStamp, and the coarse monotonic time (ns)
+    // until which it needs no look at the file (0 until loaded).
+    std::atomic<std::uint64_t> m_nStampSeen{0};
+    std::atomic<std::int64_t> m_nFreshUntilNs{0};
+    int m_nLastErrno = 0; // why the file is Unreadable or Corrupt
 
     static SFileId IdOf(const struct stat& st);
     void Refresh(bool bLocked);

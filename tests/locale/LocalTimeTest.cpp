@@ -115,6 +115,40 @@ TEST_F(LocalTimeTest, HeldLocalTimesAreTheLibrarysInTheZoneOfTheHold) {
     }
 }
 
+// Every quarter hour of the days about a change of offset, made under a hold (where a day
+// and its neighbours keep one offset, by arithmetic), is the C library's: times skipped in
+// spring and repeated in autumn included, and day 31 of shorter months.
+TEST_F(LocalTimeTest, HeldLocalTimesAboutChangesAreTheLibrarys) {
+    struct SDays {
+        const char* m_pszZone;
+        int m_nYear, m_nMonth, m_nFirstDay;
+    };
+    const std::vector<SDays> spans = {
+        {"Europe/Berlin", 2026, 3, 24},       {"Europe/Berlin", 2026, 10, 20},
+        {"America/New_York", 2026, 10, 28},   {"Australia/Lord_Howe", 2026, 4, 1},
+        {"Australia/Lord_Howe", 2026, 9, 30}, {"Pacific/Apia", 2011, 12, 26},
+        {"Asia/Kolkata", 2026, 2, 25},        {"right/UTC", 2016, 12, 29},
+    };
+    for (const SDays& span : spans) {
+        SetTimeZone(span.m_pszZone);
+        std::vector<std::array<int, 5>> fields;
+        for (int nDay = span.m_nFirstDay; nDay < span.m_nFirstDay + 10; ++nDay) {
+            for (int nMinute = 0; nMinute < 24 * 60; nMinute += 15)
+                fields.push_back({span.m_nYear, span.m_nMonth, nDay, nMinute / 60, nMinute % 60});
+        }
+        std::vector<std::optional<std::int64_t>> expected;
+        for (const auto& f : fields)
+            expected.push_back(MakeLocalTime(f[0], f[1], f[2], f[3], f[4], 0));
+        const CLocaleSettingsHold hold;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const auto& f = fields[i];
+            ASSERT_EQ(MakeLocalTime(f[0], f[1], f[2], f[3], f[4], 0), expected[i])
+                << span.m_pszZone << " " << f[0] << "-" << f[1] << "-" << f[2] << " " << f[3] << ":"
+                << f[4];
+        }
+    }
+}
+
 } // namespace
 
 namespace {
