@@ -6,6 +6,7 @@
 #include "platform/locale/LocalTime.h"
 #include "platform/locale/RegionalSettings.h"
 
+#include <array>
 #include <limits>
 #include <optional>
 #include <set>
@@ -28,6 +29,15 @@ struct CTextSettings {
     bool m_bDateShowsTime = false; // the date picture prints a field of the time of day
     bool m_bTimeShowsDate = false;
     std::optional<CDateTimeParser> m_parser;
+    // Texts already formatted under these settings, by local day and by second of the day
+    // (exports write the same days and times over and over). Direct-mapped.
+    struct CMemoEntry {
+        std::int64_t m_nKey = -1;
+        std::string m_strText;
+    };
+    static constexpr std::size_t kMemoEntries = 256;
+    mutable std::array<CMemoEntry, kMemoEntries> m_aDates;
+    mutable std::array<CMemoEntry, kMemoEntries> m_aTimes;
 };
 
 std::string RoundTrip(const std::string& utf8, unsigned codePage) {
@@ -81,6 +91,8 @@ const CTextSettings& TextSettings() {
     s_text.m_settings = std::move(s);
     s_text.m_nStamp = nStamp;
     s_text.m_codePage = codePage;
+    s_text.m_aDates = {};
+    s_text.m_aTimes = {};
     return s_text;
 }
 
@@ -168,7 +180,17 @@ std::string FormatDate(TimeValue t) {
     record.m_nMonth = day.m_nMonth;
     record.m_nDay = day.m_nDay;
     record.m_nDayOfWeek = day.m_nDayOfWeek;
-    return Utf8ToCodePage(FormatPicture(ts.m_strDatePicture, record, ts.m_settings), ts.m_codePage);
+    if (ts.m_bDateShowsTime)
+        return Utf8ToCodePage(FormatPicture(ts.m_strDatePicture, record, ts.m_settings),
+                              ts.m_codePage);
+    const std::int64_t nDay = DaysFromCivil(day.m_nYear, day.m_nMonth, day.m_nDay);
+    auto& entry = ts.m_aDates[static_cast<std::uint64_t>(nDay) % CTextSettings::kMemoEntries];
+    if (entry.m_nKey != nDay) {
+        entry.m_strText = Utf8ToCodePage(FormatPicture(ts.m_strDatePicture, record, ts.m_settings),
+                                         ts.m_codePage);
+        entry.m_nKey = nDay;
+    }
+    return entry.m_strText;
 }
 
 std::string FormatTime(TimeValue t) {
@@ -180,7 +202,19 @@ std::string FormatTime(TimeValue t) {
     record.m_nHour = time.m_nHour;
     record.m_nMinute = time.m_nMinute;
     record.m_nSecond = time.m_nSecond;
-    return Utf8ToCodePage(FormatPicture(ts.m_strTimePicture, record, ts.m_settings), ts.m_codePage);
+    if (ts.m_bTimeShowsDate)
+        return Utf8ToCodePage(FormatPicture(ts.m_strTimePicture, record, ts.m_settings),
+                              ts.m_codePage);
+    const std::int64_t nSecond = time.m_nHour * 3600 + time.m_nMinute * 60 + time.m_nSecond;
+    // Times on the quarter hour take distinct entries.
+    auto& entry = ts.m_aTimes[static_cast<std::uint64_t>(nSecond / 60 + nSecond % 60 * 7) %
+                              CTextSettings::kMemoEntries];
+    if (entry.m_nKey != nSecond) {
+        entry.m_strText = Utf8ToCodePage(FormatPicture(ts.m_strTimePicture, record, ts.m_settings),
+                                         ts.m_codePage);
+        entry.m_nKey = nSecond;
+    }
+    return entry.m_strText;
 }
 
 std::string FormatDateTime(TimeValue t) {

@@ -298,7 +298,9 @@ std::optional<std::int64_t> MakeStandardTime(int nYear, int nMonth, int nDay, in
     return MakeTime(nYear, nMonth, nDay, nHour, nMinute, nSecond, 0);
 }
 
-bool BreakDownUtc(std::int64_t t, CLocalTime& out) {
+namespace {
+
+bool BreakDownUtcByLibrary(std::int64_t t, CLocalTime& out) {
     if (!FitsTimeT(t))
         return false;
     const std::time_t tt = static_cast<std::time_t>(t);
@@ -307,6 +309,31 @@ bool BreakDownUtc(std::int64_t t, CLocalTime& out) {
         return false;
     FromTm(tm, out);
     return true;
+}
+
+} // namespace
+
+bool BreakDownUtc(std::int64_t t, CLocalTime& out) {
+    if (!LocaleSettingsHeld())
+        return BreakDownUtcByLibrary(t, out);
+    // The last instant asked for under this hold: exports stamp every event with one. The
+    // library is kept for the rest, since a zone that counts leap seconds has them in UTC too.
+    struct CLast {
+        std::uint64_t m_nHold = 0;
+        std::int64_t m_t = 0;
+        bool m_bOk = false;
+        CLocalTime m_fields;
+    };
+    thread_local CLast t_last;
+    const std::uint64_t nHold = LocaleSettingsHoldNumber();
+    if (t_last.m_nHold != nHold || t_last.m_t != t) {
+        t_last.m_bOk = BreakDownUtcByLibrary(t, t_last.m_fields);
+        t_last.m_t = t;
+        t_last.m_nHold = nHold;
+    }
+    if (t_last.m_bOk)
+        out = t_last.m_fields;
+    return t_last.m_bOk;
 }
 
 std::int64_t DaysFromCivil(int nYear, int nMonth, int nDay) {

@@ -6,6 +6,7 @@
 #include "platform/registry/Registry.h"
 #include "tests/support/TestEnv.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -173,6 +174,27 @@ TEST_F(DateTextTest, FormatsFollowTheSettingsInForce) {
     // A picture that shows the time of day takes it from the clock (12:00).
     StoreShortDate("dd/MM/yyyy (HH)");
     EXPECT_EQ(FormatDate(t), "05/12/2026 (12)");
+}
+
+// Days and times formatted again and again (as an export does) in any order, days far apart
+// and times of the same minute in other hours included, give each its own text.
+TEST_F(DateTextTest, RepeatedDaysAndTimesKeepTheirOwnTexts) {
+    const std::int64_t nFirst = DaysFromCivil(2020, 1, 1);
+    for (int nPass = 0; nPass < 2; ++nPass) {
+        for (int i = 0; i < 1500; ++i) {
+            const std::int64_t nDay = nFirst + (i * 257) % 1500;
+            int y = 0, m = 0, d = 0;
+            CivilFromDays(nDay, y, m, d);
+            char szDate[16];
+            std::snprintf(szDate, sizeof szDate, "%02d.%02d.%04d", d, m, y);
+            const int nMinute = (i * 37) % 1440;
+            char szTime[8];
+            std::snprintf(szTime, sizeof szTime, "%02d:%02d", nMinute / 60, nMinute % 60);
+            const TimeValue t = Local(y, m, d, nMinute / 60, nMinute % 60, i % 60);
+            ASSERT_EQ(FormatDate(t), szDate) << "pass " << nPass << " item " << i;
+            ASSERT_EQ(FormatTime(t), szTime) << "pass " << nPass << " item " << i;
+        }
+    }
 }
 
 TEST_F(DateTextTest, MarkersTheCodePageCannotHoldGiveTwentyFourHours) {
