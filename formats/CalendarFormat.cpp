@@ -106,9 +106,30 @@ std::string PlainValue(std::string_view value) {
 // a line break (LF, CR, CR LF or LF CR) becomes backslash n. Other control characters
 // (0x00-0x1F but tab, and 0x7F) are left out: the format does not allow them in text, and
 // a NUL ends the file for readers that take it as a C string.
+// Bytes that iCalendar text takes unchanged: not a backslash, comma, semicolon, control
+// character (tab aside) or DEL.
+constexpr std::array<bool, 256> MakeICalendarPlain() {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x100; ++c)
+        plain[static_cast<std::size_t>(c)] = c != '\\' && c != ',' && c != ';' && c != 0x7F;
+    plain['\t'] = true;
+    return plain;
+}
+constexpr std::array<bool, 256> kICalendarPlain = MakeICalendarPlain();
+
 void AppendICalendarText(std::string& out, std::string_view utf8) {
     out.reserve(out.size() + utf8.size() + 8);
     for (std::size_t i = 0; i < utf8.size(); ++i) {
+        // Runs of plain bytes are copied whole.
+        std::size_t nEnd = i;
+        while (nEnd < utf8.size() && kICalendarPlain[static_cast<unsigned char>(utf8[nEnd])])
+            ++nEnd;
+        if (nEnd > i) {
+            out.append(utf8.data() + i, nEnd - i);
+            i = nEnd;
+            if (i == utf8.size())
+                break;
+        }
         const char c = utf8[i];
         switch (c) {
         case '\\':
@@ -650,19 +671,22 @@ EStatus CCalendarFormat::WriteLine(std::string_view line) {
     // Longer lines continue on the next after CR LF and one blank; a UTF-8 sequence is
     // never split.
     std::size_t nOctets = 0;
+    std::size_t nPieceAt = 0; // where the piece of the current output line starts
     for (std::size_t i = 0; i < line.size();) {
         std::size_t n = 1;
         while (i + n < line.size() && n < 4 &&
                (static_cast<unsigned char>(line[i + n]) & 0xC0) == 0x80)
             ++n;
         if (nOctets + n > kFoldedLineOctets) {
+            Append(line.substr(nPieceAt, i - nPieceAt));
             Append("\r\n ");
+            nPieceAt = i;
             nOctets = 1;
         }
-        Append(line.substr(i, n));
         nOctets += n;
         i += n;
     }
+    Append(line.substr(nPieceAt));
     return EndRow();
 }
 
