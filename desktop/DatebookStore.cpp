@@ -858,6 +858,8 @@ std::vector<CListKey> CDatebookStore::ListAppointmentKeys(std::int64_t nUserId, 
         return true;
     };
     if (bRecords) {
+        // The window is dropped past nWindowBytes, and its texts never outgrow the file.
+        pWindow->Reserve(std::min(BytesPerRecord(1), nWindowBytes) + 1);
         if (!Read(sqlScanRecords)) {
             bRecords = false;
             keys.clear();
@@ -1074,6 +1076,11 @@ void CRecordWindow::Arrange(const std::vector<std::uint32_t>& order) {
     m_strText = std::move(strText);
     m_vecDays = std::move(vecDays);
     m_vecOrder.clear();
+}
+
+void CRecordWindow::Reserve(std::size_t nBytes) {
+    m_vecRecords.reserve(nBytes / sizeof(CPacked) + 1);
+    m_strText.reserve(nBytes);
 }
 
 void CRecordWindow::Append(const CStoredAppointment& a, const std::string_view* pTexts) {

@@ -128,6 +128,9 @@ private:
     void Put(std::size_t nAt, const CStoredAppointment& record);
     // The values of the record but its texts, which are given as UTF-8.
     void Put(std::size_t nAt, const CStoredAppointment& record, const std::string_view* pTexts);
+    // Room for records of up to nBytes in all, taken from the address space only: the
+    // memory is touched as records come, instead of copied at each doubling.
+    void Reserve(std::size_t nBytes);
     // The same as the next record, in the order records come.
     void Append(const CStoredAppointment& record, const std::string_view* pTexts);
     // Puts the records in the order of positions: order[i] is the record of position i.
