@@ -183,8 +183,12 @@ std::string FormatDate(TimeValue t) {
     if (ts.m_bDateShowsTime)
         return Utf8ToCodePage(FormatPicture(ts.m_strDatePicture, record, ts.m_settings),
                               ts.m_codePage);
-    const std::int64_t nDay = DaysFromCivil(day.m_nYear, day.m_nMonth, day.m_nDay);
-    auto& entry = ts.m_aDates[static_cast<std::uint64_t>(nDay) % CTextSettings::kMemoEntries];
+    const std::int64_t nDay =
+        (std::int64_t{day.m_nYear} * 16 + day.m_nMonth) * 32 + day.m_nDay; // fields packed
+    // The days of a month take consecutive entries, the months of a year different runs.
+    const auto nSlot = static_cast<std::uint64_t>(day.m_nDay + day.m_nMonth * 31 +
+                                                  std::int64_t{day.m_nYear} * 373);
+    auto& entry = ts.m_aDates[nSlot % CTextSettings::kMemoEntries];
     if (entry.m_nKey != nDay) {
         entry.m_strText = Utf8ToCodePage(FormatPicture(ts.m_strDatePicture, record, ts.m_settings),
                                          ts.m_codePage);
