@@ -4,8 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -211,6 +213,24 @@ TEST_F(RegistryFileTest, OutsideChangesAreSeenAtTheNextRead) {
     fs::remove(HivePath(HKCU));
     EXPECT_EQ(key.QueryDword("n", n), REG_STATUS_KEY_DELETED);
     EXPECT_EQ(key.Open(HKCU, "Software"), REG_STATUS_NOT_FOUND);
+}
+
+// The change stamp, asked for again and again without a read between (as the trace switch
+// and the date texts do), shows another process's change once the check interval has passed,
+// and this process's own change at once.
+TEST_F(RegistryFileTest, ChangeStampSeesOutsideChangesWithinTheInterval) {
+    CRegKey key = Created("Software\\Stamp");
+    ASSERT_EQ(key.SetDword("n", 1), REG_STATUS_OK);
+    const std::uint64_t before = RegChangeStamp(HKCU);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(RegChangeStamp(HKCU), before);
+    ReplaceHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Stamp]\n"
+                "\"n\"=dword:00000002\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    const std::uint64_t outside = RegChangeStamp(HKCU);
+    EXPECT_NE(outside, before);
+    ASSERT_EQ(key.SetDword("n", 3), REG_STATUS_OK);
+    EXPECT_NE(RegChangeStamp(HKCU), outside);
 }
 
 TEST_F(RegistryFileTest, MalformedHiveIsMovedAsideAndReplacedByAnEmptyOne) {
