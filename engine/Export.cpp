@@ -111,6 +111,9 @@ public:
     void Run(TimeValue tFrom, TimeValue tTo) {
         try {
             Walk(tFrom, tTo);
+            // The list's records are not needed to save the file: their memory goes before
+            // the file's own (a workbook is made whole in memory before it is saved).
+            m_access.m_pList = nullptr;
             // A stopped export is an incomplete file: dropped, so the old file stays.
             if (m_outcome.m_bQuit)
                 m_pFormat.reset();
