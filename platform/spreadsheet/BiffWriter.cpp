@@ -32,6 +32,8 @@ constexpr std::uint16_t kMaxRowTwips = 8190;    // 409.5 points
 constexpr double kMaxColumnWidth = 255;         // characters
 constexpr std::uint8_t kErrorNum = 0x24;        // #NUM!
 constexpr std::uint8_t kErrorNa = 0x2A;         // #N/A
+// The globals but the string table: below 2 KB (fonts, 23 cell formats, the sheet's name).
+constexpr std::size_t kGlobalsBytes = 2048;
 
 // Records whose length is known only once written.
 class CRecord {
@@ -448,6 +450,9 @@ CBiffWriter::CBiffWriter(const CXlsSheet& sheet) : m_sheet(sheet) {
         });
     }
     CByteWriter out;
+    // The table is most of the globals: room for it at once rather than by doubling
+    // (which held the old and the new copy together).
+    out.Reserve(kGlobalsBytes + strings.MaxBytes());
     std::size_t nSheetOffsetAt = 0;
     WriteGlobals(out, sheet, strings, nSheetOffsetAt);
     out.PatchU32(nSheetOffsetAt, static_cast<std::uint32_t>(out.Size()));

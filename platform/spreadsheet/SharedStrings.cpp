@@ -56,6 +56,19 @@ std::uint32_t CSharedStrings::AddDistinct(std::u16string_view text) {
     return static_cast<std::uint32_t>(m_vecOrder.size() - 1);
 }
 
+std::size_t CSharedStrings::MaxBytes() const {
+    // The counts, then each text's header and characters.
+    std::size_t nData = 8;
+    for (const std::u16string_view s : m_vecOrder) {
+        nData += 3 + 2 * s.size();
+    }
+    // Each record adds its 4-byte header, at most 4 bytes left unused at its end (a text's
+    // header that does not fit) and a flags byte where a text runs on into it.
+    const std::size_t nRecords = nData / (biff::kMaxRecordData - 9) + 1;
+    // EXTSST: its header, the bucket size and at most 128 buckets of 8 bytes.
+    return nData + 9 * nRecords + 6 + 8 * 128;
+}
+
 void CSharedStrings::Write(CByteWriter& out) const {
     // EXTSST: one bucket per dsst strings, at most 128 buckets, dsst at least 8.
     const std::size_t nStrings = m_vecOrder.size();

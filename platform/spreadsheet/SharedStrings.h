@@ -25,6 +25,9 @@ public:
     void AddReference() { ++m_nReferences; }
     [[nodiscard]] std::size_t Count() const { return m_vecOrder.size(); }
 
+    // Bytes Write appends at most (texts taken as UTF-16), for room reserved beforehand:
+    // what is reserved and not written is never touched.
+    [[nodiscard]] std::size_t MaxBytes() const;
     // Appends the SST record with its CONTINUE records, then EXTSST. The writer's size
     // must be the stream offset of the SST record (EXTSST holds absolute offsets).
     void Write(CByteWriter& out) const;

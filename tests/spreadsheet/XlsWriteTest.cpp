@@ -2,6 +2,7 @@
 // records and container they hold, and by independent readers (python3-xlrd, and gnumeric's
 // ssconvert, whose own workbook of what it read must hold the same cells).
 #include "platform/locale/CodePage.h"
+#include "platform/spreadsheet/SharedStrings.h"
 #include "platform/spreadsheet/XlsWorkbook.h"
 #include "tests/spreadsheet/XlsTestSupport.h"
 #include "tests/support/TestEnv.h"
@@ -268,6 +269,38 @@ TEST_F(XlsWriteTest, StringTableBreaksAtRecordBoundaries) {
                 EXPECT_EQ(x.m_mapCells.at({int(i), 0}).Text(), c.m_vecStrings[i]);
             }
         }
+    }
+}
+
+// The room the writer reserves for the string table holds the whole table: texts that
+// leave the most of a record unused (a header that does not fit), UTF-16 texts running on
+// through records, and many short texts.
+TEST_F(XlsWriteTest, StringTableFitsItsReservedRoom) {
+    const auto Many = [](std::u16string text, std::size_t n, std::size_t nWidth) {
+        std::vector<std::u16string> out;
+        for (std::size_t i = 0; i < n; ++i) {
+            out.push_back(text + Repeat(u"#", i % nWidth));
+        }
+        return out;
+    };
+    const std::vector<std::vector<std::u16string>> cases = {
+        {},
+        {u"a"},
+        {Repeat(u"a", 8213), u"next"},
+        {Repeat(u"\u20AC", 70000)},
+        Many(u"\u20AC", 20000, 1),
+        Many(u"ab", 30000, 7),
+        Many(u"\u65E5", 5000, 4111),
+    };
+    for (const auto& strings : cases) {
+        SCOPED_TRACE(&strings - cases.data());
+        CSharedStrings table;
+        for (const std::u16string& text : strings) {
+            (void)table.AddDistinct(text);
+        }
+        CByteWriter out;
+        table.Write(out);
+        EXPECT_LE(out.Size(), table.MaxBytes());
     }
 }
 
