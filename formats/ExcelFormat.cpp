@@ -11,6 +11,7 @@
 #include "platform/registry/Registry.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -79,27 +80,56 @@ std::string ErrorText(HRESULT scode) {
     }
 }
 
-// The text of a cell value: a string unchanged, anything else through the standard
-// conversion; what has no text form reads as empty.
-std::string ValueText(const VARIANT& value, unsigned codePage) {
+// Copies plain ASCII UTF-16 into out; false (out then undefined) at the first character
+// of 0x80 or above.
+bool NarrowAscii(std::u16string_view text, std::string& out) {
+    out.resize(text.size());
+    char16_t nAll = 0;
+    char* pOut = out.data();
+    for (const char16_t c : text) {
+        nAll |= c;
+        *pOut++ = static_cast<char>(c);
+    }
+    return nAll < 0x80;
+}
+
+// The text of a cell value into out (its room kept from cell to cell): a string
+// unchanged, anything else through the standard conversion; what has no text form reads
+// as empty.
+void ValueTextInto(const VARIANT& value, unsigned codePage, std::string& out) {
     if (value.vt == VT_BSTR) {
         // Plain ASCII reads as it is in the code pages that keep it.
         const std::u16string_view text = BstrView(value.bstrVal);
-        if ((codePage == CP_UTF8 || codePage == CP_WINDOWS_1252) &&
-            std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
-            return std::string(text.begin(), text.end());
-        return Utf16ToCodePage(text, codePage);
+        if ((codePage == CP_UTF8 || codePage == CP_WINDOWS_1252) && NarrowAscii(text, out))
+            return;
+        out = Utf16ToCodePage(text, codePage);
+        return;
     }
     // A whole number below 10^15 shows its digits, as the standard conversion shows it.
     if (value.vt == VT_R8 && value.dblVal == std::trunc(value.dblVal) &&
-        std::fabs(value.dblVal) < 1e15)
-        return std::to_string(static_cast<long long>(value.dblVal));
-    if (value.vt == VT_ERROR)
-        return ErrorText(value.scode);
+        std::fabs(value.dblVal) < 1e15) {
+        char digits[24];
+        const auto result = std::to_chars(std::begin(digits), std::end(digits),
+                                          static_cast<long long>(value.dblVal));
+        out.assign(digits, result.ptr);
+        return;
+    }
+    if (value.vt == VT_ERROR) {
+        out = ErrorText(value.scode);
+        return;
+    }
     CVariant text;
-    if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
-        return std::string();
-    return Utf16ToCodePage(BstrView(text.bstrVal), codePage);
+    if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) {
+        out.clear();
+        return;
+    }
+    out = Utf16ToCodePage(BstrView(text.bstrVal), codePage);
+}
+
+std::string ValueText(const VARIANT& value, unsigned codePage) {
+    std::string text;
+    ValueTextInto(value, codePage, text);
+    return text;
 }
 
 // Cuts a text to at most nBytes without splitting a character of the code page.
@@ -521,7 +551,7 @@ bool CExcelFormat::PeekHeaderCells(std::vector<std::string>& vecCells) const {
 
 const std::string& CExcelFormat::LastText() const {
     if (m_pLastValue) {
-        m_strLastCell = ValueText(*m_pLastValue, m_codePage);
+        ValueTextInto(*m_pLastValue, m_codePage, m_strLastCell);
         // Made once: the value stays in the buffer until the next cell or row.
         m_pLastValue = nullptr;
     }

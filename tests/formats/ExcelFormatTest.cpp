@@ -597,6 +597,13 @@ TEST_F(ExcelFormatTest, CellsReadByTheirValues) {
                  {Number(999999999999999), Str, STATUS_OK, 0, "999999999999999"},
                  {Number(1e15), Str, STATUS_OK, 0, "1E+15"},
                  {Text(u"Plain text"), Str, STATUS_OK, 0, "Plain text"},
+                 // Texts after longer ones, in the user's code page (windows-1252).
+                 {Text(u"A plain text longer than a short string"), Str, STATUS_OK, 0,
+                  "A plain text longer than a short string"},
+                 {Text(u"Gr\u00F6\u00DF \u2603"), Str, STATUS_OK, 0, "Gr\xF6\xDF ?"},
+                 {Text(u"x"), Str, STATUS_OK, 0, "x"},
+                 {Text(u"\u00E9t\u00E9 after"), Str, STATUS_OK, 0, "\xE9t\xE9 after"},
+                 {Number(-7), Str, STATUS_OK, 0, "-7"},
                  {Number(10959, F::Date), Date, STATUS_OK, Local(2030, 1, 1), ""}, // 1930 as 2030
                  {Number(1e12), Int, STATUS_OK, 2147483647, ""},                   // clamped
                  {Text(u"  "), Time, STATUS_EMPTY, 7, ""},
