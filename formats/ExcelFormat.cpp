@@ -97,6 +97,10 @@ bool NarrowAscii(std::u16string_view text, std::string& out) {
 // unchanged, anything else through the standard conversion; what has no text form reads
 // as empty.
 void ValueTextInto(const VARIANT& value, unsigned codePage, std::string& out) {
+    if (value.vt == VT_EMPTY) {
+        out.clear();
+        return;
+    }
     if (value.vt == VT_BSTR) {
         // Plain ASCII reads as it is in the code pages that keep it.
         const std::u16string_view text = BstrView(value.bstrVal);
@@ -587,10 +591,15 @@ EStatus CExcelFormat::ReadTime(TimeValue& tOut) {
     if (value.vt != VT_DATE && value.vt != VT_R8)
         return IsBlankText(LastText()) ? STATUS_EMPTY : ParseTimeText(LastText(), tOut);
     CLocalTime time;
-    CLocalTime today;
-    if (!VariantTimeToCalendar(value.vt == VT_DATE ? value.date : value.dblVal, time) ||
-        !BreakDownLocal(CurrentTime(), today))
+    if (!VariantTimeToCalendar(value.vt == VT_DATE ? value.date : value.dblVal, time))
         return STATUS_FAILED;
+    // The day is broken down again only when the clock has moved on a second.
+    if (const std::int64_t tNow = CurrentTime(); tNow != m_tTodayFrom) {
+        if (!BreakDownLocal(tNow, m_today))
+            return STATUS_FAILED;
+        m_tTodayFrom = tNow;
+    }
+    const CLocalTime& today = m_today;
     tOut = MakeLocalTimeValue(today.m_nYear, today.m_nMonth, today.m_nDay, time.m_nHour,
                               time.m_nMinute, 0);
     return STATUS_OK;

@@ -15,6 +15,7 @@
 #include "formats/FileFormat.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Variant.h"
+#include "platform/locale/LocalTime.h"
 
 #include <cstdint>
 #include <string>
@@ -125,6 +126,9 @@ private:
     std::vector<std::string> m_vecHeader;          // the texts of the used range's first row
     mutable const VARIANT* m_pLastValue = nullptr; // the last cell, until its text is made
     mutable std::string m_strLastCell;
+    // Today, the day a time cell is put on, and the clock's second it was found for.
+    CLocalTime m_today;
+    std::int64_t m_tTodayFrom = -1;
     // The system code page of the narrow texts, taken when a file is opened.
     unsigned m_codePage;
 };
