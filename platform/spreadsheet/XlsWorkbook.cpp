@@ -376,10 +376,13 @@ CXlsWorkbook CXlsWorkbook::Load(const std::string& strPath) {
     if (st.st_size > kMaxFileSize) {
         throw CXlsError(Prefix(strPath) + "too large for a workbook");
     }
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    // Room the read fills, not cleared first (a workbook is often some ten megabytes).
+    const std::size_t nSize = static_cast<std::size_t>(st.st_size);
+    const std::unique_ptr<char[]> pBytes = std::make_unique_for_overwrite<char[]>(nSize);
+    std::string_view bytes(pBytes.get(), nSize);
     std::size_t nRead = 0;
     while (nRead < bytes.size()) {
-        const ssize_t n = ::read(file.Get(), bytes.data() + nRead, bytes.size() - nRead);
+        const ssize_t n = ::read(file.Get(), pBytes.get() + nRead, bytes.size() - nRead);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -387,7 +390,7 @@ CXlsWorkbook CXlsWorkbook::Load(const std::string& strPath) {
             throw CXlsError(Prefix(strPath) + "cannot read (" + SystemError(errno) + ")");
         }
         if (n == 0) {
-            bytes.resize(nRead); // the file shrank meanwhile
+            bytes = bytes.substr(0, nRead); // the file shrank meanwhile
             break;
         }
         nRead += static_cast<std::size_t>(n);
