@@ -531,13 +531,13 @@ const VARIANT& CExcelFormat::CellAt(std::int32_t nRow, std::int32_t nColumn) con
         return EmptyValue();
     if (!(m_buffer.vt & VT_ARRAY))
         return m_buffer;
+    // Within the block's bounds, checked above; elements lie column by column.
     const SAFEARRAY* psa = m_buffer.parray;
-    const LONG nArrayRow = m_nRowBase + nBlockRow - 1;
-    const LONG nArrayColumn = m_nColumnBase + nColumn - 1;
-    const LONG indices2[2] = {nArrayRow, nArrayColumn};
-    const VARIANT* pElement =
-        psa->cDims == 2 ? SafeArrayElement(psa, indices2) : SafeArrayElement(psa, &nArrayColumn);
-    return pElement ? Dereference(*pElement) : EmptyValue();
+    const std::size_t nAt = psa->cDims == 2 ? static_cast<std::size_t>(nBlockRow - 1) +
+                                                  static_cast<std::size_t>(nColumn - 1) *
+                                                      static_cast<std::size_t>(m_nBufferRows)
+                                            : static_cast<std::size_t>(nColumn - 1);
+    return Dereference(psa->pvData[nAt]);
 }
 
 const VARIANT& CExcelFormat::TakeCell() {
