@@ -229,10 +229,19 @@ void CContinuedReader::AppendChars(std::size_t nChars, bool bHighByte, std::u16s
             ThrowDamaged("character split across records");
         }
         const std::size_t n = std::min(nChars - (out.size() - nStart), nFit);
-        for (std::size_t k = 0; k < n; ++k) {
-            out.push_back(bHighByte
-                              ? static_cast<char16_t>(LoadU16(seg, m_nPos + 2 * k))
-                              : static_cast<char16_t>(static_cast<unsigned char>(seg[m_nPos + k])));
+        const std::size_t nAt = out.size();
+        out.resize(nAt + n);
+        char16_t* pOut = out.data() + nAt;
+        const char* pIn = seg.data() + m_nPos;
+        if (bHighByte) {
+            for (std::size_t k = 0; k < n; ++k) {
+                pOut[k] = static_cast<char16_t>(static_cast<unsigned char>(pIn[2 * k]) |
+                                                static_cast<unsigned char>(pIn[2 * k + 1]) << 8);
+            }
+        } else {
+            for (std::size_t k = 0; k < n; ++k) {
+                pOut[k] = static_cast<char16_t>(static_cast<unsigned char>(pIn[k]));
+            }
         }
         m_nPos += n * nCharSize;
         m_nRemaining -= n * nCharSize;
