@@ -569,8 +569,8 @@ void CExcelFormat::SetLastCell(const std::string& strText) {
 }
 
 EStatus CExcelFormat::ReadText(std::string& strOut) {
-    TakeCell();
-    strOut = LastText();
+    // Made straight into strOut; the last cell's own text is made only when asked for.
+    ValueTextInto(TakeCell(), m_codePage, strOut);
     return STATUS_OK;
 }
 

@@ -631,6 +631,7 @@ TEST_F(ExcelFormatTest, CellsReadByTheirValues) {
         EXPECT_EQ(status, c.m_status) << i;
         if (c.m_as == Str) {
             EXPECT_EQ(text, c.m_strText) << i;
+            EXPECT_EQ(format.GetLastCell(), c.m_strText) << i; // the same text, made again
             continue;
         }
         EXPECT_EQ(c.m_as == Span ? ts : c.m_as == Int ? n : t, c.m_nValue) << i;
