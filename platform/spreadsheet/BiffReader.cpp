@@ -171,6 +171,18 @@ CGlobals ReadGlobals(std::string_view stream, CXlsSheet& sheet) {
             std::vector<std::string_view> segments{rec.m_body};
             cursor.TakeContinues(segments);
             g.m_vecTextIds.clear();
+            // Room for the texts the table counts, as far as its bytes can hold them (3
+            // bytes at least each): the pool's index is not grown step by step.
+            std::size_t nBytes = 0;
+            for (const std::string_view segment : segments) {
+                nBytes += segment.size();
+            }
+            if (rec.m_body.size() >= 8) {
+                const std::size_t nTexts =
+                    std::min<std::size_t>(LoadU32(rec.m_body, 4), nBytes / 3);
+                sheet.ReserveTexts(nTexts);
+                g.m_vecTextIds.reserve(nTexts);
+            }
             CSharedStrings::Parse(segments, [&](std::u16string_view text) {
                 g.m_vecTextIds.push_back(sheet.AddText(text));
             });

@@ -97,8 +97,20 @@ std::uint32_t CXlsTextPool::Hash(std::u16string_view text) {
     return static_cast<std::uint32_t>(nHash ^ (nHash >> 32));
 }
 
-void CXlsTextPool::Grow() {
-    std::vector<SSlot> slots(std::max<std::size_t>(1024, m_vecSlots.size() * 2));
+void CXlsTextPool::Reserve(std::size_t nTexts) {
+    m_vecTexts.reserve(nTexts);
+    // At most half full with every text in (Intern's rule).
+    std::size_t nSlots = 1024;
+    while (nSlots < (nTexts + 1) * 2) {
+        nSlots *= 2;
+    }
+    if (nSlots > m_vecSlots.size()) {
+        Grow(nSlots);
+    }
+}
+
+void CXlsTextPool::Grow(std::size_t nSlots) {
+    std::vector<SSlot> slots(nSlots);
     const std::size_t nMask = slots.size() - 1;
     for (const SSlot& slot : m_vecSlots) {
         if (slot.m_nIndex == 0) {
@@ -115,7 +127,7 @@ void CXlsTextPool::Grow() {
 
 std::uint32_t CXlsTextPool::Intern(std::u16string_view text) {
     if ((m_vecTexts.size() + 1) * 2 > m_vecSlots.size()) {
-        Grow();
+        Grow(std::max<std::size_t>(1024, m_vecSlots.size() * 2));
     }
     const std::uint32_t nHash = Hash(text);
     const std::size_t nMask = m_vecSlots.size() - 1;

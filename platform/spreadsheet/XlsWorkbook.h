@@ -121,9 +121,11 @@ public:
     std::uint32_t Intern(std::u16string_view text);
     [[nodiscard]] std::u16string_view Get(std::uint32_t nIndex) const { return m_vecTexts[nIndex]; }
     [[nodiscard]] std::size_t Count() const { return m_vecTexts.size(); }
+    // Room for nTexts texts in all, so that adding them does not grow the index.
+    void Reserve(std::size_t nTexts);
 
 private:
-    void Grow();
+    void Grow(std::size_t nSlots);
     [[nodiscard]] static std::uint32_t Hash(std::u16string_view text);
 
     static constexpr std::size_t kChunkChars = 32768;
@@ -161,6 +163,8 @@ public:
     // A text kept in the sheet's pool, to be put in cells by its index (a text read once
     // and put in many cells); the index is what TextIndex gives for those cells.
     [[nodiscard]] std::uint32_t AddText(std::u16string_view text) { return m_texts.Intern(text); }
+    // Room for nTexts texts in the pool (a table of texts about to be read).
+    void ReserveTexts(std::size_t nTexts) { m_texts.Reserve(nTexts); }
     void SetText(std::uint32_t nRow, std::uint32_t nColumn, std::uint32_t nTextIndex,
                  bool bQuotePrefix);
     // The cell; an empty one outside the stored rows and columns.

@@ -131,6 +131,27 @@ TEST_F(XlsSheetTest, TextsPutByTheirIndex) {
     EXPECT_THROW(sheet.SetText(kXlsMaxRows, 0, nLunch, false), CXlsError);
 }
 
+// Room reserved for texts, before any, between them, or less than there is, keeps each
+// text's index: texts added again find theirs.
+TEST_F(XlsSheetTest, TextRoomReservedKeepsTheIndices) {
+    for (const std::size_t nReserveAt : {std::size_t{0}, std::size_t{700}, std::size_t{5000}}) {
+        SCOPED_TRACE(nReserveAt);
+        CXlsSheet sheet;
+        std::vector<std::uint32_t> indices;
+        for (std::size_t i = 0; i < 5000; ++i) {
+            if (i == nReserveAt) {
+                sheet.ReserveTexts(i == 0 ? 3000 : 20000);
+            }
+            indices.push_back(sheet.AddText(Ascii16("text " + std::to_string(i))));
+        }
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            ASSERT_EQ(sheet.AddText(Ascii16("text " + std::to_string(i))), indices[i]) << i;
+            ASSERT_EQ(sheet.Texts().Get(indices[i]), Ascii16("text " + std::to_string(i)));
+        }
+        EXPECT_EQ(sheet.Texts().Count(), 5000u);
+    }
+}
+
 // The container made around a stream written apart is the one made with the stream in
 // memory, at sizes around sector ends and where the FAT needs DIFAT sectors.
 TEST_F(XlsSheetTest, ContainerHeadAndPaddingMakeTheWholeFile) {
