@@ -10,11 +10,15 @@
 
 #include <unordered_map>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -1181,26 +1185,266 @@ void CDatebookStore::ReadListedWindow(std::int64_t nUserId, const CListKey* pKey
                 window.Put(static_cast<std::size_t>(pAt - pKeys), row, aTexts);
             }
         }
-        std::vector<LONG> vecMissing;
-        std::vector<std::size_t> vecAt;
-        for (std::size_t i = 0; i < nCount; ++i)
-            if (!window.m_vecRecords[i].m_bPresent) {
-                vecMissing.push_back(pKeys[i].m_nRecordId);
-                vecAt.push_back(i);
-            }
-        if (vecMissing.empty())
-            return;
-        std::vector<std::optional<CStoredAppointment>> found(vecMissing.size());
-        ReadByIds(vecMissing.data(), vecMissing.size(), found.data());
-        for (std::size_t i = 0; i < found.size(); ++i)
-            if (found[i])
-                window.Put(vecAt[i], *found[i]);
+        ReadMissing(pKeys, nCount, window);
     });
     // The texts came in the table's order.
     std::vector<std::uint32_t> order(nCount);
     for (std::size_t i = 0; i < nCount; ++i)
         order[i] = static_cast<std::uint32_t>(i);
     window.Arrange(order);
+}
+
+void CDatebookStore::ReadMissing(const CListKey* pKeys, std::size_t nCount, CRecordWindow& window) {
+    std::vector<LONG> vecMissing;
+    std::vector<std::size_t> vecAt;
+    for (std::size_t i = 0; i < nCount; ++i)
+        if (!window.m_vecRecords[i].m_bPresent) {
+            vecMissing.push_back(pKeys[i].m_nRecordId);
+            vecAt.push_back(i);
+        }
+    if (vecMissing.empty())
+        return;
+    std::vector<std::optional<CStoredAppointment>> found(vecMissing.size());
+    ReadByIds(vecMissing.data(), vecMissing.size(), found.data());
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (found[i])
+            window.Put(vecAt[i], *found[i]);
+}
+
+namespace {
+
+// A record in a spill: these values, then the four texts (UTF-8) and the exception days.
+struct CSpilledRecord {
+    HOSTTIME m_tStart;
+    HOSTTIME m_tEnd;
+    std::uint32_t m_nAt; // position in its run
+    LONG m_nRecordId;
+    LONG m_nAlarmAdvance;
+    LONG m_nRepeatInterval;
+    LONG m_nRepeatExtra;
+    int m_nRepeatEndDay;
+    std::uint32_t m_anLength[4];
+    std::uint32_t m_nDays;
+    std::uint8_t m_nRepeatType;
+    std::uint8_t m_nAlarmUnit;
+    std::uint8_t m_nFlags; // 1 untimed, 2 private, 4 alarm
+};
+
+// A run's records are written in chunks of about this many bytes; a record is never split.
+constexpr std::size_t kSpillChunk = 64 * 1024;
+
+int OpenScratchFile() {
+    const char* pszDir = std::getenv("TMPDIR");
+    std::string strTemplate = (pszDir && *pszDir ? pszDir : "/tmp");
+    strTemplate += "/varno-list-XXXXXX";
+    const int fd = ::mkostemp(strTemplate.data(), O_CLOEXEC);
+    if (fd >= 0)
+        ::unlink(strTemplate.c_str());
+    return fd;
+}
+
+bool WriteAll(int fd, const char* p, std::size_t n, std::uint64_t nAt) {
+    while (n > 0) {
+        const ssize_t nDone = ::pwrite(fd, p, n, static_cast<off_t>(nAt));
+        if (nDone < 0 && errno == EINTR)
+            continue;
+        if (nDone <= 0)
+            return false;
+        p += nDone;
+        n -= static_cast<std::size_t>(nDone);
+        nAt += static_cast<std::uint64_t>(nDone);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, char* p, std::size_t n, std::uint64_t nAt) {
+    while (n > 0) {
+        const ssize_t nDone = ::pread(fd, p, n, static_cast<off_t>(nAt));
+        if (nDone < 0 && errno == EINTR)
+            continue;
+        if (nDone <= 0)
+            return false;
+        p += nDone;
+        n -= static_cast<std::size_t>(nDone);
+        nAt += static_cast<std::uint64_t>(nDone);
+    }
+    return true;
+}
+
+} // namespace
+
+CListSpill::~CListSpill() {
+    Close();
+}
+
+void CListSpill::Close() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_nRunSize = 0;
+    m_vecChunks.clear();
+}
+
+bool CDatebookStore::SpillListedRuns(std::int64_t nUserId, const CListKey* pKeys,
+                                     std::size_t nCount, std::size_t nRunSize, CListSpill& spill) {
+    spill.Close();
+    if (nCount == 0 || nRunSize == 0)
+        return false;
+    const int fd = OpenScratchFile();
+    if (fd < 0)
+        return false;
+    spill.m_fd = fd;
+    spill.m_nRunSize = nRunSize;
+    const std::size_t nRuns = (nCount + nRunSize - 1) / nRunSize;
+    spill.m_vecChunks.assign(nRuns, {});
+    std::vector<std::string> vecPending(nRuns);
+    std::uint64_t nFileBytes = 0;
+    bool bWritten = true;
+    const auto Flush = [&](std::size_t nRun) {
+        std::string& pending = vecPending[nRun];
+        if (pending.empty() || !bWritten)
+            return;
+        bWritten = WriteAll(fd, pending.data(), pending.size(), nFileBytes);
+        spill.m_vecChunks[nRun].push_back({nFileBytes, static_cast<std::uint32_t>(pending.size())});
+        nFileBytes += pending.size();
+        pending.clear();
+    };
+    static const std::string sql = std::string("SELECT ") + kScanColumns +
+                                   " FROM appointments a NOT INDEXED WHERE a.user_id = ?1"
+                                   " AND a.start_time BETWEEN ?2 AND ?3 ORDER BY a.id";
+    const CListKey* pEnd = pKeys + nCount;
+    // Each row's place in the list by its record id: a table of positions over the span of
+    // ids when they lie dense enough (4 bytes a position), else a search of the keys.
+    LONG nLowId = std::numeric_limits<LONG>::max();
+    LONG nHighId = std::numeric_limits<LONG>::min();
+    for (const CListKey* p = pKeys; p != pEnd; ++p) {
+        nLowId = std::min(nLowId, p->m_nRecordId);
+        nHighId = std::max(nHighId, p->m_nRecordId);
+    }
+    constexpr std::uint32_t kNoPosition = std::numeric_limits<std::uint32_t>::max();
+    std::vector<std::uint32_t> vecPosition;
+    const auto nSpan = static_cast<std::uint64_t>(std::int64_t{nHighId} - nLowId) + 1;
+    if (nSpan <= 4 * static_cast<std::uint64_t>(nCount) && nCount < kNoPosition) {
+        vecPosition.assign(nSpan, kNoPosition);
+        for (std::size_t i = 0; i < nCount; ++i)
+            vecPosition[static_cast<std::size_t>(pKeys[i].m_nRecordId - nLowId)] =
+                static_cast<std::uint32_t>(i);
+    }
+    const auto Find = [&](const CListKey& key) -> const CListKey* {
+        if (vecPosition.empty()) {
+            const CListKey* pAt = std::lower_bound(pKeys, pEnd, key);
+            return pAt != pEnd && *pAt == key ? pAt : nullptr;
+        }
+        if (key.m_nRecordId < nLowId || key.m_nRecordId > nHighId)
+            return nullptr;
+        const std::uint32_t nAt = vecPosition[static_cast<std::size_t>(key.m_nRecordId - nLowId)];
+        return nAt != kNoPosition && pKeys[nAt] == key ? pKeys + nAt : nullptr;
+    };
+    const CScanCache cache(*m_pDb);
+    InReadTransaction([&] {
+        CStoredAppointment row;
+        CExceptionDays exceptions(*m_pDb);
+        CSqliteQuery q = m_pDb->Query(sql.c_str());
+        q.Bind(1, nUserId).Bind(2, pKeys[0].m_tStart).Bind(3, pEnd[-1].m_tStart);
+        while (bWritten && q.Step()) {
+            const CListKey key{static_cast<HOSTTIME>(q.Int(1)), static_cast<LONG>(q.Int(0))};
+            const CListKey* pAt = Find(key);
+            if (!pAt)
+                continue;
+            ReadAppointmentInto(q, row, false);
+            if (row.IsRepeating())
+                exceptions.DaysOf(row.m_nRecordId, row.m_vecExceptionDays);
+            const std::string_view aTexts[4] = {q.TextView(4), q.TextView(5), q.TextView(6),
+                                                q.TextView(7)};
+            const auto nPosition = static_cast<std::size_t>(pAt - pKeys);
+            const std::size_t nRun = nPosition / nRunSize;
+            CSpilledRecord r{};
+            r.m_tStart = row.m_tStart;
+            r.m_tEnd = row.m_tEnd;
+            r.m_nAt = static_cast<std::uint32_t>(nPosition % nRunSize);
+            r.m_nRecordId = row.m_nRecordId;
+            r.m_nAlarmAdvance = row.m_nAlarmAdvance;
+            r.m_nRepeatInterval = row.m_nRepeatInterval;
+            r.m_nRepeatExtra = row.m_nRepeatExtra;
+            r.m_nRepeatEndDay = row.m_nRepeatEndDay;
+            for (int i = 0; i < 4; ++i)
+                r.m_anLength[i] = static_cast<std::uint32_t>(aTexts[i].size());
+            r.m_nDays = static_cast<std::uint32_t>(row.m_vecExceptionDays.size());
+            r.m_nRepeatType = static_cast<std::uint8_t>(row.m_nRepeatType);
+            r.m_nAlarmUnit = static_cast<std::uint8_t>(row.m_nAlarmUnit);
+            r.m_nFlags = static_cast<std::uint8_t>(
+                (row.m_bUntimed ? 1 : 0) | (row.m_bPrivate ? 2 : 0) | (row.m_bAlarm ? 4 : 0));
+            std::string& pending = vecPending[nRun];
+            pending.append(reinterpret_cast<const char*>(&r), sizeof r);
+            for (const std::string_view text : aTexts)
+                pending.append(text);
+            pending.append(reinterpret_cast<const char*>(row.m_vecExceptionDays.data()),
+                           row.m_vecExceptionDays.size() * sizeof(int));
+            if (pending.size() >= kSpillChunk)
+                Flush(nRun);
+        }
+    });
+    for (std::size_t nRun = 0; nRun < nRuns; ++nRun)
+        Flush(nRun);
+    if (!bWritten)
+        spill.Close();
+    return bWritten;
+}
+
+bool CDatebookStore::ReadSpilledRun(const CListSpill& spill, std::size_t nRun,
+                                    const CListKey* pKeys, std::size_t nCount,
+                                    CRecordWindow& window) {
+    if (!spill.Holds() || nRun >= spill.m_vecChunks.size())
+        return false;
+    window.Reset(nCount);
+    std::string buffer;
+    CStoredAppointment row;
+    for (const CListSpill::CChunk& chunk : spill.m_vecChunks[nRun]) {
+        buffer.resize(chunk.m_nBytes);
+        if (!ReadAll(spill.m_fd, buffer.data(), buffer.size(), chunk.m_nAt))
+            return false;
+        std::size_t nAt = 0;
+        while (nAt < buffer.size()) {
+            CSpilledRecord r;
+            if (buffer.size() - nAt < sizeof r)
+                return false;
+            std::memcpy(&r, buffer.data() + nAt, sizeof r);
+            nAt += sizeof r;
+            std::string_view aTexts[4];
+            for (int i = 0; i < 4; ++i) {
+                if (buffer.size() - nAt < r.m_anLength[i])
+                    return false;
+                aTexts[i] = std::string_view(buffer).substr(nAt, r.m_anLength[i]);
+                nAt += r.m_anLength[i];
+            }
+            const std::size_t nDayBytes = std::size_t{r.m_nDays} * sizeof(int);
+            if (buffer.size() - nAt < nDayBytes || r.m_nAt >= nCount)
+                return false;
+            row.m_vecExceptionDays.resize(r.m_nDays);
+            std::memcpy(row.m_vecExceptionDays.data(), buffer.data() + nAt, nDayBytes);
+            nAt += nDayBytes;
+            row.m_nRecordId = r.m_nRecordId;
+            row.m_tStart = r.m_tStart;
+            row.m_tEnd = r.m_tEnd;
+            row.m_nAlarmAdvance = r.m_nAlarmAdvance;
+            row.m_nRepeatInterval = r.m_nRepeatInterval;
+            row.m_nRepeatExtra = r.m_nRepeatExtra;
+            row.m_nRepeatEndDay = r.m_nRepeatEndDay;
+            row.m_nRepeatType = r.m_nRepeatType;
+            row.m_nAlarmUnit = r.m_nAlarmUnit;
+            row.m_bUntimed = (r.m_nFlags & 1) != 0;
+            row.m_bPrivate = (r.m_nFlags & 2) != 0;
+            row.m_bAlarm = (r.m_nFlags & 4) != 0;
+            window.Put(r.m_nAt, row, aTexts);
+        }
+    }
+    InReadTransaction([&] { ReadMissing(pKeys, nCount, window); });
+    // The texts came in the table's order.
+    std::vector<std::uint32_t> order(nCount);
+    for (std::size_t i = 0; i < nCount; ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    window.Arrange(order);
+    return true;
 }
 
 CStoredAppointment CDatebookStore::GetAppointment(std::int64_t nUserId, LONG nRecordId) {

@@ -143,6 +143,31 @@ private:
     std::vector<std::uint32_t> m_vecOrder;
 };
 
+// Records of a wide list sorted out into runs of positions by one scan of the table, and
+// kept in an unlinked temporary file (about the size of the records' values and texts): each
+// run is read back alone, instead of the table being scanned again for every run.
+class CListSpill {
+public:
+    CListSpill() = default;
+    CListSpill(const CListSpill&) = delete;
+    CListSpill& operator=(const CListSpill&) = delete;
+    ~CListSpill();
+    [[nodiscard]] bool Holds() const { return m_fd >= 0; }
+    [[nodiscard]] std::size_t RunSize() const { return m_nRunSize; }
+
+private:
+    friend class CDatebookStore;
+    struct CChunk {
+        std::uint64_t m_nAt = 0; // offset in the file
+        std::uint32_t m_nBytes = 0;
+    };
+    void Close();
+
+    int m_fd = -1;
+    std::size_t m_nRunSize = 0;
+    std::vector<std::vector<CChunk>> m_vecChunks; // of each run, in the order written
+};
+
 enum class EAppointmentText { Text, Note, Category, Location };
 
 struct CHotSyncResult {
@@ -213,6 +238,17 @@ public:
     // list.
     void ReadListedWindow(std::int64_t nUserId, const CListKey* pKeys, std::size_t nCount,
                           CRecordWindow& window);
+    // The records of a whole list (its keys, sorted) into a spill in runs of nRunSize
+    // positions, by one scan of the table. False, the spill left empty, when the temporary
+    // file cannot be made or written.
+    [[nodiscard]] bool SpillListedRuns(std::int64_t nUserId, const CListKey* pKeys,
+                                       std::size_t nCount, std::size_t nRunSize, CListSpill& spill);
+    // Run nRun of the spill into the window, as ReadListedWindow reads the same keys (pKeys,
+    // nCount: those of the run); a key the spill does not hold is read by id. False, the
+    // window undefined, when the temporary file cannot be read.
+    [[nodiscard]] bool ReadSpilledRun(const CListSpill& spill, std::size_t nRun,
+                                      const CListKey* pKeys, std::size_t nCount,
+                                      CRecordWindow& window);
     // NotFound unless the user holds the record and it is neither deleted nor marked.
     [[nodiscard]] CStoredAppointment GetAppointment(std::int64_t nUserId, LONG nRecordId);
     [[nodiscard]] std::int64_t CountAppointments(std::int64_t nUserId);
@@ -283,6 +319,8 @@ private:
     void InReadTransaction(const std::function<void()>& read);
     void ReadByIds(const LONG* pIds, std::size_t nCount,
                    std::optional<CStoredAppointment>* pRecords);
+    // Positions of the window no record was put at, read by id.
+    void ReadMissing(const CListKey* pKeys, std::size_t nCount, CRecordWindow& window);
 
     std::string m_strPath;
     std::unique_ptr<CSqliteDatabase> m_pDb;

@@ -138,7 +138,23 @@ void CDesktopAppointmentList::LoadPage(std::size_t nFirst) {
             const std::size_t nCount = std::min(m_vecKeys.size() - m_nWindowFirst, m_nWindowSize);
             // Taken first: a change made while the window is read makes it out of date.
             m_stampWindow = store.ChangeStamp();
-            store.ReadListedWindow(m_nUserId, m_vecKeys.data() + m_nWindowFirst, nCount, m_window);
+            // A list of more than one window is sorted out into its windows by one scan, made
+            // once: while the datebook stays as it was then, each window is read from there.
+            bool bRead = false;
+            if (m_vecKeys.size() > m_nWindowSize) {
+                if (!m_bSpillTried) {
+                    m_bSpillTried = true;
+                    m_stampSpill = m_stampWindow;
+                    (void)store.SpillListedRuns(m_nUserId, m_vecKeys.data(), m_vecKeys.size(),
+                                                m_nWindowSize, m_spill);
+                }
+                bRead = m_spill.Holds() && m_stampSpill == m_stampWindow &&
+                        store.ReadSpilledRun(m_spill, m_nWindowFirst / m_nWindowSize,
+                                             m_vecKeys.data() + m_nWindowFirst, nCount, m_window);
+            }
+            if (!bRead)
+                store.ReadListedWindow(m_nUserId, m_vecKeys.data() + m_nWindowFirst, nCount,
+                                       m_window);
             bFromWindow = true;
         }
     }

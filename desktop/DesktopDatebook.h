@@ -76,6 +76,10 @@ private:
     std::size_t m_nWindowFirst = 0;
     std::size_t m_nWindowSize = 0;
     std::pair<std::int64_t, std::int64_t> m_stampWindow; // the store's when it was read
+    // The list's records by window, for a list of more than one.
+    CListSpill m_spill;
+    bool m_bSpillTried = false;
+    std::pair<std::int64_t, std::int64_t> m_stampSpill;
     std::shared_ptr<CPage> m_pPage; // the page last read; items keep theirs alive
     std::size_t m_nPageFirst = 0;
     // The records of items handed out, by index, while they are alive.

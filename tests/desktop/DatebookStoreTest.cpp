@@ -262,6 +262,38 @@ TEST_F(DatebookStore, ListedRunsReadAsById) {
         Check(keys, nFirst, nCount);
     EXPECT_EQ(Render(store.FindListedAppointments(nUser, keys.data() + 52, 1)[0]), "none");
 
+    // The same list sorted out into runs by one scan: every run read back as by id, the
+    // moved, marked and moved-out records too; runs of one and of the whole list, and a list
+    // of every tenth record (ids too far apart for a table of positions).
+    std::vector<CListKey> tenth;
+    for (std::size_t i = 0; i < keys.size(); i += 10)
+        tenth.push_back(keys[i]);
+    for (const auto& [pListed, nRunSize] :
+         std::vector<std::pair<const std::vector<CListKey>*, std::size_t>>{
+             {&keys, 1}, {&keys, 37}, {&keys, 240}, {&tenth, 5}}) {
+        const std::vector<CListKey>& listed = *pListed;
+        SCOPED_TRACE(std::to_string(listed.size()) + " in runs of " + std::to_string(nRunSize));
+        CListSpill spill;
+        ASSERT_TRUE(store.SpillListedRuns(nUser, listed.data(), listed.size(), nRunSize, spill));
+        const std::size_t nRuns = (listed.size() + nRunSize - 1) / nRunSize;
+        for (std::size_t nRun = 0; nRun < nRuns; ++nRun) {
+            const std::size_t nFirst = nRun * nRunSize;
+            const std::size_t nCount = std::min(nRunSize, listed.size() - nFirst);
+            CRecordWindow window;
+            ASSERT_TRUE(store.ReadSpilledRun(spill, nRun, listed.data() + nFirst, nCount, window));
+            ASSERT_EQ(window.Size(), nCount);
+            for (std::size_t i = 0; i < nCount; ++i) {
+                CStoredAppointment fromWindow;
+                const bool bFound = window.Get(i, fromWindow);
+                EXPECT_EQ(bFound ? Render(fromWindow) : "none",
+                          Render(store.FindAppointments(&listed[nFirst + i].m_nRecordId, 1)[0]))
+                    << "position " << nFirst + i;
+            }
+        }
+        CRecordWindow beyond;
+        EXPECT_FALSE(store.ReadSpilledRun(spill, nRuns, listed.data(), 1, beyond));
+    }
+
     // A narrow list: a series that began long before its days, then single records between
     // its start and the list's days that the list leaves out.
     CStoredAppointment series = batch[1];
