@@ -1378,8 +1378,9 @@ bool CDatebookStore::SpillListedRuns(std::int64_t nUserId, const CListKey* pKeys
             pending.append(reinterpret_cast<const char*>(&r), sizeof r);
             for (const std::string_view text : aTexts)
                 pending.append(text);
-            pending.append(reinterpret_cast<const char*>(row.m_vecExceptionDays.data()),
-                           row.m_vecExceptionDays.size() * sizeof(int));
+            if (!row.m_vecExceptionDays.empty())
+                pending.append(reinterpret_cast<const char*>(row.m_vecExceptionDays.data()),
+                               row.m_vecExceptionDays.size() * sizeof(int));
             if (pending.size() >= kSpillChunk)
                 Flush(nRun);
         }
@@ -1421,7 +1422,8 @@ bool CDatebookStore::ReadSpilledRun(const CListSpill& spill, std::size_t nRun,
             if (buffer.size() - nAt < nDayBytes || r.m_nAt >= nCount)
                 return false;
             row.m_vecExceptionDays.resize(r.m_nDays);
-            std::memcpy(row.m_vecExceptionDays.data(), buffer.data() + nAt, nDayBytes);
+            if (nDayBytes > 0)
+                std::memcpy(row.m_vecExceptionDays.data(), buffer.data() + nAt, nDayBytes);
             nAt += nDayBytes;
             row.m_nRecordId = r.m_nRecordId;
             row.m_tStart = r.m_tStart;

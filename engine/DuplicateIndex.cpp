@@ -338,9 +338,10 @@ const char* CDuplicateIndex::StoreTexts(std::string_view text, std::string_view 
         m_nChunkBytes += nSize;
     }
     char* p = m_vecChunks.back().get() + m_nChunkUsed;
-    std::memcpy(p, text.data(), text.size());
-    std::memcpy(p + text.size(), note.data(), note.size());
-    std::memcpy(p + text.size() + note.size(), location.data(), location.size());
+    // An empty view may hold no pointer, which memcpy must not be given.
+    std::ranges::copy(text, p);
+    std::ranges::copy(note, p + text.size());
+    std::ranges::copy(location, p + text.size() + note.size());
     m_nChunkUsed += nLength;
     m_nLiveTextBytes += nLength;
     return p;

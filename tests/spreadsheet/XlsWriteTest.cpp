@@ -370,7 +370,8 @@ TEST_F(XlsWriteTest, TextsKeptOnceAndOnlyTheCellsTextsWritten) {
     EXPECT_EQ(s.TextIndex(10, 1), s.TextIndex(4000, 1));
 
     const std::string file = wb.SaveToMemory();
-    for (const CRecordInfo& rec : Records(WorkbookStream(file))) {
+    const std::string stream = WorkbookStream(file);
+    for (const CRecordInfo& rec : Records(stream)) {
         if (rec.m_id == kSst) {
             EXPECT_EQ(Get32(rec.m_body, 0), 10001u); // references
             EXPECT_EQ(Get32(rec.m_body, 4), 5002u);  // distinct texts of cells
