@@ -1243,9 +1243,12 @@ int OpenScratchFile() {
     return fd;
 }
 
-bool WriteAll(int fd, const char* p, std::size_t n, std::uint64_t nAt) {
+// The whole of n bytes at offset nAt through pread or pwrite; false on an error or a short
+// end of the file.
+template <class TByte, class FTransfer>
+bool TransferAll(int fd, TByte* p, std::size_t n, std::uint64_t nAt, FTransfer transfer) {
     while (n > 0) {
-        const ssize_t nDone = ::pwrite(fd, p, n, static_cast<off_t>(nAt));
+        const ssize_t nDone = transfer(fd, p, n, static_cast<off_t>(nAt));
         if (nDone < 0 && errno == EINTR)
             continue;
         if (nDone <= 0)
@@ -1257,18 +1260,12 @@ bool WriteAll(int fd, const char* p, std::size_t n, std::uint64_t nAt) {
     return true;
 }
 
+bool WriteAll(int fd, const char* p, std::size_t n, std::uint64_t nAt) {
+    return TransferAll(fd, p, n, nAt, ::pwrite);
+}
+
 bool ReadAll(int fd, char* p, std::size_t n, std::uint64_t nAt) {
-    while (n > 0) {
-        const ssize_t nDone = ::pread(fd, p, n, static_cast<off_t>(nAt));
-        if (nDone < 0 && errno == EINTR)
-            continue;
-        if (nDone <= 0)
-            return false;
-        p += nDone;
-        n -= static_cast<std::size_t>(nDone);
-        nAt += static_cast<std::uint64_t>(nDone);
-    }
-    return true;
+    return TransferAll(fd, p, n, nAt, ::pread);
 }
 
 } // namespace
